@@ -1,0 +1,51 @@
+# Shared helpers for every layer.
+
+if(KDX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+set(KDX_WARNINGS
+    $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra -Wpedantic -Wno-unused-parameter>
+    $<$<CXX_COMPILER_ID:MSVC>:/W4 /utf-8>)
+
+# kdx_library(<name> [DEPS ...]): a layer library from <dir>/src (common, plus posix/ or win32/
+# by target platform) with its public headers in <dir>/include.
+function(kdx_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  file(GLOB _common CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/src/common/*.cpp)
+  if(WIN32)
+    file(GLOB _os CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/win32/*.cpp)
+  else()
+    file(GLOB _os CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/posix/*.cpp)
+  endif()
+  add_library(${name} STATIC ${_common} ${_os})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+                                     PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${KDX_WARNINGS})
+  set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+  if(ARG_PRIVATE_DEPS)
+    target_link_libraries(${name} PRIVATE ${ARG_PRIVATE_DEPS})
+  endif()
+endfunction()
+
+# kdx_gtest(<name> SOURCES ... DEPS ... [LABELS ...]): a GoogleTest binary registered with ctest.
+# Every toolkit-free test carries the label "core" (run again under the sanitizers and on Wine).
+function(kdx_gtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT KDX_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${KDX_WARNINGS})
+  if(CMAKE_CROSSCOMPILING AND KDX_TEST_LAUNCHER)
+    set(_launcher ${KDX_TEST_LAUNCHER})
+  endif()
+  add_test(NAME ${name} COMMAND ${_launcher} $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES LABELS "core;${ARG_LABELS}" TIMEOUT 600)
+endfunction()

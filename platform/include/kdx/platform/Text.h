@@ -1,0 +1,61 @@
+#pragma once
+// Text and locale services. Inside the program text is 8-bit cp1250 bytes in std::string; this
+// is the one place that knows the code page and the user's locale.
+//
+// Backends: src/posix (ICU: collation and case mapping of the user's default locale, taken from
+// LC_ALL / LC_COLLATE / LANG) and src/win32 (CompareStringA, CharUpperBuffA, LCMapStringA). The
+// code-page conversion itself is table-driven and shared by both.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kdx::text {
+
+// The locale id of the user's default locale (LOCALE_USER_DEFAULT), the tables' LocaleID.
+inline constexpr unsigned kUserDefaultLocale = 1024;
+
+// --- code page 1250 <-> Unicode (pure, no locale) -------------------------------------------
+
+// Unicode code point of one cp1250 byte. The five bytes that cp1250 leaves undefined
+// (0x81, 0x83, 0x88, 0x90, 0x98) map to the C1 control of the same value, so every byte
+// round-trips.
+char32_t Cp1250ToUnicode(unsigned char byte);
+
+// The cp1250 byte for a code point; false when cp1250 cannot hold it.
+bool UnicodeToCp1250(char32_t cp, unsigned char& byte);
+
+std::string Cp1250ToUtf8(std::string_view cp1250);
+std::u16string Cp1250ToUtf16(std::string_view cp1250);
+
+// Converts to cp1250. Characters cp1250 cannot hold (and malformed UTF-8) become '?'; `lossless`
+// (when given) is set to false if that happened.
+std::string Utf8ToCp1250(std::string_view utf8, bool* lossless = nullptr);
+std::string Utf16ToCp1250(std::u16string_view utf16, bool* lossless = nullptr);
+
+// True when every character of the UTF-8 text has a cp1250 byte.
+bool IsCp1250Representable(std::string_view utf8);
+
+// --- locale rules -----------------------------------------------------------------------------
+
+// Upper-cases cp1250 text by the user's locale: "příliš žluťoučký" -> "PŘÍLIŠ ŽLUŤOUČKÝ".
+// Characters whose upper case form is not a single cp1250 byte (ß, ÿ...) stay as they are.
+std::string AnsiUpperCase(std::string_view cp1250);
+
+// ASCII-only upper-casing (a-z -> A-Z, everything else unchanged).
+std::string AsciiUpperCase(std::string_view text);
+
+// Compares two cp1250 texts by the collation of `localeId` (kUserDefaultLocale: the user's
+// default locale), as whole strings. Returns <0, 0 or >0. `ignoreCase` ignores letter case
+// only (accents still count). Throws EDatabaseError-derived kdx::Exception
+// "Invalid locale. <id>" when the locale id is not known.
+int CompareText(std::string_view a, std::string_view b, bool ignoreCase,
+                unsigned localeId = kUserDefaultLocale);
+
+// A byte string whose plain byte order (memcmp, shorter-is-less) equals CompareText's order for
+// the same `ignoreCase` and locale. For callers that compare one text many times (index
+// rebuilds): compute the key once, then compare keys.
+std::string CollationKey(std::string_view cp1250, bool ignoreCase,
+                         unsigned localeId = kUserDefaultLocale);
+
+}  // namespace kdx::text

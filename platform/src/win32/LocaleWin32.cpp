@@ -1,0 +1,47 @@
+// Locale rules on Windows: CompareStringA, CharUpperBuffA and LCMapStringA with the locale id
+// the tables carry (LOCALE_USER_DEFAULT), exactly the calls the table engine was defined on.
+
+#include <windows.h>
+
+#include "kdx/platform/Errors.h"
+#include "kdx/platform/Text.h"
+
+namespace kdx::text {
+
+namespace {
+[[noreturn]] void ThrowInvalidLocale(unsigned localeId) {
+  throw Exception("Invalid locale. " + std::to_string(localeId));
+}
+}  // namespace
+
+std::string AnsiUpperCase(std::string_view cp1250) {
+  std::string out(cp1250);
+  if (!out.empty()) CharUpperBuffA(out.data(), static_cast<DWORD>(out.size()));
+  return out;
+}
+
+int CompareText(std::string_view a, std::string_view b, bool ignoreCase, unsigned localeId) {
+  const int r = CompareStringA(static_cast<LCID>(localeId), ignoreCase ? NORM_IGNORECASE : 0,
+                               a.data(), static_cast<int>(a.size()), b.data(),
+                               static_cast<int>(b.size()));
+  if (r == 0) ThrowInvalidLocale(localeId);
+  return r - 2;
+}
+
+std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned localeId) {
+  const DWORD flags = LCMAP_SORTKEY | (ignoreCase ? NORM_IGNORECASE : 0);
+  const int len = LCMapStringA(static_cast<LCID>(localeId), flags, cp1250.data(),
+                               static_cast<int>(cp1250.size()), nullptr, 0);
+  if (len <= 0) {
+    if (cp1250.empty()) return {};
+    ThrowInvalidLocale(localeId);
+  }
+  std::string key(static_cast<size_t>(len), '\0');
+  LCMapStringA(static_cast<LCID>(localeId), flags, cp1250.data(), static_cast<int>(cp1250.size()),
+               key.data(), len);
+  // The key ends with a NUL terminator that is not part of the ordering.
+  if (!key.empty() && key.back() == '\0') key.pop_back();
+  return key;
+}
+
+}  // namespace kdx::text

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "kdx/platform/Errors.h"
+#include "kdx/platform/Text.h"
+
+#ifndef _WIN32
+#include <unicode/ucnv.h>
+#endif
+
+using namespace kdx::text;
+
+namespace {
+// UTF-8 literal -> cp1250 bytes (the tests write Czech in UTF-8 for readability).
+std::string Cp(const char* utf8) {
+  bool ok = false;
+  std::string s = Utf8ToCp1250(utf8, &ok);
+  EXPECT_TRUE(ok) << utf8;
+  return s;
+}
+constexpr unsigned kCzech = 0x0405;
+}  // namespace
+
+TEST(Cp1250, EveryByteRoundTripsThroughUtf8AndUtf16) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  bool ok = false;
+  EXPECT_EQ(Utf8ToCp1250(Cp1250ToUtf8(all), &ok), all);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(Utf16ToCp1250(Cp1250ToUtf16(all), &ok), all);
+  EXPECT_TRUE(ok);
+}
+
+#ifndef _WIN32
+TEST(Cp1250, TableAgreesWithIcuConverterOnEveryDefinedByte) {
+  UErrorCode status = U_ZERO_ERROR;
+  UConverter* conv = ucnv_open("windows-1250", &status);
+  ASSERT_TRUE(U_SUCCESS(status));
+  for (int b = 0; b < 256; ++b) {
+    if (b == 0x81 || b == 0x83 || b == 0x88 || b == 0x90 || b == 0x98) continue;  // undefined
+    const char in = static_cast<char>(b);
+    UChar out[4] = {};
+    status = U_ZERO_ERROR;
+    const int32_t n = ucnv_toUChars(conv, out, 4, &in, 1, &status);
+    ASSERT_TRUE(U_SUCCESS(status));
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(static_cast<char32_t>(out[0]), Cp1250ToUnicode(static_cast<unsigned char>(b)))
+        << "byte " << b;
+  }
+  ucnv_close(conv);
+}
+#endif
+
+TEST(Cp1250, UnrepresentableCharactersAreReportedAndReplaced) {
+  bool ok = true;
+  EXPECT_EQ(Utf8ToCp1250("a\xE2\x82\xAC\xE6\x97\xA5z", &ok), "a\x80?z");  // euro kept, 日 not
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(IsCp1250Representable("\xF0\x9F\x98\x80"));  // emoji
+  EXPECT_TRUE(IsCp1250Representable("P\xC5\x99\xC3\xADli\xC5\xA1"));  // Příliš
+  ok = true;
+  EXPECT_EQ(Utf8ToCp1250("\xC3", &ok), "?");  // truncated sequence
+  EXPECT_FALSE(ok);
+  ok = true;
+  EXPECT_EQ(Utf8ToCp1250("\xC0\x80", &ok), "??");  // overlong NUL
+  EXPECT_FALSE(ok);
+}
+
+TEST(Locale, UpperCasesCzechLettersInCp1250) {
+  EXPECT_EQ(AnsiUpperCase(Cp("příliš žluťoučký kůň úpěl ďábelské ódy")),
+            Cp("PŘÍLIŠ ŽLUŤOUČKÝ KŮŇ ÚPĚL ĎÁBELSKÉ ÓDY"));
+  EXPECT_EQ(AnsiUpperCase("pob1_pb.kdx"), "POB1_PB.KDX");
+  EXPECT_EQ(AnsiUpperCase(Cp("ß")), Cp("ß"));  // no single-byte capital: unchanged
+  EXPECT_EQ(AsciiUpperCase(Cp("/set č")), Cp("/SET č"));
+}
+
+TEST(Locale, ComparesWithAndWithoutCase) {
+  EXPECT_EQ(CompareText("pob1_pb.kdx", "POB1_PB.KDX", true), 0);
+  EXPECT_NE(CompareText("pob1_pb.kdx", "POB1_PB.KDX", false), 0);
+  EXPECT_LT(CompareText("abc", "abd", false), 0);
+  EXPECT_GT(CompareText("b", "a", true), 0);
+  EXPECT_LT(CompareText("", "a", false), 0);
+  // Ignoring case does not ignore accents.
+  EXPECT_NE(CompareText(Cp("čas"), "cas", true), 0);
+  EXPECT_EQ(CompareText(Cp("ČAS"), Cp("čas"), true), 0);
+}
+
+TEST(Locale, CzechCollationOrdersAccentsAndCh) {
+  // In Czech, č sorts after c (before d) and "ch" after "h".
+  EXPECT_LT(CompareText(Cp("cukr"), Cp("čaj"), false, kCzech), 0);
+  EXPECT_LT(CompareText(Cp("čaj"), Cp("dům"), false, kCzech), 0);
+  EXPECT_LT(CompareText(Cp("hrad"), Cp("chata"), false, kCzech), 0);
+  EXPECT_LT(CompareText(Cp("chata"), Cp("iglú"), false, kCzech), 0);
+}
+
+TEST(Locale, CollationKeysOrderLikeCompareText) {
+  const char* words[] = {"čaj", "Čaj", "cukr", "chata", "hrad", "", "a", "A", "ŽLUŤOUČKÝ",
+                         "žluťoučký", "50%", "Sklad \"Jih\"", "pob1_pb.kdx", "POB1_PB.KDX"};
+  for (bool ignoreCase : {false, true}) {
+    for (const char* x : words) {
+      for (const char* y : words) {
+        const std::string a = Cp(x), b = Cp(y);
+        const int direct = CompareText(a, b, ignoreCase, kCzech);
+        const int byKey = CollationKey(a, ignoreCase, kCzech).compare(CollationKey(b, ignoreCase, kCzech));
+        EXPECT_EQ(direct < 0, byKey < 0) << x << " / " << y;
+        EXPECT_EQ(direct == 0, byKey == 0) << x << " / " << y;
+      }
+    }
+  }
+}
+
+TEST(Locale, UnknownLocaleIdRaisesInvalidLocale) {
+  try {
+    CompareText("a", "b", false, 0x7FFF);
+    FAIL() << "no exception";
+  } catch (const kdx::Exception& e) {
+    EXPECT_STREQ(e.what(), "Invalid locale. 32767");
+  }
+}
