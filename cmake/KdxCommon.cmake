@@ -49,3 +49,32 @@ function(kdx_gtest name)
   add_test(NAME ${name} COMMAND ${_launcher} $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES LABELS "core;${ARG_LABELS}" TIMEOUT 600)
 endfunction()
+
+# kdx_qt_library(<name> [DEPS ...]): like kdx_library for the Qt layers; the public headers are
+# part of the sources so that AUTOMOC sees their Q_OBJECT classes.
+function(kdx_qt_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/include/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/src/*.h)
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/src/*.qrc)
+  add_library(${name} STATIC ${_sources} ${_headers})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+                                     PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  target_compile_options(${name} PRIVATE ${KDX_WARNINGS})
+  target_link_libraries(${name} PUBLIC Qt6::Widgets ${ARG_DEPS})
+endfunction()
+
+# kdx_qtest(<name> SOURCES ... DEPS ... [LABELS ...]): a Qt Test binary on the offscreen platform.
+function(kdx_qtest name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  if(NOT KDX_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} Qt6::Test Qt6::Widgets)
+  target_compile_options(${name} PRIVATE ${KDX_WARNINGS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "gui;${ARG_LABELS}" TIMEOUT 600
+                       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8")
+endfunction()
