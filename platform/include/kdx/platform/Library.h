@@ -1,0 +1,36 @@
+#pragma once
+// Dynamic libraries loaded by name, with functions looked up by name.
+//
+// Backends: src/win32 (LoadLibraryExA with DONT_RESOLVE_DLL_REFERENCES, LoadLibraryA,
+// GetProcAddress, FreeLibrary) and src/posix (dlopen, dlsym, dlclose). Names are 8-bit text in
+// the program's code page; a bare name is found by the platform's search order.
+
+#include <string>
+
+namespace kdx::platform {
+
+using LibraryHandle = void*;
+
+// The system's account of the last failed load: `code` is GetLastError() on Windows and errno on
+// POSIX (0 when the system gave none); `text` is the system's description (FormatMessage, or
+// dlerror()).
+struct LibraryError {
+  unsigned long code = 0;
+  std::string text;
+};
+
+// Loads a library only to look at its exports: without running its initialisation where the
+// platform allows that (Windows) and without binding its references (POSIX: lazy binding, local
+// symbols). Returns null on failure and fills `error` when given.
+LibraryHandle LoadLibraryForInspection(const std::string& path, LibraryError* error = nullptr);
+
+// Loads a library for use. Returns null on failure and fills `error` when given.
+LibraryHandle LoadLibraryByName(const std::string& path, LibraryError* error = nullptr);
+
+// The address of the exported function `name`; null when the library does not export it.
+void* ResolveFunction(LibraryHandle library, const char* name);
+
+// Releases a library loaded by either call above. Null is ignored.
+void FreeLibraryHandle(LibraryHandle library);
+
+}  // namespace kdx::platform

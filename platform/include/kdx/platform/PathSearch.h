@@ -1,0 +1,21 @@
+#pragma once
+// File-system helpers of the mail hand-off: existence by directory search and full-path
+// expansion. Paths are 8-bit text in the program's code page (cp1250); the POSIX backend converts
+// them to the file system's UTF-8.
+
+#include <string>
+
+namespace kdx::platform {
+
+// True when a directory search for exactly this name finds an entry of any kind (file, folder,
+// ...). A relative path is taken against the current directory. Windows: FindFirstFileA with the
+// critical-error dialogs suppressed (SetErrorMode(SEM_FAILCRITICALERRORS), restored afterwards);
+// a name with wildcard characters never counts as found, since no entry can carry that name.
+bool FileExistsBySearch(const std::string& path);
+
+// The full path of `path` against the current directory, "." and ".." resolved lexically and
+// symbolic links left alone (GetFullPathNameA). Returns `path` unchanged when the expansion
+// fails.
+std::string ExpandFullPath(const std::string& path);
+
+}  // namespace kdx::platform

@@ -1,0 +1,83 @@
+#pragma once
+// Read-only access to the system registry, the way the mail hand-off reads it: open a key for
+// reading, ask a value's type and size, read it, enumerate the subkeys. Texts are 8-bit in the
+// program's code page (cp1250), as the registry's "A" calls give them.
+//
+// Backends: src/win32 (RegOpenKeyExA with KEY_READ, RegQueryValueExA, RegQueryInfoKeyA,
+// RegEnumKeyExA) and src/posix, a read-only view over registry files in the standard .reg text
+// format ("Windows Registry Editor Version 5.00" or "REGEDIT4"). On POSIX the registry is:
+//   - the file named by $KDX_REGISTRY when that variable is set (it is then the whole registry);
+//   - otherwise $XDG_CONFIG_HOME/kdx-manager/registry.reg (default ~/.config/...) layered over
+//     /etc/kdx-manager/registry.reg (a key or value in the user's file wins);
+//   - where neither file exists, a built-in default that registers the bundled Simple MAPI
+//     provider (libkdxmapi.so, looked up beside the executable) as the default mail client.
+// The files are read again whenever they change, so a test may point $KDX_REGISTRY elsewhere.
+// A file that is not a valid .reg file raises ERegistryFileError (never a partial view).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "kdx/platform/Errors.h"
+
+namespace kdx::platform {
+
+// The predefined roots the program reads.
+enum class RegistryRoot { ClassesRoot, CurrentUser, LocalMachine, Users };
+
+// Value types as the registry stores them.
+inline constexpr std::uint32_t kRegNone = 0;
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegExpandSz = 2;
+inline constexpr std::uint32_t kRegBinary = 3;
+inline constexpr std::uint32_t kRegDword = 4;
+inline constexpr std::uint32_t kRegMultiSz = 7;
+inline constexpr std::uint32_t kRegQword = 11;
+
+// The access right the program asks for (KEY_READ).
+inline constexpr std::uint32_t kKeyRead = 0x20019;
+
+// A registry file of the POSIX stand-in could not be read or is not in the .reg format. The
+// message names the file and, for a syntax error, the line.
+class ERegistryFileError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// One key opened for reading. Closed when destroyed. Not copyable.
+class RegistryKey {
+public:
+  // Opens `path` (relative to `root`, components separated by backslashes, letter case ignored)
+  // for reading. Returns null when the key does not exist or cannot be opened for KEY_READ.
+  // POSIX: throws ERegistryFileError when a registry file is malformed.
+  static std::unique_ptr<RegistryKey> Open(RegistryRoot root, const std::string& path);
+
+  virtual ~RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+
+  // Type and size in bytes of the value `name` ("" is the key's default value) without reading
+  // it. False when the value does not exist. For text values the size counts the terminating
+  // zero, as the registry reports it.
+  virtual bool QueryValueInfo(const std::string& name, std::uint32_t& type,
+                              std::uint32_t& size) const = 0;
+
+  // Reads the value's raw bytes (text values: cp1250 with its terminating zero) into `data`,
+  // at most `size` bytes. False when the value does not exist or does not fit `size`.
+  virtual bool ReadValue(const std::string& name, std::uint32_t size, std::string& data) const = 0;
+
+  // The number of direct subkeys and the length of the longest subkey name (without the
+  // terminating zero). False when the information cannot be read.
+  virtual bool QueryInfo(std::uint32_t& subkeyCount, std::uint32_t& maxSubkeyNameLength) const = 0;
+
+  // The name of the subkey at `index` (0-based, in the registry's enumeration order: by name,
+  // ignoring letter case), into a buffer of `bufferLength` characters including the terminating
+  // zero. False when there is no such subkey or the name does not fit.
+  virtual bool EnumSubkey(std::uint32_t index, std::uint32_t bufferLength,
+                          std::string& name) const = 0;
+
+protected:
+  RegistryKey() = default;
+};
+
+}  // namespace kdx::platform
