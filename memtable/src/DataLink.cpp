@@ -1,0 +1,341 @@
+#include "kdx/memtable/DataLink.h"
+
+#include "kdx/memtable/DataSource.h"
+
+namespace kdx {
+
+// ---------------------------------------------------------------------------------------------
+// TDataLink
+
+TDataLink::~TDataLink() {
+  if (dataSource_) dataSource_->RemoveLink(this);
+}
+
+void TDataLink::SetDataSource(TDataSource* dataSource) {
+  if (dataSource == dataSource_) return;
+  if (dataSource_) dataSource_->RemoveLink(this);
+  dataSource_ = dataSource;
+  if (dataSource_) dataSource_->AddLink(this);
+  UpdateState();
+}
+
+TMemTable* TDataLink::DataSet() const { return dataSource_ ? dataSource_->DataSet() : nullptr; }
+
+void TDataLink::SetReadOnly(bool readOnly) {
+  if (readOnly == readOnly_) return;
+  readOnly_ = readOnly;
+  UpdateState();
+}
+
+bool TDataLink::Edit() {
+  if (!readOnly_ && dataSource_) dataSource_->Edit();
+  return editing_;
+}
+
+void TDataLink::UpdateRecord() {
+  struct Guard {
+    bool& flag;
+    explicit Guard(bool& f) : flag(f) { flag = true; }
+    ~Guard() { flag = false; }
+  } guard(updating_);
+  UpdateData();
+}
+
+void TDataLink::DataEvent(BindingEvent event, TField* field, int distance) {
+  if (event == BindingEvent::StateChange) {
+    UpdateState();
+    return;
+  }
+  if (!active_) return;
+  switch (event) {
+    case BindingEvent::FieldValue:
+    case BindingEvent::RecordContents:
+      // The link that is writing the field does not take its own change back.
+      if (!updating_) RecordChanged(event == BindingEvent::FieldValue ? field : nullptr);
+      break;
+    case BindingEvent::WholeData:
+      DataSetChanged();
+      break;
+    case BindingEvent::CursorMove:
+      DataSetScrolled(distance);
+      break;
+    case BindingEvent::FieldLayout:
+      LayoutChanged();
+      break;
+    case BindingEvent::FlushEdits:
+      UpdateRecord();
+      break;
+    case BindingEvent::SettleCheck:
+      break;
+    case BindingEvent::FocusField:
+      FocusControl(field);
+      break;
+    case BindingEvent::StateChange:
+      break;
+  }
+}
+
+void TDataLink::UpdateState() {
+  const TDataSetState state = dataSource_ ? dataSource_->State() : dsInactive;
+  StateChanged(state);
+  SetActive(state != dsInactive);
+  SetEditing((state == dsEdit || state == dsInsert) && !readOnly_);
+}
+
+void TDataLink::SetActive(bool active) {
+  if (active == active_) return;
+  active_ = active;
+  ActiveChanged();
+}
+
+void TDataLink::SetEditing(bool editing) {
+  if (editing == editing_) return;
+  editing_ = editing;
+  EditingChanged();
+}
+
+void TDataLink::SourceDestroyed() {
+  dataSource_ = nullptr;
+  UpdateState();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TFieldDataLink
+
+TFieldDataLink::TFieldDataLink() { SetVisualControl(true); }
+
+void TFieldDataLink::SetFieldName(const std::string& fieldName) {
+  if (fieldName == fieldName_) return;
+  fieldName_ = fieldName;
+  UpdateField();
+}
+
+bool TFieldDataLink::CanModify() const {
+  return !ReadOnly() && field_ != nullptr && field_->CanModify();
+}
+
+bool TFieldDataLink::Edit() {
+  if (CanModify()) TDataLink::Edit();
+  return fieldEditing_;
+}
+
+void TFieldDataLink::Reset() { RecordChanged(nullptr); }
+
+void TFieldDataLink::ActiveChanged() {
+  UpdateField();
+  if (OnActiveChange) OnActiveChange();
+}
+
+void TFieldDataLink::EditingChanged() { UpdateFieldEditing(); }
+
+void TFieldDataLink::RecordChanged(TField* field) {
+  if (field != nullptr && field != field_) return;
+  if (OnDataChange) OnDataChange();
+  modified_ = false;
+}
+
+void TFieldDataLink::LayoutChanged() { UpdateField(); }
+
+void TFieldDataLink::FocusControl(TField* field) {
+  if (field != nullptr && field == field_ && OnFocusRequest) OnFocusRequest();
+}
+
+void TFieldDataLink::UpdateData() {
+  if (!modified_) return;
+  if (field_ && OnUpdateData) OnUpdateData();
+  modified_ = false;
+}
+
+void TFieldDataLink::UpdateField() {
+  TMemTable* table = DataSet();
+  if (Active() && table && !fieldName_.empty())
+    SetField(table->FieldByName(fieldName_));
+  else
+    SetField(nullptr);
+}
+
+void TFieldDataLink::SetField(TField* field) {
+  if (field == field_) return;
+  field_ = field;
+  UpdateFieldEditing();
+  RecordChanged(nullptr);
+}
+
+void TFieldDataLink::UpdateFieldEditing() {
+  const bool editing = TDataLink::Editing() && CanModify();
+  if (editing == fieldEditing_) return;
+  fieldEditing_ = editing;
+  modified_ = false;
+  if (OnEditingChange) OnEditingChange();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TGridDataLink
+
+TGridDataLink::TGridDataLink() { SetVisualControl(true); }
+
+void TGridDataLink::SetColumns(std::vector<std::string> fieldNames) {
+  columnNames_ = std::move(fieldNames);
+  ResolveColumns();
+  if (OnLayoutChange) OnLayoutChange();
+}
+
+TField* TGridDataLink::ColumnField(int column) const {
+  if (column < 0 || column >= static_cast<int>(columns_.size())) return nullptr;
+  return columns_[column];
+}
+
+void TGridDataLink::ResolveColumns() {
+  columns_.clear();
+  TMemTable* table = DataSet();
+  if (!Active() || !table) return;
+  for (const std::string& name : columnNames_) columns_.push_back(table->FieldByName(name));
+}
+
+int TGridDataLink::InsertRow() const {
+  if (!Active() || DataSet()->State() != dsInsert) return -1;
+  return insertRow_;
+}
+
+int TGridDataLink::RowCount() const {
+  if (!Active()) return 0;
+  const int records = DataSet()->RecordCount();
+  return InsertRow() >= 0 ? records + 1 : records;
+}
+
+int TGridDataLink::CurrentRow() const {
+  if (!Active()) return -1;
+  const int insertRow = InsertRow();
+  if (insertRow >= 0) return insertRow;
+  const int recNo = DataSet()->RecNo();
+  return recNo > 0 ? recNo - 1 : -1;
+}
+
+std::string TGridDataLink::CellText(int row, int column) const {
+  TField* field = ColumnField(column);
+  if (!field || row < 0 || row >= RowCount()) return {};
+  TMemTable* table = DataSet();
+  const int insertRow = InsertRow();
+  if (insertRow >= 0) {
+    if (row == insertRow) return field->DisplayText();  // the new record's buffer
+    if (row > insertRow) --row;
+  } else if (table->State() == dsEdit && row == CurrentRow()) {
+    return field->DisplayText();  // the record being edited, as changed so far
+  }
+  return table->DisplayTextAt(row + 1, *field);
+}
+
+bool TGridDataLink::UnchangedInsert() const {
+  return Active() && DataSet()->State() == dsInsert && !DataSet()->Modified();
+}
+
+void TGridDataLink::StepBack() {
+  if (!Active()) return;
+  TMemTable* table = DataSet();
+  if (UnchangedInsert() && table->Eof())
+    table->CancelRecord();
+  else
+    table->Prior();
+}
+
+void TGridDataLink::StepForward() {
+  if (!Active()) return;
+  TMemTable* table = DataSet();
+  if (UnchangedInsert()) {
+    if (!table->Eof()) table->CancelRecord();
+    return;
+  }
+  table->Next();
+}
+
+void TGridDataLink::MoveToFirst() {
+  if (Active()) DataSet()->First();
+}
+
+void TGridDataLink::MoveToLast() {
+  if (Active()) DataSet()->Last();
+}
+
+void TGridDataLink::MoveRows(int rows) {
+  if (Active() && rows != 0) DataSet()->MoveBy(rows);
+}
+
+void TGridDataLink::MoveToRow(int row) {
+  if (!Active() || row < 0 || row >= RowCount()) return;
+  MoveRows(row - CurrentRow());
+}
+
+void TGridDataLink::CancelEdit() {
+  if (!Active()) return;
+  const TDataSetState state = DataSet()->State();
+  if (state == dsEdit || state == dsInsert) DataSet()->CancelRecord();
+}
+
+void TGridDataLink::CancelOnExit() {
+  if (UnchangedInsert()) DataSet()->CancelRecord();
+}
+
+bool TGridDataLink::CanDelete() const {
+  if (!Active() || ReadOnly()) return false;
+  TMemTable* table = DataSet();
+  return !table->IsEmpty() && table->CanModify();
+}
+
+void TGridDataLink::DeleteCurrent() {
+  if (Active()) DataSet()->DeleteRecord();
+}
+
+void TGridDataLink::NoteCurrentRow() {
+  TMemTable* table = DataSet();
+  if (!table || !table->Active() || table->State() == dsInsert) return;
+  const int recNo = table->RecNo();
+  lastCurrentRow_ = recNo > 0 ? recNo - 1 : -1;
+}
+
+void TGridDataLink::StateChanged(TDataSetState state) {
+  TMemTable* table = DataSet();
+  if (!table || state != dsInsert) {
+    insertRow_ = -1;
+    NoteCurrentRow();
+    return;
+  }
+  if (insertRow_ >= 0) return;
+  // A new record is shown where it will be placed: before the record that was current, or
+  // after the last one when it is appended (the table then stands at its end) or when there was
+  // no current record.
+  const int records = table->RecordCount();
+  if (table->Eof() || lastCurrentRow_ < 0 || lastCurrentRow_ >= records)
+    insertRow_ = records;
+  else
+    insertRow_ = lastCurrentRow_;
+}
+
+void TGridDataLink::ActiveChanged() {
+  ResolveColumns();
+  if (OnActiveChange) OnActiveChange();
+}
+
+void TGridDataLink::EditingChanged() {
+  if (OnEditingChange) OnEditingChange();
+}
+
+void TGridDataLink::RecordChanged(TField* field) {
+  if (OnRecordChanged) OnRecordChanged(field);
+}
+
+void TGridDataLink::DataSetChanged() {
+  NoteCurrentRow();
+  if (OnDataSetChanged) OnDataSetChanged();
+}
+
+void TGridDataLink::DataSetScrolled(int distance) {
+  NoteCurrentRow();
+  if (OnScrolled) OnScrolled(distance);
+}
+
+void TGridDataLink::LayoutChanged() {
+  ResolveColumns();
+  if (OnLayoutChange) OnLayoutChange();
+}
+
+}  // namespace kdx
