@@ -1,0 +1,103 @@
+// Directories and the current directory on Windows: GetCurrentDirectoryA,
+// SetCurrentDirectoryA, FindFirstFileA, GetVolumeInformationA. Paths are ANSI.
+
+#include <windows.h>
+
+#include <string>
+
+#include "kdx/platform/Directory.h"
+#include "kdx/platform/Errors.h"
+
+namespace kdx::fs {
+
+namespace {
+
+std::string SystemText(DWORD code) {
+  char* buffer = nullptr;
+  const DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = n && buffer ? std::string(buffer, n) : std::string();
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
+    text.pop_back();
+  return text;
+}
+
+// Keeps "insert a disk" and similar critical-error boxes away while a drive is asked.
+class CriticalErrorsSuppressed {
+public:
+  CriticalErrorsSuppressed() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  ~CriticalErrorsSuppressed() { SetErrorMode(previous_); }
+
+private:
+  UINT previous_;
+};
+
+}  // namespace
+
+std::string GetCurrentDir() {
+  const DWORD needed = GetCurrentDirectoryA(0, nullptr);
+  std::string buffer(needed ? needed : MAX_PATH, '\0');
+  const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (n == 0 || n >= buffer.size()) {
+    const DWORD code = GetLastError();
+    throw EOSError("Cannot read the current directory. " + SystemText(code), code);
+  }
+  buffer.resize(n);
+  return buffer;
+}
+
+void SetCurrentDir(const std::string& path) {
+  CriticalErrorsSuppressed quiet;
+  if (path.empty() || !SetCurrentDirectoryA(path.c_str())) {
+    const DWORD code = path.empty() ? ERROR_PATH_NOT_FOUND : GetLastError();
+    throw EOSError("Cannot change to directory \"" + path + "\". " + SystemText(code), code);
+  }
+}
+
+std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& mask) {
+  std::string pattern = dir;
+  if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+  pattern += mask.empty() ? std::string("*.*") : mask;
+
+  CriticalErrorsSuppressed quiet;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+  std::vector<DirEntry> result;
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return result;
+    throw EOSError("Cannot read directory \"" + dir + "\". " + SystemText(code), code);
+  }
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    DirEntry entry;
+    entry.name = name;
+    entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    entry.system = (data.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+    entry.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    entry.archive = (data.dwFileAttributes & FILE_ATTRIBUTE_ARCHIVE) != 0;
+    result.push_back(std::move(entry));
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return result;
+}
+
+VolumeCaseFlags GetVolumeCaseFlags(const std::string& path) {
+  VolumeCaseFlags flags;
+  flags.caseSensitive = false;
+  char root[MAX_PATH + 1] = {};
+  CriticalErrorsSuppressed quiet;
+  if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return flags;
+  DWORD serial = 0, maxName = 0, fsFlags = 0;
+  if (!GetVolumeInformationA(root, nullptr, 0, &serial, &maxName, &fsFlags, nullptr, 0))
+    return flags;
+  flags.caseSensitive = (fsFlags & FILE_CASE_SENSITIVE_SEARCH) != 0;
+  flags.casePreserved = (fsFlags & FILE_CASE_PRESERVED_NAMES) != 0 || flags.caseSensitive;
+  return flags;
+}
+
+}  // namespace kdx::fs
