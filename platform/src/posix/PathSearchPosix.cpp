@@ -1,0 +1,52 @@
+// Existence test and full-path expansion on POSIX.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+#include "kdx/platform/PathSearch.h"
+#include "kdx/platform/Text.h"
+
+namespace kdx::platform {
+
+bool FileExistsBySearch(const std::string& path) {
+  if (path.empty()) return false;
+  struct stat st {};
+  return ::stat(text::Cp1250ToUtf8(path).c_str(), &st) == 0;
+}
+
+std::string ExpandFullPath(const std::string& path) {
+  if (path.empty()) return path;
+  std::string absolute;
+  if (path[0] == '/') {
+    absolute = path;
+  } else {
+    std::vector<char> buffer(PATH_MAX);
+    if (!::getcwd(buffer.data(), buffer.size())) return path;
+    absolute = text::Utf8ToCp1250(buffer.data()) + "/" + path;
+  }
+  // Resolve "." and ".." lexically; symbolic links stay as they are.
+  std::vector<std::string> parts;
+  std::string part;
+  for (std::size_t i = 0; i <= absolute.size(); ++i) {
+    if (i == absolute.size() || absolute[i] == '/') {
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      part.clear();
+    } else {
+      part += absolute[i];
+    }
+  }
+  std::string result;
+  for (const std::string& p : parts) result += "/" + p;
+  if (result.empty()) result.assign(1, '/');
+  if (absolute.size() > 1 && absolute.back() == '/' && result != "/") result += "/";
+  return result;
+}
+
+}  // namespace kdx::platform
