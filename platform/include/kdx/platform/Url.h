@@ -1,0 +1,34 @@
+#pragma once
+// Composition of the hyperlink label's target string, without any toolkit: the label (widgets
+// layer) keeps its properties in a TUrlFields and asks BuildUrl for the string it opens and shows
+// as its tooltip.
+
+#include <string>
+#include <vector>
+
+namespace kdx {
+
+// The kinds of target, in their fixed order.
+enum TUrlType { utCustom, utFile, utFtp, utGopher, utHttp, utHttps, utMail, utNews, utTelnet, utWais };
+
+// The label's properties that take part in the target (cp1250 text, inserted as they are).
+struct TUrlFields {
+  std::string URL;
+  TUrlType URLType = utCustom;
+  std::string CustomURLType;  // the prefix used with utCustom
+  std::string MailSubject;
+  std::vector<std::string> MailBody;  // lines of the body
+  std::string Cc;
+  std::string Bcc;
+};
+
+// The prefix that a type puts before the address ("http://", "mailto:", ...); for utCustom the
+// CustomURLType.
+std::string UrlPrefix(const TUrlFields& fields);
+
+// The composed target: prefix + URL, and for utMail the mail fields that are not empty, in the
+// order "?Subject=", "&Body=", "&Bcc=", "&Cc=". Each body line ends with "%0A%0D". Nothing else
+// is escaped. With an empty subject the first field present still uses its own introducer.
+std::string BuildUrl(const TUrlFields& fields);
+
+}  // namespace kdx

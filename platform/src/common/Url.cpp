@@ -1,0 +1,58 @@
+#include "kdx/platform/Url.h"
+
+namespace kdx {
+
+namespace {
+
+// The body as the label's line list gives it as text: every line ends with CR LF.
+std::string BodyText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// Replaces every CR LF, scanning from the left, by the line-feed code and then the
+// carriage-return code.
+std::string EncodeLineEnds(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out += "%0A%0D";
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string UrlPrefix(const TUrlFields& fields) {
+  switch (fields.URLType) {
+    case utCustom: return fields.CustomURLType;
+    case utFile: return "file://";
+    case utFtp: return "ftp://";
+    case utGopher: return "gopher://";
+    case utHttp: return "http://";
+    case utHttps: return "https://";
+    case utMail: return "mailto:";
+    case utNews: return "news:";
+    case utTelnet: return "telnet:";
+    case utWais: return "wais:";
+  }
+  return {};
+}
+
+std::string BuildUrl(const TUrlFields& fields) {
+  std::string url = UrlPrefix(fields) + fields.URL;
+  if (fields.URLType != utMail) return url;
+  if (!fields.MailSubject.empty()) url += "?Subject=" + fields.MailSubject;
+  const std::string body = BodyText(fields.MailBody);
+  if (!body.empty()) url += "&Body=" + EncodeLineEnds(body);
+  if (!fields.Bcc.empty()) url += "&Bcc=" + fields.Bcc;
+  if (!fields.Cc.empty()) url += "&Cc=" + fields.Cc;
+  return url;
+}
+
+}  // namespace kdx
