@@ -118,7 +118,7 @@ bool ListSubkeyNames(RegistryRoot root, const std::string& path, std::vector<std
 
 void ExpandEnvironment(std::string& text) {
   std::string expanded;
-  if (platform::ExpandEnvironmentStrings(text, expanded)) text = expanded;
+  if (platform::ExpandEnvironmentReferences(text, expanded)) text = expanded;
 }
 
 // --- TSimpleMapi ----------------------------------------------------------------------------

@@ -9,7 +9,7 @@
 
 namespace kdx::platform {
 
-bool ExpandEnvironmentStrings(const std::string& text, std::string& result) {
+bool ExpandEnvironmentReferences(const std::string& text, std::string& result) {
   std::string out;
   std::size_t i = 0;
   while (i < text.size()) {

@@ -11,7 +11,7 @@ namespace kdx::platform {
 // to cp1250 on POSIX, where the environment is UTF-8). A reference to an unset variable, a lone
 // "%" and "%%" stay as they are, as on Windows. Returns false (leaving `result` untouched) when
 // the expansion fails.
-bool ExpandEnvironmentStrings(const std::string& text, std::string& result);
+bool ExpandEnvironmentReferences(const std::string& text, std::string& result);
 
 // True when the system's version query reports the NT platform (VER_PLATFORM_WIN32_NT). Always
 // true on POSIX, where the NT layout of the registry stand-in is used.

@@ -1,0 +1,33 @@
+// Environment expansion and system facts on Windows.
+
+#include <windows.h>
+
+#include <vector>
+
+#include "kdx/platform/Environment.h"
+
+namespace kdx::platform {
+
+bool ExpandEnvironmentReferences(const std::string& text, std::string& result) {
+  const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+  if (needed == 0) return false;
+  std::vector<char> buffer(needed + 1, '\0');
+  const DWORD written = ExpandEnvironmentStringsA(text.c_str(), buffer.data(), needed + 1);
+  if (written == 0 || written > needed + 1) return false;
+  result.assign(buffer.data());
+  return true;
+}
+
+bool IsWindowsNtFamily() {
+  OSVERSIONINFOA info{};
+  info.dwOSVersionInfoSize = sizeof(info);
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)
+#endif
+  if (!GetVersionExA(&info)) return true;
+  return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
+}  // namespace kdx::platform
