@@ -55,6 +55,19 @@ std::vector<DirItem> BuildPathItems(const std::string& currentDir, const std::st
   return items;
 }
 
+std::string OpenItemPath(const std::string& currentDir, const std::string& drive, size_t index,
+                         const PathStyle& style) {
+  if (index == 0) return drive + style.separator;
+  // Separators are single bytes in every code page the paths use (cp1250, UTF-8), so counting
+  // bytes counts characters.
+  const std::string rest = AfterDrive(currentDir, drive);
+  size_t found = 0;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == style.separator && ++found == index + 1) return drive + rest.substr(0, i);
+  }
+  return currentDir;
+}
+
 std::vector<std::string> ReadSubdirectoryNames(const std::string& dir) {
   std::vector<fs::DirEntry> entries;
   try {
@@ -161,18 +174,7 @@ void DirectoryList::Build() {
 std::string DirectoryList::ItemPath(size_t index) const {
   if (index >= pathItemCount_) return JoinPath(directory_, items_[index].text, style_);
   if (index == currentIndex_) return directory_;
-  if (index == 0) return DriveRoot();
-  // Open-folder item n: the drive and the directory's text up to its (n + 1)-th separator.
-  const std::string rest = AfterDrive(directory_, drive_);
-  size_t pos = std::string::npos;
-  size_t found = 0;
-  for (size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == style_.separator && ++found == index + 1) {
-      pos = i;
-      break;
-    }
-  }
-  return drive_ + rest.substr(0, pos);
+  return OpenItemPath(directory_, drive_, index, style_);
 }
 
 int DirectoryList::GlyphIndent(size_t index) const {

@@ -12,6 +12,8 @@ std::string FitPathToWidth(const std::string& path, int limit, const TextWidthFn
   const size_t lastSep = path.rfind(separator);
   std::string dir = lastSep == std::string::npos ? std::string() : path.substr(0, lastSep + 1);
   const std::string name = lastSep == std::string::npos ? path : path.substr(lastSep + 1);
+  // A root ("C:\", "/") has no name to fall back on: it is shown whole, never cut to nothing.
+  if (name.empty()) return path;
   std::string drive;
   if (dir.size() >= 2 && dir[1] == ':') {
     drive = dir.substr(0, 2);

@@ -30,6 +30,12 @@ struct DirItem {
 std::vector<DirItem> BuildPathItems(const std::string& currentDir, const std::string& drive,
                                     const PathStyle& style);
 
+// The path that open-folder item `index` (> 0) of the list for `currentDir` opens: the drive
+// followed by the directory's text up to (not including) its (index + 1)-th separator after
+// the drive. Item 0 opens the root, drive plus separator.
+std::string OpenItemPath(const std::string& currentDir, const std::string& drive, size_t index,
+                         const PathStyle& style);
+
 // The names of the subdirectories of `dir` a user is shown: no ".", "..", hidden or system
 // entries; sorted without regard to letter case by the user's collation. A directory that cannot
 // be read gives an empty list.
