@@ -164,7 +164,8 @@ public:
   int RowCount() const;
   int CurrentRow() const;
   std::string CellText(int row, int column) const;
-  // The row that holds the record being inserted, or -1 outside the insert state.
+  // The row that holds the record being inserted, or -1 outside the insert state. The table's
+  // AppendRecord is not followed here (nothing appends): its record shows at the cursor too.
   int InsertRow() const;
 
   // Number of data rows the grid has room for (page moves); at least 1.
@@ -212,17 +213,13 @@ protected:
   void DataSetChanged() override;
   void DataSetScrolled(int distance) override;
   void LayoutChanged() override;
-  void StateChanged(TDataSetState state) override;
 
 private:
   void ResolveColumns();
-  void NoteCurrentRow();
 
   std::vector<std::string> columnNames_;
   std::vector<TField*> columns_;
   int bufferCount_ = 1;
-  int insertRow_ = -1;       // where the record being inserted is shown
-  int lastCurrentRow_ = -1;  // current row as last seen outside the insert state
 };
 
 }  // namespace kdx

@@ -107,6 +107,7 @@ protected:
 
 private:
   friend class TMemTable;
+  friend struct TFieldAccess;
   TMemTable* table_;
   std::string fieldName_;
   TFieldType dataType_;

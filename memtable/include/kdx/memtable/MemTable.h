@@ -31,6 +31,7 @@ class TMemTableCommon;
 class TMemIndexes;
 class TMemIndex;
 class TMemRecord;
+class TByteSource;
 
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
@@ -98,6 +99,7 @@ class TMemTable {
 public:
   static constexpr const char* kRowOrderIndexName = "__MT__ROWORDER";
   static constexpr unsigned kDefaultLocaleID = 1024;  // the user's default locale
+  static constexpr int kMaxStringSize = 8192;          // largest Size of a string field
 
   explicit TMemTable(std::string name = {});
   TMemTable(const TMemTable&) = delete;
@@ -205,7 +207,8 @@ public:
                   TLocateOptions options = {});
 
   // --- table files (TableFile.cpp) ---------------------------------------------------------
-  // Writes the table (records in the current index's order) to `fileName`, a native path.
+  // Writes the table (records in the current index's order) to `fileName`, a native path in
+  // UTF-8 (as everywhere in the program; see kdx/platform/Files.h).
   // The old file is replaced only once the new one is completely written and flushed; a
   // failure leaves it whole. Raises "Cannot create file %s", "Stream write error",
   // "Saving deltas is supported only in binary format." (before any file is touched).
@@ -251,10 +254,12 @@ private:
   void SetIndexMaintenance(bool on);
   void RebuildIndexes();
   void ClearFieldsUnchecked();
-  void ReadFromStream(class TTableFileReader& reader);
+  std::string BuildTableText(TMemTableSaveFlags flags);
+  void LoadFromSource(TByteSource& source);
 
   std::string name_;
   std::vector<std::unique_ptr<TField>> fields_;
+  std::size_t recordSize_ = 0;
   TIndexDefs indexDefs_;
   unsigned localeId_ = kDefaultLocaleID;
   TCsvFormat csv_;

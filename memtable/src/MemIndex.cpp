@@ -1,0 +1,156 @@
+#include "MemIndex.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "FieldAccess.h"
+#include "kdx/platform/Text.h"
+
+namespace kdx {
+
+namespace {
+
+int CompareTruth(bool a, bool b) { return a == b ? 0 : (a ? 1 : -1); }
+
+// Appends a memcmp-comparable encoding of one key field of a record to `out`: a null byte for
+// null, else 1 followed by the value's sort key, 0x00 and 0x01 escaped, and a 0x00 end mark (so
+// a key that is the beginning of another sorts first). A descending field has its bytes
+// inverted.
+void AppendSortKey(std::string& out, const unsigned char* record, const TKeyField& key,
+                   unsigned localeId) {
+  const std::size_t start = out.size();
+  const unsigned char* slot = TFieldAccess::Slot(*key.Field, record);
+  if (TFieldAccess::IsNull(slot)) {
+    out.push_back('\0');
+  } else if (key.Field->DataType() == TFieldType::Boolean) {
+    out.push_back('\1');
+    out.push_back(TFieldAccess::Truth(slot) ? '\1' : '\0');
+  } else {
+    out.push_back('\1');
+    const std::string sortKey =
+        text::CollationKey(TFieldAccess::Text(*key.Field, slot), key.CaseInsensitive, localeId);
+    for (char c : sortKey) {
+      if (c == '\0' || c == '\1') {
+        out.push_back('\1');
+        out.push_back(static_cast<char>(c + 1));
+      } else {
+        out.push_back(c);
+      }
+    }
+    out.push_back('\0');
+  }
+  if (key.Descending) {
+    for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(~out[i]);
+  }
+}
+
+}  // namespace
+
+int CompareRecordKeys(const unsigned char* a, const unsigned char* b, const TKeyFields& keys,
+                      unsigned localeId) {
+  for (const TKeyField& key : keys) {
+    const unsigned char* sa = TFieldAccess::Slot(*key.Field, a);
+    const unsigned char* sb = TFieldAccess::Slot(*key.Field, b);
+    int r;
+    const bool na = TFieldAccess::IsNull(sa), nb = TFieldAccess::IsNull(sb);
+    if (na || nb) {
+      r = na == nb ? 0 : (na ? -1 : 1);
+    } else if (key.Field->DataType() == TFieldType::Boolean) {
+      r = CompareTruth(TFieldAccess::Truth(sa), TFieldAccess::Truth(sb));
+    } else {
+      r = text::CompareText(TFieldAccess::Text(*key.Field, sa), TFieldAccess::Text(*key.Field, sb),
+                            key.CaseInsensitive, localeId);
+    }
+    if (key.Descending) r = -r;
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+int CompareRecordToKey(const unsigned char* record, const std::vector<TVariant>& values,
+                       const TKeyFields& keys, unsigned localeId) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const TKeyField& key = keys[i];
+    const TVariant& value = values[i];
+    const unsigned char* slot = TFieldAccess::Slot(*key.Field, record);
+    int r;
+    const bool na = TFieldAccess::IsNull(slot), nb = value.IsNull();
+    if (na || nb) {
+      r = na == nb ? 0 : (na ? -1 : 1);
+    } else if (key.Field->DataType() == TFieldType::Boolean) {
+      r = CompareTruth(TFieldAccess::Truth(slot), value.Boolean());
+    } else {
+      std::string_view stored = TFieldAccess::Text(*key.Field, slot);
+      if (key.PartialKey && stored.size() > value.Text().size())
+        stored = stored.substr(0, value.Text().size());
+      r = text::CompareText(stored, value.Text(), key.CaseInsensitive, localeId);
+    }
+    if (key.Descending) r = -r;
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+int TMemIndex::IndexOf(const TMemRecord* record) const {
+  auto it = std::find(list_.begin(), list_.end(), record);
+  return it == list_.end() ? -1 : static_cast<int>(it - list_.begin());
+}
+
+std::size_t TMemIndex::SortedPosition(const unsigned char* data, unsigned localeId) const {
+  std::size_t lo = 0, hi = list_.size();
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (CompareRecordKeys(list_[mid]->Data(), data, keys_, localeId) < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
+  list_.clear();
+  list_.reserve(store.RecordCount());
+  for (std::size_t i = 0; i < store.SlotCount(); ++i)
+    if (TMemRecord* r = store.Slot(i)) list_.push_back(r);
+  upToDate_ = true;
+  if (rowOrder_ || list_.size() < 2) return;
+
+  // Each record's key is computed once (the locale's sort key per text field); the sort then
+  // compares bytes. Equal keys fall back to slot order, which is the list's order now.
+  std::string keys;
+  std::vector<std::size_t> starts;
+  starts.reserve(list_.size() + 1);
+  for (TMemRecord* r : list_) {
+    starts.push_back(keys.size());
+    for (const TKeyField& key : keys_) AppendSortKey(keys, r->Data(), key, localeId);
+  }
+  starts.push_back(keys.size());
+  std::vector<std::uint32_t> order(list_.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  auto compare = [&](std::uint32_t a, std::uint32_t b) {
+    const std::size_t la = starts[a + 1] - starts[a], lb = starts[b + 1] - starts[b];
+    const int r = std::memcmp(keys.data() + starts[a], keys.data() + starts[b], std::min(la, lb));
+    if (r != 0) return r;
+    return la == lb ? 0 : (la < lb ? -1 : 1);
+  };
+  QuickInsertionSort(order, [&](std::uint32_t a, std::uint32_t b) {
+    const int r = compare(a, b);
+    return r != 0 ? r < 0 : a < b;  // list position is slot order
+  });
+  std::vector<TMemRecord*> sorted(list_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = list_[order[i]];
+  list_.swap(sorted);
+  if (Unique()) {
+    for (std::size_t i = 1; i < order.size(); ++i)
+      if (compare(order[i - 1], order[i]) == 0)
+        throw EMemTableError("Duplicate index value. Operation aborted.");
+  }
+}
+
+TMemIndexes::TMemIndexes() {
+  items_.push_back(std::make_unique<TMemIndex>(TMemTable::kRowOrderIndexName, std::string(),
+                                               TIndexOptions{}, TKeyFields{}, true));
+}
+
+}  // namespace kdx

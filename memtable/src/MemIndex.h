@@ -1,0 +1,143 @@
+#pragma once
+// Indexes of a memory table (internal). An index is an ordered list of references to stored
+// records. The row order (the first index of every table) keeps the records in the order they
+// were placed and is never sorted; every other index is kept sorted by its key fields.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kdx/memtable/MemTable.h"
+#include "kdx/memtable/MemTableCommon.h"
+
+namespace kdx {
+
+// One key field of an index or of a search, with its comparison flags.
+struct TKeyField {
+  const TField* Field = nullptr;
+  bool Descending = false;
+  bool CaseInsensitive = false;
+  bool PartialKey = false;
+};
+using TKeyFields = std::vector<TKeyField>;
+
+// Compares one field of two records (their data bytes). Null against null is equal and orders
+// before any value; strings compare whole by the locale's collation; false before true.
+int CompareRecordKeys(const unsigned char* a, const unsigned char* b, const TKeyFields& keys,
+                      unsigned localeId);
+// Compares a stored record with search values, one per key field (null, text or truth). With
+// PartialKey a stored text is first cut to the length of the searched text.
+int CompareRecordToKey(const unsigned char* record, const std::vector<TVariant>& key,
+                       const TKeyFields& keys, unsigned localeId);
+
+class TMemIndex {
+public:
+  TMemIndex(std::string name, std::string fieldNames, TIndexOptions options, TKeyFields keys,
+            bool rowOrder)
+      : name_(std::move(name)),
+        fieldNames_(std::move(fieldNames)),
+        options_(options),
+        keys_(std::move(keys)),
+        rowOrder_(rowOrder) {}
+
+  const std::string& Name() const { return name_; }
+  const std::string& FieldNames() const { return fieldNames_; }
+  TIndexOptions Options() const { return options_; }
+  const TKeyFields& Keys() const { return keys_; }
+  bool IsRowOrder() const { return rowOrder_; }
+  bool Maintained() const { return !options_.Contains(ixNonMaintained); }
+  bool Unique() const { return options_.Contains(ixUnique); }
+
+  std::vector<TMemRecord*>& List() { return list_; }
+  const std::vector<TMemRecord*>& List() const { return list_; }
+  bool UpToDate() const { return upToDate_; }
+  void MarkOutOfDate() { upToDate_ = false; }
+
+  // Position of `record` in the list, or -1.
+  int IndexOf(const TMemRecord* record) const;
+  // Where a record with `data` goes: before the first record whose key does not sort below it.
+  std::size_t SortedPosition(const unsigned char* data, unsigned localeId) const;
+  // Refills the list from the store in slot order and, unless it is the row order, sorts it:
+  // equal keys keep slot order. A unique index holding duplicates fails with
+  // "Duplicate index value. Operation aborted." (the list stays rebuilt).
+  void Rebuild(const TMemTableCommon& store, unsigned localeId);
+
+private:
+  std::string name_;
+  std::string fieldNames_;
+  TIndexOptions options_;
+  TKeyFields keys_;
+  bool rowOrder_;
+  std::vector<TMemRecord*> list_;
+  bool upToDate_ = false;
+};
+
+// The indexes of an open table; the row order is the first.
+class TMemIndexes {
+public:
+  TMemIndexes();
+  TMemIndex* RowOrder() const { return items_.front().get(); }
+  std::size_t Count() const { return items_.size(); }
+  TMemIndex* operator[](std::size_t i) const { return items_[i].get(); }
+  TMemIndex* Add(std::unique_ptr<TMemIndex> index) {
+    items_.push_back(std::move(index));
+    return items_.back().get();
+  }
+  // Discards every index except the row order.
+  void DropAllButRowOrder() { items_.resize(1); }
+
+private:
+  std::vector<std::unique_ptr<TMemIndex>> items_;
+};
+
+// Sorts `items` (indexes into some key list) by `less`: quicksort with the middle of three as
+// pivot, leaving ranges of fewer than five entries, then one insertion pass over the whole.
+template <typename T, typename Less>
+void QuickInsertionSort(std::vector<T>& items, Less less) {
+  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(items.size());
+  struct Range {
+    std::ptrdiff_t lo, hi;
+  };
+  std::vector<Range> stack;
+  if (n >= 5) stack.push_back({0, n - 1});
+  while (!stack.empty()) {
+    Range r = stack.back();
+    stack.pop_back();
+    while (r.hi - r.lo + 1 >= 5) {
+      const std::ptrdiff_t mid = r.lo + (r.hi - r.lo) / 2;
+      // Median of first, middle and last; afterwards items[lo] <= items[mid] <= items[hi].
+      if (less(items[mid], items[r.lo])) std::swap(items[mid], items[r.lo]);
+      if (less(items[r.hi], items[r.lo])) std::swap(items[r.hi], items[r.lo]);
+      if (less(items[r.hi], items[mid])) std::swap(items[r.hi], items[mid]);
+      const T pivot = items[mid];
+      std::ptrdiff_t i = r.lo, j = r.hi;
+      while (i <= j) {
+        while (less(items[i], pivot)) ++i;
+        while (less(pivot, items[j])) --j;
+        if (i <= j) {
+          std::swap(items[i], items[j]);
+          ++i;
+          --j;
+        }
+      }
+      // Keep the larger part for later and go on with the smaller, so the stack stays
+      // logarithmic.
+      Range small{r.lo, j}, large{i, r.hi};
+      if (small.hi - small.lo > large.hi - large.lo) std::swap(small, large);
+      if (large.hi - large.lo + 1 >= 5) stack.push_back(large);
+      r = small;
+    }
+  }
+  for (std::ptrdiff_t i = 1; i < n; ++i) {
+    T v = items[i];
+    std::ptrdiff_t j = i;
+    while (j > 0 && less(v, items[j - 1])) {
+      items[j] = items[j - 1];
+      --j;
+    }
+    items[j] = v;
+  }
+}
+
+}  // namespace kdx

@@ -1,0 +1,705 @@
+// TMemTable: fields, states, records, cursor, index selection and search. The table file
+// routines are in TableFile.cpp.
+
+#include "kdx/memtable/MemTable.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "FieldAccess.h"
+#include "MemIndex.h"
+#include "kdx/memtable/MemTableCommon.h"
+#include "kdx/platform/Text.h"
+
+namespace kdx {
+
+namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && text::AsciiUpperCase(a) == text::AsciiUpperCase(b);
+}
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+// Field names separated by ';' (blanks around a name ignored, empty names skipped).
+std::vector<std::string> SplitFieldNames(const std::string& names) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  while (start <= names.size()) {
+    std::size_t end = names.find(';', start);
+    if (end == std::string::npos) end = names.size();
+    std::string name = Trim(names.substr(start, end - start));
+    if (!name.empty()) out.push_back(std::move(name));
+    start = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+TMemTable::TMemTable(std::string name)
+    : name_(std::move(name)), common_(std::make_unique<TMemTableCommon>()) {}
+
+TMemTable::~TMemTable() {
+  std::vector<TBindingListener*> listeners;
+  listeners.swap(listeners_);
+  for (auto it = listeners.rbegin(); it != listeners.rend(); ++it) (*it)->TableDestroying(this);
+  Guard guard(common_->Lock());
+  state_ = dsInactive;
+  current_ = nullptr;
+  indexes_.reset();
+  common_->Clear();
+}
+
+// --- definition --------------------------------------------------------------------------------
+
+void TMemTable::CheckInactive() const {
+  if (Active()) throw EDatabaseError("Cannot perform this operation on an open dataset");
+}
+
+void TMemTable::CheckActive() const {
+  if (!Active()) throw EDatabaseError("Cannot perform this operation on a closed dataset");
+}
+
+TStringField* TMemTable::AddStringField(const std::string& fieldName, int size) {
+  CheckInactive();
+  if (fieldName.empty()) throw EDatabaseError("Field name missing");
+  if (FindField(fieldName))
+    throw EDatabaseError(FormatMessage("Duplicate field name '%s'", fieldName));
+  if (size < 1 || size > kMaxStringSize)
+    throw EDatabaseError(FormatMessage("Invalid field size %d", size));
+  auto field = std::make_unique<TStringField>(this, fieldName, size);
+  TStringField* result = field.get();
+  fields_.push_back(std::move(field));
+  LayoutRecords();
+  Notify(BindingEvent::FieldLayout);
+  return result;
+}
+
+TBooleanField* TMemTable::AddBooleanField(const std::string& fieldName) {
+  CheckInactive();
+  if (fieldName.empty()) throw EDatabaseError("Field name missing");
+  if (FindField(fieldName))
+    throw EDatabaseError(FormatMessage("Duplicate field name '%s'", fieldName));
+  auto field = std::make_unique<TBooleanField>(this, fieldName);
+  TBooleanField* result = field.get();
+  fields_.push_back(std::move(field));
+  LayoutRecords();
+  Notify(BindingEvent::FieldLayout);
+  return result;
+}
+
+void TMemTable::ClearFields() {
+  CheckInactive();
+  ClearFieldsUnchecked();
+}
+
+void TMemTable::ClearFieldsUnchecked() {
+  fields_.clear();
+  LayoutRecords();
+  Notify(BindingEvent::FieldLayout);
+}
+
+void TMemTable::LayoutRecords() {
+  int offset = 0;
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    TFieldAccess::SetLayout(*fields_[i], static_cast<int>(i), offset);
+    offset += static_cast<int>(TFieldAccess::SlotSize(*fields_[i]));
+  }
+  recordSize_ = static_cast<std::size_t>(offset);
+}
+
+TField* TMemTable::FindField(const std::string& fieldName) const {
+  for (const auto& f : fields_)
+    if (SameIgnoringAsciiCase(f->FieldName(), fieldName)) return f.get();
+  return nullptr;
+}
+
+TField* TMemTable::FieldByName(const std::string& fieldName) const {
+  TField* f = FindField(fieldName);
+  if (!f) throw EDatabaseError(FormatMessage("Field '%s' not found", fieldName));
+  return f;
+}
+
+// --- open and close ----------------------------------------------------------------------------
+
+void TMemTable::CreateIndexes() {
+  indexes_->DropAllButRowOrder();
+  for (int i = 0; i < indexDefs_.Count(); ++i) {
+    const TIndexDef& def = indexDefs_[i];
+    const std::vector<std::string> names = SplitFieldNames(def.Fields);
+    if (def.Name.empty() || names.empty())
+      throw EMemTableError("Missing Name or FieldNames in IndexDef!");
+    TKeyFields keys;
+    for (const std::string& name : names) {
+      TField* field = FieldByName(name);
+      if (field->FieldKind() != TFieldKind::Data && field->FieldKind() != TFieldKind::Calculated)
+        throw EMemTableError(FormatMessage("Can't index on field %s", field->FieldName()));
+      TKeyField key;
+      key.Field = field;
+      key.Descending = def.Options.Contains(ixDescending);
+      key.CaseInsensitive = def.Options.Contains(ixCaseInsensitive);
+      keys.push_back(key);
+    }
+    indexes_->Add(std::make_unique<TMemIndex>(def.Name, def.Fields, def.Options, std::move(keys),
+                                              false));
+  }
+}
+
+void TMemTable::OpenTable() {
+  Guard guard(common_->Lock());
+  if (Active()) return;
+  LayoutRecords();
+  common_->Clear();
+  common_->SetRecordSize(recordSize_);
+  indexes_ = std::make_unique<TMemIndexes>();
+  try {
+    CreateIndexes();
+  } catch (...) {
+    indexes_.reset();
+    throw;
+  }
+  current_ = indexes_->RowOrder();
+  cursor_ = -1;
+  bof_ = eof_ = true;
+  modified_ = false;
+  editRecord_ = nullptr;
+  state_ = dsBrowse;
+  RebuildIndexes();
+  // The remembered selection: the index fields first, then the index name.
+  if (!indexFieldNames_.empty()) {
+    const std::string fields = indexFieldNames_;
+    if (TMemIndex* index = FindIndexByFields(fields)) {
+      current_ = index;
+      indexName_ = index->Name();
+    }
+  } else if (!indexName_.empty()) {
+    if (TMemIndex* index = FindIndexByName(indexName_)) {
+      current_ = index;
+      indexFieldNames_ = index->FieldNames();
+    }
+  }
+  Notify(BindingEvent::StateChange);
+  Notify(BindingEvent::WholeData);
+}
+
+void TMemTable::CloseTable() {
+  Guard guard(common_->Lock());
+  if (!Active()) return;
+  buffer_.clear();
+  modified_ = false;
+  editRecord_ = nullptr;
+  current_ = nullptr;
+  indexes_.reset();
+  common_->Clear();
+  cursor_ = -1;
+  bof_ = eof_ = true;
+  state_ = dsInactive;
+  Notify(BindingEvent::StateChange);
+}
+
+void TMemTable::SetState(TDataSetState state) {
+  if (state_ == state) return;
+  state_ = state;
+  Notify(BindingEvent::StateChange);
+}
+
+// --- records -----------------------------------------------------------------------------------
+
+TMemRecord* TMemTable::CurrentRecord() const {
+  if (!current_ || cursor_ < 0 || cursor_ >= static_cast<int>(current_->List().size()))
+    return nullptr;
+  return current_->List()[static_cast<std::size_t>(cursor_)];
+}
+
+const unsigned char* TMemTable::ActiveData() const {
+  if (state_ == dsEdit || state_ == dsInsert) return buffer_.data();
+  if (state_ == dsBrowse) {
+    if (const TMemRecord* r = CurrentRecord()) return r->Data();
+  }
+  return nullptr;
+}
+
+void TMemTable::BeginNewRecord(bool append) {
+  CheckActive();
+  SettleRecord();
+  insertRecNo_ = RecNo();
+  appending_ = append;
+  buffer_.assign(recordSize_, 0);  // every field null
+  modified_ = false;
+  editRecord_ = nullptr;
+  SetState(dsInsert);
+  Notify(BindingEvent::RecordContents);
+}
+
+void TMemTable::InsertRecord() {
+  Guard guard(common_->Lock());
+  BeginNewRecord(false);
+}
+
+void TMemTable::AppendRecord() {
+  Guard guard(common_->Lock());
+  BeginNewRecord(true);
+}
+
+void TMemTable::EditRecord() {
+  Guard guard(common_->Lock());
+  CheckActive();
+  if (state_ == dsEdit || state_ == dsInsert) return;
+  if (IsEmpty()) {
+    BeginNewRecord(false);
+    return;
+  }
+  SettleRecord();
+  editRecord_ = CurrentRecord();
+  buffer_.assign(editRecord_->Data(), editRecord_->Data() + recordSize_);
+  modified_ = false;
+  SetState(dsEdit);
+  Notify(BindingEvent::RecordContents);
+}
+
+void TMemTable::PostRecord() {
+  Guard guard(common_->Lock());
+  CheckActive();
+  if (state_ != dsEdit && state_ != dsInsert)
+    throw EDatabaseError("Dataset not in edit or insert mode");
+  Notify(BindingEvent::FlushEdits);
+
+  const unsigned char* data = buffer_.data();
+  for (std::size_t i = 1; i < indexes_->Count(); ++i) {
+    const TMemIndex* index = (*indexes_)[i];
+    if (!index->Unique() || !index->Maintained()) continue;
+    for (std::size_t s = 0; s < common_->SlotCount(); ++s) {
+      const TMemRecord* other = common_->Slot(s);
+      if (other && other != editRecord_ &&
+          CompareRecordKeys(other->Data(), data, index->Keys(), localeId_) == 0)
+        throw EMemTableError("Duplicate index value. Operation aborted.");
+    }
+  }
+
+  TMemRecord* record;
+  if (state_ == dsInsert) {
+    record = common_->AddRecord(data);
+    for (std::size_t i = 0; i < indexes_->Count(); ++i) {
+      TMemIndex* index = (*indexes_)[i];
+      if (!indexMaintenance_ || !index->Maintained() || !index->UpToDate()) {
+        index->MarkOutOfDate();
+        continue;
+      }
+      auto& list = index->List();
+      if (index->IsRowOrder()) {
+        const bool atCursor = index == current_ && !appending_ && insertRecNo_ > 0 &&
+                              insertRecNo_ <= static_cast<int>(list.size());
+        list.insert(atCursor ? list.begin() + (insertRecNo_ - 1) : list.end(), record);
+      } else {
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(
+                                       index->SortedPosition(record->Data(), localeId_)),
+                    record);
+      }
+    }
+  } else {
+    record = editRecord_;
+    for (std::size_t i = 1; i < indexes_->Count(); ++i) {
+      TMemIndex* index = (*indexes_)[i];
+      if (!indexMaintenance_ || !index->Maintained() || !index->UpToDate()) {
+        index->MarkOutOfDate();
+        continue;
+      }
+      if (CompareRecordKeys(record->Data(), data, index->Keys(), localeId_) == 0) continue;
+      auto& list = index->List();
+      const int old = index->IndexOf(record);
+      if (old < 0)
+        throw EMemTableError("Could'nt perform operation since key fields changed.");
+      list.erase(list.begin() + old);
+      list.insert(list.begin() + static_cast<std::ptrdiff_t>(index->SortedPosition(data, localeId_)),
+                  record);
+    }
+    std::memcpy(record->Data(), data, recordSize_);
+  }
+
+  modified_ = false;
+  editRecord_ = nullptr;
+  buffer_.clear();
+  state_ = dsBrowse;
+  if (indexMaintenance_) {
+    // The cursor needs a list that holds every record.
+    if (!current_->UpToDate()) current_->Rebuild(*common_, localeId_);
+    cursor_ = current_->IndexOf(record);
+    bof_ = eof_ = false;
+  }
+  Notify(BindingEvent::StateChange);
+  Notify(BindingEvent::WholeData);
+}
+
+void TMemTable::CancelRecord() {
+  Guard guard(common_->Lock());
+  if (state_ != dsEdit && state_ != dsInsert) return;
+  buffer_.clear();
+  modified_ = false;
+  editRecord_ = nullptr;
+  state_ = dsBrowse;
+  Notify(BindingEvent::StateChange);
+  Notify(BindingEvent::WholeData);
+}
+
+void TMemTable::DeleteRecord() {
+  Guard guard(common_->Lock());
+  CheckActive();
+  if (state_ == dsInsert) {
+    CancelRecord();
+    return;
+  }
+  if (IsEmpty()) throw EDatabaseError("Cannot perform this operation on an empty dataset");
+  TMemRecord* record = CurrentRecord();
+  if (state_ == dsEdit) {
+    buffer_.clear();
+    modified_ = false;
+    editRecord_ = nullptr;
+    state_ = dsBrowse;
+  }
+  // Every index lets go of the record, maintained or not, so no list keeps a freed record.
+  for (std::size_t i = 0; i < indexes_->Count(); ++i) {
+    auto& list = (*indexes_)[i]->List();
+    auto it = std::find(list.begin(), list.end(), record);
+    if (it != list.end()) list.erase(it);
+  }
+  common_->DeleteRecord(record);
+  const int count = static_cast<int>(current_->List().size());
+  if (cursor_ >= count) cursor_ = count - 1;
+  bof_ = eof_ = count == 0;
+  Notify(BindingEvent::StateChange);
+  Notify(BindingEvent::WholeData);
+}
+
+void TMemTable::SettleRecord() {
+  Guard guard(common_->Lock());
+  Notify(BindingEvent::SettleCheck);
+  if (state_ != dsEdit && state_ != dsInsert) return;
+  Notify(BindingEvent::FlushEdits);
+  if (modified_)
+    PostRecord();
+  else
+    CancelRecord();
+}
+
+// --- cursor ------------------------------------------------------------------------------------
+
+void TMemTable::First() {
+  Guard guard(common_->Lock());
+  CheckActive();
+  SettleRecord();
+  const int old = cursor_;
+  const int count = static_cast<int>(current_->List().size());
+  cursor_ = count > 0 ? 0 : -1;
+  bof_ = true;
+  eof_ = count == 0;
+  if (cursor_ != old) Notify(BindingEvent::CursorMove, nullptr, cursor_ - old);
+}
+
+void TMemTable::Last() {
+  Guard guard(common_->Lock());
+  CheckActive();
+  SettleRecord();
+  const int old = cursor_;
+  const int count = static_cast<int>(current_->List().size());
+  cursor_ = count - 1;
+  eof_ = true;
+  bof_ = count == 0;
+  if (cursor_ != old) Notify(BindingEvent::CursorMove, nullptr, cursor_ - old);
+}
+
+int TMemTable::MoveBy(int distance) {
+  Guard guard(common_->Lock());
+  CheckActive();
+  SettleRecord();
+  const int count = static_cast<int>(current_->List().size());
+  if (count == 0) {
+    bof_ = eof_ = true;
+    return 0;
+  }
+  if (distance == 0) return 0;
+  const long long target = static_cast<long long>(cursor_) + distance;
+  const int clamped = static_cast<int>(std::clamp<long long>(target, 0, count - 1));
+  const int moved = clamped - cursor_;
+  if (distance > 0) {
+    bof_ = false;
+    eof_ = target > count - 1;
+  } else {
+    eof_ = false;
+    bof_ = target < 0;
+  }
+  cursor_ = clamped;
+  if (moved != 0) Notify(BindingEvent::CursorMove, nullptr, moved);
+  return moved;
+}
+
+void TMemTable::Next() { MoveBy(1); }
+void TMemTable::Prior() { MoveBy(-1); }
+
+int TMemTable::RecordCount() const {
+  CheckActive();
+  return static_cast<int>(current_->List().size());
+}
+
+bool TMemTable::IsEmpty() const { return !Active() || current_->List().empty(); }
+
+int TMemTable::RecNo() const { return CurrentRecord() ? cursor_ + 1 : -1; }
+
+std::string TMemTable::DisplayTextAt(int recNo, const TField& field) const {
+  Guard guard(common_->Lock());
+  CheckActive();
+  if (recNo < 1 || recNo > static_cast<int>(current_->List().size()) || field.DataSet() != this)
+    return {};
+  const unsigned char* slot =
+      TFieldAccess::Slot(field, current_->List()[static_cast<std::size_t>(recNo - 1)]->Data());
+  if (TFieldAccess::IsNull(slot)) return {};
+  if (field.DataType() == TFieldType::Boolean) return TFieldAccess::Truth(slot) ? "True" : "False";
+  return std::string(TFieldAccess::Text(field, slot));
+}
+
+bool TMemTable::IsNullAt(int recNo, const TField& field) const {
+  Guard guard(common_->Lock());
+  CheckActive();
+  if (recNo < 1 || recNo > static_cast<int>(current_->List().size()) || field.DataSet() != this)
+    return true;
+  return TFieldAccess::IsNull(
+      TFieldAccess::Slot(field, current_->List()[static_cast<std::size_t>(recNo - 1)]->Data()));
+}
+
+void TMemTable::SetCursorTo(TMemRecord* record) {
+  const int pos = record ? current_->IndexOf(record) : -1;
+  if (pos >= 0) {
+    cursor_ = pos;
+  } else {
+    cursor_ = current_->List().empty() ? -1 : 0;
+  }
+  bof_ = eof_ = current_->List().empty();
+}
+
+// --- indexes -----------------------------------------------------------------------------------
+
+TMemIndex* TMemTable::FindIndexByName(const std::string& name) const {
+  if (!indexes_) return nullptr;
+  for (std::size_t i = 0; i < indexes_->Count(); ++i)
+    if (SameIgnoringAsciiCase((*indexes_)[i]->Name(), name)) return (*indexes_)[i];
+  return nullptr;
+}
+
+TMemIndex* TMemTable::FindIndexByFields(const std::string& fields) const {
+  if (!indexes_) return nullptr;
+  for (std::size_t i = 1; i < indexes_->Count(); ++i)
+    if (SameIgnoringAsciiCase((*indexes_)[i]->FieldNames(), fields)) return (*indexes_)[i];
+  return nullptr;
+}
+
+void TMemTable::SelectIndex(TMemIndex* index) {
+  if (index == current_) return;
+  SettleRecord();
+  TMemRecord* record = CurrentRecord();
+  if (!index->UpToDate()) index->Rebuild(*common_, localeId_);
+  current_ = index;
+  indexName_ = index->IsRowOrder() ? std::string() : index->Name();
+  indexFieldNames_ = index->IsRowOrder() ? std::string() : index->FieldNames();
+  SetCursorTo(record);
+  Notify(BindingEvent::WholeData);
+}
+
+void TMemTable::SetIndexName(const std::string& name) {
+  Guard guard(common_->Lock());
+  if (!Active()) {
+    indexName_ = name;
+    indexFieldNames_.clear();
+    return;
+  }
+  if (name.empty()) {
+    SelectIndex(indexes_->RowOrder());
+  } else if (TMemIndex* index = FindIndexByName(name)) {
+    SelectIndex(index);
+  }
+}
+
+void TMemTable::SetIndexFieldNames(const std::string& fields) {
+  Guard guard(common_->Lock());
+  if (!Active()) {
+    indexFieldNames_ = fields;
+    indexName_.clear();
+    return;
+  }
+  if (fields.empty()) {
+    SelectIndex(indexes_->RowOrder());
+  } else if (TMemIndex* index = FindIndexByFields(fields)) {
+    SelectIndex(index);
+  }
+}
+
+std::vector<std::string> TMemTable::IndexNames() const {
+  std::vector<std::string> names;
+  if (!indexes_) return names;
+  for (std::size_t i = 0; i < indexes_->Count(); ++i) names.push_back((*indexes_)[i]->Name());
+  return names;
+}
+
+void TMemTable::SetIndexMaintenance(bool on) { indexMaintenance_ = on; }
+
+void TMemTable::RebuildIndexes() {
+  if (!indexes_) return;
+  // Every list is refilled before a unique index can fail, so no list is left stale.
+  for (std::size_t i = 0; i < indexes_->Count(); ++i) (*indexes_)[i]->MarkOutOfDate();
+  for (std::size_t i = 0; i < indexes_->Count(); ++i) {
+    TMemIndex* index = (*indexes_)[i];
+    if (index->UpToDate()) continue;
+    index->Rebuild(*common_, localeId_);
+  }
+}
+
+// --- search ------------------------------------------------------------------------------------
+
+bool TMemTable::FindRecord(const std::string& fieldNames, const TVariant& values,
+                           TLocateOptions options) {
+  Guard guard(common_->Lock());
+  CheckActive();
+  SettleRecord();
+
+  TKeyFields keys;
+  for (const std::string& name : SplitFieldNames(fieldNames)) {
+    TKeyField key;
+    key.Field = FieldByName(name);
+    key.CaseInsensitive = options.Contains(loCaseInsensitive);
+    key.PartialKey = options.Contains(loPartialKey);
+    keys.push_back(key);
+  }
+  if (keys.empty()) throw EMemTableError("There must be at least one field");
+
+  std::vector<TVariant> given;
+  if (values.IsArray()) {
+    if (values.DimCount() > 1)
+      throw EMemTableError("Values variant array has invalid dimension count");
+    given = values.Items();
+  } else {
+    given.push_back(values);
+  }
+  if (given.size() < keys.size()) throw EMemTableError("More fields than values");
+
+  // The key: each value in the form of its field (texts are not cut to the field's size, so a
+  // longer key equals no stored value).
+  std::vector<TVariant> key(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const TVariant& v = given[i];
+    const TField& field = *keys[i].Field;
+    const auto invalid = [&] {
+      throw EDatabaseError(FormatMessage("Invalid value for field '%s'", field.DisplayName()));
+    };
+    switch (v.GetKind()) {
+      case TVariant::Kind::Null:
+        break;
+      case TVariant::Kind::Array:
+        invalid();
+        break;
+      case TVariant::Kind::String:
+        if (field.DataType() == TFieldType::String) {
+          key[i] = v;
+        } else if (SameIgnoringAsciiCase(v.Text(), "True")) {
+          key[i] = TVariant(true);
+        } else if (SameIgnoringAsciiCase(v.Text(), "False")) {
+          key[i] = TVariant(false);
+        } else if (!v.Text().empty()) {
+          invalid();
+        }
+        break;
+      case TVariant::Kind::Boolean:
+      case TVariant::Kind::Integer:
+        if (field.DataType() == TFieldType::Boolean) {
+          key[i] = TVariant(v.Integer() != 0);
+        } else if (v.GetKind() == TVariant::Kind::Boolean) {
+          key[i] = TVariant(v.Boolean() ? csv_.TrueString : csv_.FalseString);
+        } else {
+          key[i] = TVariant(std::to_string(v.Integer()));
+        }
+        break;
+    }
+  }
+
+  const auto& list = current_->List();
+  int found = -1;
+  bool sameFields = !current_->IsRowOrder() && current_->Keys().size() == keys.size();
+  for (std::size_t i = 0; sameFields && i < keys.size(); ++i)
+    sameFields = current_->Keys()[i].Field == keys[i].Field;
+  // A binary search needs the index's order to agree with the search's comparison. Case-blind
+  // equality keeps equal texts together in the case-sensitive order, but stored texts that
+  // merely begin with a key need not stand together, so a partial key is always walked.
+  if (sameFields && list.size() > 20 && current_->UpToDate() &&
+      !options.Contains(loPartialKey)) {
+    for (std::size_t i = 0; i < keys.size(); ++i) keys[i].Descending = current_->Keys()[i].Descending;
+    std::size_t lo = 0, hi = list.size();
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      const int r = CompareRecordToKey(list[mid]->Data(), key, keys, localeId_);
+      if (r == 0) {
+        std::size_t first = mid;
+        while (first > 0 &&
+               CompareRecordToKey(list[first - 1]->Data(), key, keys, localeId_) == 0)
+          --first;
+        found = static_cast<int>(first);
+        break;
+      }
+      if (r < 0)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+  } else {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (CompareRecordToKey(list[i]->Data(), key, keys, localeId_) == 0) {
+        found = static_cast<int>(i);
+        break;
+      }
+    }
+  }
+  if (found < 0) return false;
+  cursor_ = found;
+  bof_ = eof_ = false;
+  Notify(BindingEvent::WholeData);
+  return true;
+}
+
+// --- listeners ---------------------------------------------------------------------------------
+
+void TMemTable::AttachListener(TBindingListener* listener) {
+  if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
+    listeners_.push_back(listener);
+}
+
+void TMemTable::DetachListener(TBindingListener* listener) {
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+void TMemTable::DisableControls() {
+  if (disableCount_++ == 0) stateAtDisable_ = state_;
+}
+
+void TMemTable::EnableControls() {
+  if (disableCount_ == 0) return;
+  if (--disableCount_ > 0) return;
+  if (state_ != stateAtDisable_) Notify(BindingEvent::StateChange);
+  Notify(BindingEvent::WholeData);
+}
+
+void TMemTable::Notify(BindingEvent event, TField* field, int distance) {
+  if (disableCount_ > 0 || listeners_.empty()) return;
+  // A copy: a listener may detach itself (or another) while being told.
+  const std::vector<TBindingListener*> listeners = listeners_;
+  for (auto it = listeners.rbegin(); it != listeners.rend(); ++it) {
+    if (std::find(listeners_.begin(), listeners_.end(), *it) == listeners_.end()) continue;
+    (*it)->DataEvent(event, field, distance);
+  }
+}
+
+}  // namespace kdx

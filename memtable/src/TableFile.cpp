@@ -1,0 +1,611 @@
+// The table file: SaveToTableFile and LoadFromTableFile.
+//
+// Format (the program writes it with [mtfSaveData]):
+//   - the stored 8-bit (cp1250) bytes as they are, no byte-order mark; every line ends CR LF;
+//   - line 1, the header: each column's display name quoted, ',' between them, then the record
+//     delimiter ',':            "Nazev","KDXFile","SavePath","InfoText","EndText",
+//   - one line per record in the current index's order, values in column order, ',' between
+//     them, then the record delimiter ',';
+//   - null is written as nothing (two delimiters meet), the empty text as "";
+//   - texts are escaped (NUL "%0", LF "%n", CR "%c", '%' "%%"), then quoted with every '"'
+//     doubled; truth values are "True" / "False", quoted.
+//   - with mtfSaveDef a definition section precedes the header:
+//       "@@FILE VERSION@@","251"
+//       "@@TABLEDEF START@@"
+//       "Name=Type,Size,""Label"",""Mask"",Width[,REQ][,RO][,INV],Kind,""Default"""  per field
+//       "@@INDEXDEF START@@" / "Name=""Fields"",""Display""[,DESC][,CASE][,NONMT][,UNIQ]" /
+//       "@@INDEXDEF END@@"                                            (with mtfSaveIndexDef)
+//       "@@TABLEDEF END@@"
+//
+// The reader takes 8192-byte blocks and cuts lines at CR, LF or NUL (a run of them ends one
+// line, so blank lines vanish); a partial line is carried into the next block, so lines may be
+// of any length. Values: characters before an opening quote are skipped; a delimiter right away
+// is null; a quoted value runs to the next single quote ("" is one quote) and the character
+// after the closing quote is skipped; an unterminated quote keeps only what precedes the
+// opening quote or the last doubled quote. Unescaping leaves a '%' before any other character,
+// or at the end, as it is.
+
+#include <cstring>
+#include <mutex>
+
+#include "FieldAccess.h"
+#include "MemIndex.h"
+#include "TableFileIO.h"
+#include "kdx/memtable/MemTable.h"
+#include "kdx/memtable/MemTableCommon.h"
+#include "kdx/platform/Text.h"
+
+namespace kdx {
+
+namespace {
+
+constexpr std::size_t kBlockSize = 8192;
+constexpr const char* kFileVersion = "@@FILE VERSION@@";
+constexpr const char* kTableDefStart = "@@TABLEDEF START@@";
+constexpr const char* kTableDefEnd = "@@TABLEDEF END@@";
+constexpr const char* kIndexDefStart = "@@INDEXDEF START@@";
+constexpr const char* kIndexDefEnd = "@@INDEXDEF END@@";
+
+const char* KindName(TFieldKind kind) {
+  switch (kind) {
+    case TFieldKind::Data:
+      return "Data";
+    case TFieldKind::Calculated:
+      return "Calculated";
+    case TFieldKind::Lookup:
+      return "Lookup";
+    case TFieldKind::InternalCalc:
+      return "InternalCalc";
+    case TFieldKind::Aggregate:
+      return "Aggregate";
+  }
+  return "Data";
+}
+
+const char* TypeName(TFieldType type) { return type == TFieldType::Boolean ? "Boolean" : "String"; }
+
+void AppendQuoted(std::string& out, std::string_view value, char quote) {
+  out.push_back(quote);
+  for (char c : value) {
+    if (c == quote) out.push_back(quote);
+    out.push_back(c);
+  }
+  out.push_back(quote);
+}
+
+// A text value: escaped, then quoted.
+void AppendTextValue(std::string& out, std::string_view value, char quote) {
+  out.push_back(quote);
+  for (char c : value) {
+    switch (c) {
+      case '\0':
+        out += "%0";
+        break;
+      case '\n':
+        out += "%n";
+        break;
+      case '\r':
+        out += "%c";
+        break;
+      case '%':
+        out += "%%";
+        break;
+      default:
+        if (c == quote) out.push_back(quote);
+        out.push_back(c);
+    }
+  }
+  out.push_back(quote);
+}
+
+void Unescape(std::string_view raw, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    const char c = raw[i];
+    if (c != '%' || i + 1 == raw.size()) {
+      out.push_back(c);
+      continue;
+    }
+    switch (raw[i + 1]) {
+      case '%':
+        out.push_back('%');
+        ++i;
+        break;
+      case '0':
+        out.push_back('\0');
+        ++i;
+        break;
+      case 'c':
+        out.push_back('\r');
+        ++i;
+        break;
+      case 'n':
+        out.push_back('\n');
+        ++i;
+        break;
+      default:
+        out.push_back('%');  // the next character follows as itself
+    }
+  }
+}
+
+enum class ValueKind { None, Null, Value };
+
+// Reads the next value of `line` from `pos` by the rules in the file comment.
+ValueKind ReadValue(std::string_view line, std::size_t& pos, std::string& out,
+                    const TCsvFormat& csv) {
+  const std::size_t n = line.size();
+  while (pos < n && line[pos] != csv.Quote && line[pos] != csv.FieldDelimiter &&
+         (csv.RecordDelimiter == '\0' || line[pos] != csv.RecordDelimiter))
+    ++pos;
+  if (pos >= n) return ValueKind::None;
+  if (line[pos] != csv.Quote) {
+    ++pos;
+    return ValueKind::Null;
+  }
+  out.clear();
+  ++pos;
+  std::size_t kept = 0;  // what survives if no closing quote comes
+  while (pos < n) {
+    if (line[pos] == csv.Quote) {
+      if (pos + 1 < n && line[pos + 1] == csv.Quote) {
+        out.push_back(csv.Quote);
+        pos += 2;
+        kept = out.size();
+        continue;
+      }
+      pos += 2;  // the closing quote and the character after it
+      return ValueKind::Value;
+    }
+    out.push_back(line[pos++]);
+  }
+  out.resize(kept);
+  return ValueKind::Value;
+}
+
+// The comma-separated tokens of a definition line; quoted tokens are unquoted.
+std::vector<std::string> SplitDefinition(std::string_view text, char quote) {
+  std::vector<std::string> tokens;
+  std::string token;
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == quote) {
+        if (i + 1 < text.size() && text[i + 1] == quote) {
+          token.push_back(quote);
+          ++i;
+        } else {
+          quoted = false;
+        }
+      } else {
+        token.push_back(c);
+      }
+    } else if (c == quote) {
+      quoted = true;
+    } else if (c == ',') {
+      tokens.push_back(std::move(token));
+      token.clear();
+    } else {
+      token.push_back(c);
+    }
+  }
+  tokens.push_back(std::move(token));
+  return tokens;
+}
+
+bool ParseInt(const std::string& s, int& out) {
+  if (s.empty() || s.size() > 9) return false;
+  int v = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  out = v;
+  return true;
+}
+
+std::string FormatTwo(const char* pattern, const std::string& a, const std::string& b) {
+  std::string out;
+  const std::string p = pattern;
+  std::size_t at = p.find("%s");
+  out = p.substr(0, at) + a;
+  const std::size_t next = p.find("%s", at + 2);
+  out += p.substr(at + 2, next - at - 2) + b + p.substr(next + 2);
+  return out;
+}
+
+}  // namespace
+
+// --- saving ------------------------------------------------------------------------------------
+
+std::string TMemTable::BuildTableText(TMemTableSaveFlags flags) {
+  std::lock_guard guard(common_->Lock());
+  DisableControls();
+  struct Restore {
+    TMemTable* t;
+    ~Restore() { t->EnableControls(); }
+  } restore{this};
+
+  struct Column {
+    const TField* field;
+    bool hasValue;
+  };
+  std::vector<Column> columns;
+  for (const auto& f : fields_) {
+    bool hasValue = false;
+    switch (f->FieldKind()) {
+      case TFieldKind::Data:
+        hasValue = flags.Contains(mtfSaveData);
+        break;
+      case TFieldKind::Calculated:
+        hasValue = flags.Contains(mtfSaveCalculated);
+        break;
+      case TFieldKind::Lookup:
+        hasValue = flags.Contains(mtfSaveLookup);
+        break;
+      default:
+        break;
+    }
+    if (!f->Visible() && !flags.Contains(mtfSaveNonVisible)) hasValue = false;
+    if (!hasValue && flags.Contains(mtfSkipRest)) continue;
+    columns.push_back({f.get(), hasValue});
+  }
+
+  const char q = csv_.Quote;
+  std::string out;
+  std::string line;
+  if (flags.Contains(mtfSaveDef)) {
+    AppendQuoted(out, kFileVersion, q);
+    out.push_back(csv_.FieldDelimiter);
+    AppendQuoted(out, "251", q);
+    out += "\r\n";
+    AppendQuoted(out, kTableDefStart, q);
+    out += "\r\n";
+    for (const Column& c : columns) {
+      const TField& f = *c.field;
+      line = f.FieldName() + "=" + TypeName(f.DataType()) + "," + std::to_string(f.Size()) + ",";
+      AppendQuoted(line, f.DisplayName(), '"');
+      line.push_back(',');
+      AppendQuoted(line, f.EditMask(), '"');
+      line += "," + std::to_string(f.DisplayWidth());
+      if (f.Required()) line += ",REQ";
+      if (f.ReadOnly()) line += ",RO";
+      if (!f.Visible()) line += ",INV";
+      line += ",";
+      line += flags.Contains(mtfSaveFieldKind) ? KindName(f.FieldKind()) : "Data";
+      line.push_back(',');
+      AppendQuoted(line, f.DefaultExpression(), '"');
+      AppendQuoted(out, line, q);
+      out += "\r\n";
+    }
+    if (flags.Contains(mtfSaveIndexDef)) {
+      AppendQuoted(out, kIndexDefStart, q);
+      out += "\r\n";
+      for (int i = 0; i < indexDefs_.Count(); ++i) {
+        const TIndexDef& d = indexDefs_[i];
+        line = d.Name + "=";
+        AppendQuoted(line, d.Fields, '"');
+        line.push_back(',');
+        AppendQuoted(line, d.DisplayName(), '"');
+        if (d.Options.Contains(ixDescending)) line += ",DESC";
+        if (d.Options.Contains(ixCaseInsensitive)) line += ",CASE";
+        if (d.Options.Contains(ixNonMaintained)) line += ",NONMT";
+        if (d.Options.Contains(ixUnique)) line += ",UNIQ";
+        AppendQuoted(out, line, q);
+        out += "\r\n";
+      }
+      AppendQuoted(out, kIndexDefEnd, q);
+      out += "\r\n";
+    }
+    AppendQuoted(out, kTableDefEnd, q);
+    out += "\r\n";
+  }
+
+  if (!flags.Contains(mtfSaveNoHeader)) {
+    for (const Column& c : columns) {
+      AppendQuoted(out, c.field->DisplayName(), q);
+      if (c.field->Index() != FieldCount() - 1) out.push_back(csv_.FieldDelimiter);
+    }
+    if (csv_.RecordDelimiter != '\0') out.push_back(csv_.RecordDelimiter);
+    out += "\r\n";
+  }
+
+  if (current_) {
+    for (const TMemRecord* record : current_->List()) {
+      const unsigned char* data = record->Data();
+      bool first = true;
+      for (const Column& c : columns) {
+        if (!first) out.push_back(csv_.FieldDelimiter);
+        first = false;
+        if (!c.hasValue) continue;
+        const unsigned char* slot = TFieldAccess::Slot(*c.field, data);
+        if (TFieldAccess::IsNull(slot)) continue;
+        if (c.field->DataType() == TFieldType::Boolean)
+          AppendQuoted(out, TFieldAccess::Truth(slot) ? csv_.TrueString : csv_.FalseString, q);
+        else
+          AppendTextValue(out, TFieldAccess::Text(*c.field, slot), q);
+      }
+      if (csv_.RecordDelimiter != '\0') out.push_back(csv_.RecordDelimiter);
+      out += "\r\n";
+    }
+  }
+  return out;
+}
+
+std::string TMemTable::SaveToTableText(TMemTableSaveFlags flags) {
+  std::lock_guard guard(common_->Lock());
+  if (flags.Contains(mtfSaveDeltas))
+    throw EMemTableError("Saving deltas is supported only in binary format.");
+  CheckActive();
+  SettleRecord();
+  return BuildTableText(flags);
+}
+
+void TMemTable::SaveToTableFile(const std::string& fileName, TMemTableSaveFlags flags) {
+  std::lock_guard guard(common_->Lock());
+  // Checked before any file is touched.
+  if (flags.Contains(mtfSaveDeltas))
+    throw EMemTableError("Saving deltas is supported only in binary format.");
+  CheckActive();
+  TFileReplacer file(fileName, flags.Contains(mtfSaveAppend));
+  SettleRecord();
+  file.Write(BuildTableText(flags));
+  file.Commit();
+}
+
+// --- loading -----------------------------------------------------------------------------------
+
+namespace {
+
+class TMemorySource : public TByteSource {
+public:
+  explicit TMemorySource(const std::string& bytes) : bytes_(bytes) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    const std::size_t n = std::min(size, bytes_.size() - pos_);
+    std::memcpy(buffer, bytes_.data() + pos_, n);
+    pos_ += n;
+    return n;
+  }
+
+private:
+  const std::string& bytes_;
+  std::size_t pos_ = 0;
+};
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+
+}  // namespace
+
+// Reads the lines of a table file into a table (the definition section, the header, the
+// records). The table's controls are disabled and its index maintenance is off meanwhile.
+class TTableFileReader {
+public:
+  explicit TTableFileReader(TMemTable& table) : t_(table) {}
+
+  TMemRecord* remembered = nullptr;
+
+  void Line(std::string_view line) {
+    if (dataPhase_) {
+      Record(line);
+      return;
+    }
+    std::size_t pos = 0;
+    const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
+    if (kind == ValueKind::Value) {
+      if (value_ == kFileVersion) return;
+      if (value_ == kTableDefStart) {
+        t_.CloseTable();
+        t_.ClearFieldsUnchecked();
+        remembered = nullptr;
+        inTableDef_ = true;
+        return;
+      }
+      if (value_ == kTableDefEnd) {
+        inTableDef_ = false;
+        t_.OpenTable();
+        return;
+      }
+      if (value_ == kIndexDefStart) {
+        if (t_.indexes_) {
+          t_.indexes_->DropAllButRowOrder();
+          t_.current_ = t_.indexes_->RowOrder();
+        }
+        t_.indexDefs_.Clear();
+        inIndexDef_ = true;
+        return;
+      }
+      if (value_ == kIndexDefEnd) {
+        inIndexDef_ = false;
+        if (t_.indexes_) {
+          t_.CreateIndexes();  // rebuilt when the load ends
+          for (std::size_t i = 0; i < t_.indexes_->Count(); ++i)
+            (*t_.indexes_)[i]->MarkOutOfDate();
+        }
+        return;
+      }
+      if (inTableDef_) {
+        if (inIndexDef_)
+          IndexDefinition(value_);
+        else
+          FieldDefinition(value_);
+        return;
+      }
+    }
+    Header(line);
+  }
+
+private:
+  void FieldDefinition(const std::string& text) {
+    const std::size_t eq = text.find('=');
+    const std::string name = text.substr(0, eq);
+    const std::vector<std::string> tokens =
+        SplitDefinition(eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
+    const std::string& type = tokens[0];
+    int size = 0;
+    if (tokens.size() > 1) ParseInt(tokens[1], size);
+    TField* field;
+    if (type == "String") {
+      if (size < 1 || size > TMemTable::kMaxStringSize)
+        throw EMemTableError(FormatTwo("Invalid field size (%s) in CSV file. (%s)",
+                                       tokens.size() > 1 ? tokens[1] : std::string(), text));
+      field = t_.AddStringField(name, size);
+    } else if (type == "Boolean") {
+      field = t_.AddBooleanField(name);
+    } else {
+      throw EMemTableError(FormatTwo("Unknown field type (%s) in CSV file. (%s)", type, text));
+    }
+    if (tokens.size() > 2 && tokens[2] != name) field->SetDisplayLabel(tokens[2]);
+    if (tokens.size() > 3) field->SetEditMask(tokens[3]);
+    int width = 0;
+    if (tokens.size() > 4 && ParseInt(tokens[4], width)) field->SetDisplayWidth(width);
+    std::size_t i = 5;
+    for (; i < tokens.size(); ++i) {
+      if (tokens[i] == "REQ")
+        field->SetRequired(true);
+      else if (tokens[i] == "RO")
+        field->SetReadOnly(true);
+      else if (tokens[i] == "INV")
+        field->SetVisible(false);
+      else
+        break;
+    }
+    // tokens[i] is the kind name; only data fields exist here. Then the default expression.
+    if (i + 1 < tokens.size()) field->SetDefaultExpression(tokens[i + 1]);
+  }
+
+  void IndexDefinition(const std::string& text) {
+    const std::size_t eq = text.find('=');
+    const std::string name = text.substr(0, eq);
+    const std::vector<std::string> tokens =
+        SplitDefinition(eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
+    TIndexOptions options;
+    for (std::size_t i = 2; i < tokens.size(); ++i) {
+      if (tokens[i] == "DESC") options.Include(ixDescending);
+      if (tokens[i] == "CASE") options.Include(ixCaseInsensitive);
+      if (tokens[i] == "NONMT") options.Include(ixNonMaintained);
+      if (tokens[i] == "UNIQ") options.Include(ixUnique);
+    }
+    t_.indexDefs_.Add(name, tokens[0], options);
+  }
+
+  void Header(std::string_view line) {
+    // A definition section that never ended is finished here.
+    if (!t_.Active()) t_.OpenTable();
+    std::size_t pos = 0;
+    for (int column = 0;; ++column) {
+      const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
+      if (kind == ValueKind::None) break;
+      TField* field = nullptr;
+      if (kind == ValueKind::Null) {
+        if (column < t_.FieldCount()) field = t_.Fields(column);
+      } else {
+        const std::string wanted = text::AsciiUpperCase(value_);
+        for (int i = 0; i < t_.FieldCount() && !field; ++i)
+          if (text::AsciiUpperCase(t_.Fields(i)->DisplayName()) == wanted) field = t_.Fields(i);
+      }
+      columns_.push_back(field);
+    }
+    dataPhase_ = true;
+  }
+
+  void Record(std::string_view line) {
+    t_.AppendRecord();
+    std::size_t pos = 0;
+    for (TField* field : columns_) {
+      const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
+      if (kind == ValueKind::None) break;
+      if (!field || kind == ValueKind::Null) continue;  // a new record's fields are null
+      if (field->DataType() == TFieldType::Boolean) {
+        field->SetAsBoolean(value_ == t_.csv_.TrueString);
+      } else {
+        Unescape(value_, text_);
+        field->SetAsString(text_);
+      }
+    }
+    t_.PostRecord();
+  }
+
+  TMemTable& t_;
+  bool dataPhase_ = false;
+  bool inTableDef_ = false;
+  bool inIndexDef_ = false;
+  std::vector<TField*> columns_;
+  std::string value_;
+  std::string text_;
+};
+
+void TMemTable::LoadFromSource(TByteSource& source) {
+  std::lock_guard guard(common_->Lock());
+  CheckActive();
+  std::vector<char> block(kBlockSize);
+  std::size_t got = source.Read(block.data(), block.size());
+  if (got == 0) return;  // an empty file changes nothing
+
+  TTableFileReader reader(*this);
+  reader.remembered = CurrentRecord();
+  SetIndexMaintenance(false);
+  DisableControls();
+  // Put back what the load switched off, also when it fails; records posted so far stay.
+  auto restore = [&] {
+    SetIndexMaintenance(true);
+    if (state_ == dsEdit || state_ == dsInsert) CancelRecord();
+    if (!Active()) OpenTable();
+    RebuildIndexes();
+    SetCursorTo(reader.remembered);
+  };
+  try {
+    std::string carry;  // a line that continues into the next block
+    while (got > 0) {
+      const char* p = block.data();
+      const char* end = p + got;
+      while (p < end) {
+        const char* stop = p;
+        while (stop < end && !IsLineEnd(*stop)) ++stop;
+        if (stop == end) {
+          carry.append(p, stop);
+          break;
+        }
+        if (!carry.empty()) {
+          carry.append(p, stop);
+          reader.Line(carry);
+          carry.clear();
+        } else if (stop > p) {
+          reader.Line(std::string_view(p, static_cast<std::size_t>(stop - p)));
+        }
+        p = stop + 1;
+      }
+      got = source.Read(block.data(), block.size());
+    }
+    if (!carry.empty()) reader.Line(carry);
+  } catch (...) {
+    try {
+      restore();
+    } catch (...) {
+      // The load's own failure is the one to report.
+    }
+    EnableControls();
+    throw;
+  }
+  try {
+    restore();
+  } catch (...) {
+    EnableControls();
+    throw;
+  }
+  EnableControls();
+}
+
+void TMemTable::LoadFromTableFile(const std::string& fileName) {
+  std::lock_guard guard(common_->Lock());
+  CheckActive();
+  std::unique_ptr<TByteSource> source = OpenFileSource(fileName);
+  LoadFromSource(*source);
+}
+
+void TMemTable::LoadFromTableText(const std::string& bytes) {
+  TMemorySource source(bytes);
+  LoadFromSource(source);
+}
+
+}  // namespace kdx
