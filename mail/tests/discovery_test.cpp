@@ -1,0 +1,230 @@
+// Discovery of the mail client, loading and unloading its library, and the result texts.
+
+#include "TestSupport.h"
+#include "kdx/mail/SimpleMapi.h"
+
+namespace kdx::mail {
+namespace {
+
+using test::ScopedEnv;
+using test::TempDir;
+using test::WriteFile;
+
+const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
+const std::string kSubsystem =
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows Messaging Subsystem]\r\n";
+
+class DiscoveryTest : public ::testing::Test {
+protected:
+  void Use(const std::string& content) { WriteFile(file_, content); }
+  TempDir dir_;
+  std::string file_ = dir_ / "registry.reg";
+  ScopedEnv env_{"KDX_REGISTRY", file_};
+};
+
+TEST_F(DiscoveryTest, AnEmptyRegistryHasNoClient) {
+  Use(kHeader);
+  TSimpleMapi mapi;
+  EXPECT_FALSE(mapi.HasUsableClient());
+  EXPECT_TRUE(mapi.MailClients().empty());
+  EXPECT_EQ(mapi.DefaultClient(), -1);
+  EXPECT_EQ(mapi.ChosenClient(), -1);
+  EXPECT_FALSE(mapi.ExtendedMapiRegistered());
+  EXPECT_FALSE(mapi.SimpleMapiRegistered());
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+  for (void* entry : mapi.EntryPoints()) EXPECT_EQ(entry, nullptr);
+  // Nothing to load: a clear error rather than a fault.
+  try {
+    mapi.LoadClientLibrary();
+    FAIL() << "loaded";
+  } catch (const EMapiError& e) {
+    EXPECT_STREQ(e.what(), "No Simple MAPI client installed, cannot send the message");
+    EXPECT_EQ(e.ErrorCode, 0u);
+  }
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+}
+
+TEST_F(DiscoveryTest, TheMessagingSubsystemFlagsCompareWholeTexts) {
+  struct Case {
+    const char* mapix;
+    bool expected;
+  } cases[] = {{"1", true}, {"1 ", false}, {"01", false}, {"0", false}, {"", false}};
+  for (const Case& c : cases) {
+    Use(kHeader + kSubsystem + "\"MAPIX\"=\"" + c.mapix + "\"\r\n\"MAPI\"=\"" + c.mapix +
+        "\"\r\n\"MAPIXVER\"=\"1.0.0.1\"\r\n");
+    TSimpleMapi mapi;
+    EXPECT_EQ(mapi.ExtendedMapiRegistered(), c.expected) << c.mapix;
+    EXPECT_EQ(mapi.SimpleMapiRegistered(), c.expected) << c.mapix;
+    // "MAPIX" = "1" counts as a usable client even with no client registered.
+    EXPECT_EQ(mapi.HasUsableClient(), c.expected) << c.mapix;
+    EXPECT_EQ(mapi.MapiVersionText(), "1.0.0.1");
+    EXPECT_TRUE(mapi.MailClients().empty());
+  }
+  // A "MAPIX" of another type is no text at all.
+  Use(kHeader + kSubsystem + "\"MAPIX\"=dword:00000001\r\n");
+  EXPECT_FALSE(TSimpleMapi().ExtendedMapiRegistered());
+}
+
+TEST_F(DiscoveryTest, ClientsAreListedTestedAndTheDefaultFoundIgnoringCase) {
+  TempDir libs;
+  std::filesystem::copy_file(KDX_TEST_PROVIDER_FULL, libs / "full.so");
+  ScopedEnv libDir("KDX_TEST_LIBS", libs.path().string());
+  Use(kHeader +
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n@=\"second CLIENT\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\A Eleven]\r\n@=\"Eleven names\"\r\n"
+      "\"DLLPath\"=\"" KDX_TEST_PROVIDER_ELEVEN "\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\B Missing]\r\n"
+      "\"DLLPath\"=\"/nonexistent/lib.so\"\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\Second Client]\r\n@=\"All twelve\"\r\n"
+      // "%KDX_TEST_LIBS%/full.so" as REG_EXPAND_SZ in UTF-16LE bytes
+      "\"DLLPath\"=hex(2):25,00,4b,00,44,00,58,00,5f,00,54,00,45,00,53,00,54,00,5f,00,4c,00,\\\r\n"
+      "  49,00,42,00,53,00,25,00,2f,00,66,00,75,00,6c,00,6c,00,2e,00,73,00,6f,00,00,00\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\Z Empty]\r\n"
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+      "Subsystem\\Profiles]\r\n\"DefaultProfile\"=\"Office\"\r\n"
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+      "Subsystem\\Profiles\\Office]\r\n"
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+      "Subsystem\\Profiles\\Home]\r\n");
+  TSimpleMapi mapi;
+  const auto& clients = mapi.MailClients();
+  ASSERT_EQ(clients.size(), 4u);
+  EXPECT_EQ(clients[0].KeyName, "A Eleven");
+  EXPECT_EQ(clients[0].DisplayName, "Eleven names");
+  EXPECT_FALSE(clients[0].Usable);  // eleven of twelve names
+  EXPECT_EQ(clients[1].KeyName, "B Missing");
+  EXPECT_FALSE(clients[1].Usable);  // does not load
+  EXPECT_EQ(clients[2].KeyName, "Second Client");
+  EXPECT_EQ(clients[2].LibraryPath, libs / "full.so");  // %VAR% expanded
+  EXPECT_TRUE(clients[2].Usable);
+  EXPECT_EQ(clients[3].KeyName, "Z Empty");
+  EXPECT_FALSE(clients[3].Usable);  // no DLLPath
+  EXPECT_TRUE(mapi.HasUsableClient());
+  EXPECT_EQ(mapi.DefaultClient(), 2);
+  EXPECT_EQ(mapi.ChosenClient(), 2);
+  EXPECT_EQ(mapi.ClientLibraryPath(), libs / "full.so");
+  EXPECT_EQ(mapi.DefaultProfile(), "Office");
+  EXPECT_EQ(mapi.ProfileNames(), (std::vector<std::string>{"Home", "Office"}));
+  // Discovery leaves the object unloaded.
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+}
+
+TEST_F(DiscoveryTest, ADefaultNameThatIsNoSubkeyChoosesNothing) {
+  Use(test::RegWithClient("Only", KDX_TEST_PROVIDER_FULL, "Other"));
+  TSimpleMapi mapi;
+  EXPECT_TRUE(mapi.HasUsableClient());
+  EXPECT_EQ(mapi.DefaultClient(), -1);
+  EXPECT_EQ(mapi.ChosenClient(), -1);
+  EXPECT_EQ(mapi.ClientLibraryPath(), "");
+  EXPECT_THROW(mapi.LoadClientLibrary(), EMapiError);
+}
+
+TEST_F(DiscoveryTest, LoadsOnceResolvesAllTwelveAndUnloads) {
+  Use(test::RegWithClient("Full", KDX_TEST_PROVIDER_FULL));
+  TSimpleMapi mapi;
+  mapi.UnloadClientLibrary();  // unloading an unloaded object does nothing
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+  mapi.LoadClientLibrary();
+  ASSERT_TRUE(mapi.IsClientLibraryLoaded());
+  void* handle = mapi.LibraryHandle();
+  for (std::size_t i = 0; i < kMapiEntryPointCount; ++i) {
+    void* expected = dlsym(handle, kMapiEntryPointNames[i]);
+    EXPECT_EQ(mapi.EntryPoints()[i], expected) << kMapiEntryPointNames[i];
+    EXPECT_NE(expected, nullptr);
+  }
+  mapi.LoadClientLibrary();  // loaded already: same handle, nothing reloaded
+  EXPECT_EQ(mapi.LibraryHandle(), handle);
+  mapi.UnloadClientLibrary();
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+  for (void* entry : mapi.EntryPoints()) EXPECT_EQ(entry, nullptr);
+}
+
+TEST_F(DiscoveryTest, AChosenLibraryLackingNamesRaisesTheFirstMissingName) {
+  struct Case {
+    const char* library;
+    const char* message;
+  } cases[] = {
+      {KDX_TEST_PROVIDER_ELEVEN, "Function \"MAPIReadMail\" is not exported by client"},
+      {KDX_TEST_PROVIDER_TEN, "Function \"MAPIDetails\" is not exported by client"},
+  };
+  for (const Case& c : cases) {
+    // MAPIX makes the client count as present although its library is not usable.
+    Use(test::RegWithClient("Partial", c.library) + kSubsystem + "\"MAPIX\"=\"1\"\r\n");
+    TSimpleMapi mapi;
+    ASSERT_TRUE(mapi.HasUsableClient());
+    EXPECT_FALSE(mapi.MailClients()[0].Usable);
+    try {
+      mapi.LoadClientLibrary();
+      ADD_FAILURE() << "loaded " << c.library;
+    } catch (const EMapiError& e) {
+      EXPECT_STREQ(e.what(), c.message);
+      EXPECT_EQ(e.ErrorCode, 0u);
+    }
+    EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+    for (void* entry : mapi.EntryPoints()) EXPECT_EQ(entry, nullptr);
+  }
+}
+
+TEST_F(DiscoveryTest, RegisteredSimpleMapiLoadsTheSystemLibraryWhateverTheDefault) {
+  Use(test::RegWithClient("Full", KDX_TEST_PROVIDER_FULL) + kSubsystem + "\"MAPI\"=\"1\"\r\n");
+  TSimpleMapi mapi;
+  EXPECT_EQ(mapi.ClientLibraryPath(), "mapi32.dll");
+  // There is no system library of that name here: the loader's failure is an EOSError.
+  try {
+    mapi.LoadClientLibrary();
+    FAIL() << "loaded mapi32.dll";
+  } catch (const EOSError& e) {
+    const std::string message = e.what();
+    EXPECT_EQ(message.rfind("System Error.  Code: ", 0), 0u) << message;
+    EXPECT_NE(message.find(".\r\n"), std::string::npos) << message;
+    EXPECT_NE(message.find("mapi32.dll"), std::string::npos) << message;
+    EXPECT_NE(e.ErrorCode, 0u);
+  }
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+}
+
+TEST_F(DiscoveryTest, AMalformedRegistryFileLeavesTheConstructorAsRegistryError) {
+  Use("not a registry file\n");
+  EXPECT_THROW(TSimpleMapi(), ERegistryError);
+}
+
+TEST(MapiResultTest, TextsAndChecks) {
+  EXPECT_EQ(MapiResultText(0), "");
+  EXPECT_EQ(MapiResultText(1), "User abort");
+  EXPECT_EQ(MapiResultText(2), "General MAPI failure");
+  EXPECT_EQ(MapiResultText(7), "");
+  EXPECT_EQ(MapiResultText(11), "A specified attachment was not found");
+  EXPECT_EQ(MapiResultText(21), "A recipient was specified ambiguously");
+  EXPECT_EQ(MapiResultText(25), "Invalid recipients");
+  EXPECT_EQ(MapiResultText(26), "Not supported");
+  EXPECT_EQ(MapiResultText(27), "");
+
+  EXPECT_EQ(CheckMapiResult(0, false), 0u);
+  EXPECT_EQ(CheckMapiResult(1, true), 1u);
+  struct Case {
+    std::uint32_t code;
+    const char* message;
+  } cases[] = {
+      {1, "MAPI Error: (1) \"User abort\""},
+      {3, "MAPI Error: (3) \"MAPI login failure\""},
+      {7, "MAPI Error: (7) \"\""},
+      {14, "MAPI Error: (14) \"Unknown recipient\""},
+      {27, "MAPI Error: (27) \"\""},
+      {0xFFFFFFFFu, "MAPI Error: (4294967295) \"\""},
+  };
+  for (const Case& c : cases) {
+    try {
+      CheckMapiResult(c.code, c.code != 1);
+      ADD_FAILURE() << "no exception for " << c.code;
+    } catch (const EMapiError& e) {
+      EXPECT_STREQ(e.what(), c.message);
+      EXPECT_EQ(e.ErrorCode, c.code);
+      // Part of the hierarchy the callers catch.
+      EXPECT_NE(dynamic_cast<const EMailError*>(&e), nullptr);
+      EXPECT_NE(dynamic_cast<const kdx::Exception*>(&e), nullptr);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kdx::mail
