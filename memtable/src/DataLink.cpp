@@ -194,7 +194,10 @@ void TGridDataLink::ResolveColumns() {
 
 int TGridDataLink::InsertRow() const {
   if (!Active() || DataSet()->State() != dsInsert) return -1;
-  return insertRow_;
+  // While a record is inserted the cursor still stands on the record that was current, and
+  // InsertRecord places the new one before it (after the last one when there was none).
+  const int recNo = DataSet()->RecNo();
+  return recNo > 0 ? recNo - 1 : DataSet()->RecordCount();
 }
 
 int TGridDataLink::RowCount() const {
@@ -285,31 +288,6 @@ void TGridDataLink::DeleteCurrent() {
   if (Active()) DataSet()->DeleteRecord();
 }
 
-void TGridDataLink::NoteCurrentRow() {
-  TMemTable* table = DataSet();
-  if (!table || !table->Active() || table->State() == dsInsert) return;
-  const int recNo = table->RecNo();
-  lastCurrentRow_ = recNo > 0 ? recNo - 1 : -1;
-}
-
-void TGridDataLink::StateChanged(TDataSetState state) {
-  TMemTable* table = DataSet();
-  if (!table || state != dsInsert) {
-    insertRow_ = -1;
-    NoteCurrentRow();
-    return;
-  }
-  if (insertRow_ >= 0) return;
-  // A new record is shown where it will be placed: before the record that was current, or
-  // after the last one when it is appended (the table then stands at its end) or when there was
-  // no current record.
-  const int records = table->RecordCount();
-  if (table->Eof() || lastCurrentRow_ < 0 || lastCurrentRow_ >= records)
-    insertRow_ = records;
-  else
-    insertRow_ = lastCurrentRow_;
-}
-
 void TGridDataLink::ActiveChanged() {
   ResolveColumns();
   if (OnActiveChange) OnActiveChange();
@@ -324,12 +302,10 @@ void TGridDataLink::RecordChanged(TField* field) {
 }
 
 void TGridDataLink::DataSetChanged() {
-  NoteCurrentRow();
   if (OnDataSetChanged) OnDataSetChanged();
 }
 
 void TGridDataLink::DataSetScrolled(int distance) {
-  NoteCurrentRow();
   if (OnScrolled) OnScrolled(distance);
 }
 
