@@ -1,0 +1,140 @@
+// FindRecord: the receive lookup, walking against binary search, keys, options and errors.
+
+#include <random>
+
+#include "TestSupport.h"
+
+using namespace kdx;
+using namespace kdx::test;
+
+namespace {
+
+std::unique_ptr<TMemTable> ImportWithFiles(const std::vector<std::string>& files) {
+  auto t = OpenImport();
+  int i = 0;
+  for (const auto& f : files) AddRecord(*t, {TVariant("n" + std::to_string(i++)), TVariant(f)});
+  return t;
+}
+
+// The first record of the current index whose KDXFile equals `key` by the given rule, as its
+// Nazev; "" when none does.
+std::string BruteForce(TMemTable& t, const std::string& key, bool ignoreCase) {
+  TField* f = t.FieldByName("KDXFile");
+  for (int i = 1; i <= t.RecordCount(); ++i) {
+    if (t.IsNullAt(i, *f)) continue;
+    if (text::CompareText(t.DisplayTextAt(i, *f), key, ignoreCase, t.LocaleID()) == 0)
+      return t.DisplayTextAt(i, *t.FieldByName("Nazev"));
+  }
+  return {};
+}
+
+}  // namespace
+
+TEST(FindRecord, ReceiveLookupIgnoresCaseAndRefusesOverlongKeys) {
+  auto t = ImportWithFiles({"other.kdx", "pob1_pb.kdx", "ABCDEFGHIJKL"});
+  t->SetIndexName("IDX_KDXFile");
+  EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("POB1_PB.KDX"), {loCaseInsensitive}));
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "pob1_pb.kdx");
+  // Without the option letter case counts.
+  EXPECT_FALSE(t->FindRecord("KDXFile", TVariant("POB1_PB.KDX")));
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "pob1_pb.kdx");  // cursor unmoved
+  // A 13-character key is not cut to the field's 12 and matches nothing.
+  EXPECT_FALSE(t->FindRecord("KDXFile", TVariant("ABCDEFGHIJKLM"), {loCaseInsensitive}));
+  EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("abcdefghijkl"), {loCaseInsensitive}));
+}
+
+TEST(FindRecord, OtherFieldsWalkTheCurrentIndexAndPartialKeysMatchBeginnings) {
+  auto t = ImportWithFiles({"B.KDX", "A.KDX", "C.KDX"});
+  t->SetIndexName("IDX_KDXFile");
+  EXPECT_TRUE(t->FindRecord("nazev", TVariant("n0")));
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "B.KDX");
+  EXPECT_EQ(t->RecNo(), 2);
+  EXPECT_FALSE(t->FindRecord("Nazev", TVariant("n9")));
+  EXPECT_EQ(t->RecNo(), 2);
+  EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("c."), {loCaseInsensitive, loPartialKey}));
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "C.KDX");
+  EXPECT_FALSE(t->FindRecord("KDXFile", TVariant("c."), {loCaseInsensitive}));
+  // Several fields take an array of values; a null value matches a null field.
+  AddRecord(*t, {TVariant("n3"), TVariant()});
+  EXPECT_TRUE(t->FindRecord("Nazev;KDXFile", TVariant::Array({TVariant("n1"), TVariant("A.KDX")})));
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "n1");
+  EXPECT_TRUE(t->FindRecord("KDXFile", TVariant()));
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "n3");
+  // Truth values are searched as truth values.
+  auto e = OpenExport();
+  AddRecord(*e, {"no", TVariant(), TVariant(), TVariant(), TVariant(), TVariant(false)});
+  AddRecord(*e, {"yes", TVariant(), TVariant(), TVariant(), TVariant(), TVariant(true)});
+  EXPECT_TRUE(e->FindRecord("EmailShow", TVariant(true)));
+  EXPECT_EQ(e->FieldByName("Nazev")->AsString(), "yes");
+  EXPECT_TRUE(e->FindRecord("EmailShow", TVariant("False")));
+  EXPECT_EQ(e->FieldByName("Nazev")->AsString(), "no");
+}
+
+TEST(FindRecord, ArgumentErrors) {
+  auto t = ImportWithFiles({"A"});
+  auto message = [&](const std::string& fields, const TVariant& v) -> std::string {
+    try {
+      t->FindRecord(fields, v);
+    } catch (const Exception& e) {
+      return e.what();
+    }
+    return "(no error)";
+  };
+  EXPECT_EQ(message("", TVariant("A")), "There must be at least one field");
+  EXPECT_EQ(message(" ; ", TVariant("A")), "There must be at least one field");
+  EXPECT_EQ(message("Nazev;KDXFile", TVariant("A")), "More fields than values");
+  EXPECT_EQ(message("Nazev;KDXFile", TVariant::Array({TVariant("A")})), "More fields than values");
+  EXPECT_EQ(message("Nazev", TVariant::Array({TVariant("A")}, 2)),
+            "Values variant array has invalid dimension count");
+  EXPECT_EQ(message("Nothing", TVariant("A")), "Field 'Nothing' not found");
+  try {
+    t->FindRecord("KDXFile", TVariant("A"));
+  } catch (const EMemTableError&) {
+    FAIL();
+  }
+  t->CloseTable();
+  EXPECT_EQ(message("Nazev", TVariant("A")), "Cannot perform this operation on a closed dataset");
+}
+
+TEST(FindRecord, BinarySearchAndWalkFindTheSameFirstRecord) {
+  // Above 20 records the index is binary-searched; the answer must be the first equal record in
+  // index order, as a walk finds it. Many duplicates differing only in case.
+  const char* stems[] = {"pob1_pb.kdx", "POB1_PB.KDX", "Pob1_Pb.kdx", "sklad.kdx", "SKLAD.KDX",
+                         "čáry.kdx",    "ČÁRY.KDX",    "a.kdx",       "z.kdx",     "chata.kdx"};
+  std::mt19937 random(7);
+  for (int size : {5, 20, 21, 64, 300}) {
+    auto t = OpenImport();
+    t->SetLocaleID(kCzech);
+    for (int i = 0; i < size; ++i)
+      AddRecord(*t, {TVariant("n" + std::to_string(i)), TVariant(Cp(stems[random() % 10]))});
+    // After a save and load into an empty table, ties stand in file order.
+    const std::string text = t->SaveToTableText();
+    t->CloseTable();
+    t->OpenTable();
+    t->LoadFromTableText(text);
+    t->SetIndexName("IDX_KDXFile");
+    for (const char* stem : stems) {
+      for (bool ignoreCase : {true, false}) {
+        const std::string key = Cp(stem);
+        const std::string expected = BruteForce(*t, key, ignoreCase);
+        TLocateOptions options;
+        if (ignoreCase) options.Include(loCaseInsensitive);
+        const bool found = t->FindRecord("KDXFile", TVariant(key), options);
+        EXPECT_EQ(found, !expected.empty()) << size << " " << stem;
+        if (found) EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << size << " " << stem;
+      }
+    }
+  }
+}
+
+TEST(FindRecord, DuplicateNamesAfterALoadFindTheFirstInTheFile) {
+  auto t = OpenImport();
+  std::string file = "\"Nazev\",\"KDXFile\",\r\n";
+  for (int i = 0; i < 40; ++i)
+    file += "\"n" + std::to_string(i) + "\",\"" + (i % 3 == 0 ? "DUP.KDX" : "x" + std::to_string(i)) +
+            "\",\r\n";
+  t->SetIndexName("IDX_KDXFile");
+  t->LoadFromTableText(file);
+  EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("dup.kdx"), {loCaseInsensitive}));
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "n0");
+}

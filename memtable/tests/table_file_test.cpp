@@ -1,0 +1,471 @@
+// The table file: the program's files byte for byte, the reader's line and value rules, flags,
+// round trips, failures and the safe replacement of the old file.
+
+#include <random>
+
+#include "TestSupport.h"
+#include "kdx/memtable/MemTableCommon.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+using namespace kdx;
+using namespace kdx::test;
+
+namespace {
+
+const char* kImportHeader = "\"Nazev\",\"KDXFile\",\"SavePath\",\"InfoText\",\"EndText\",\r\n";
+const char* kExportHeader =
+    "\"Nazev\",\"KDXFilePath\",\"Email\",\"InfoText\",\"EndText\",\"EmailShow\",\r\n";
+
+void FillImportExample(TMemTable& t) {
+  AddRecord(t, {TVariant(Cp("Pobočka Brno")), TVariant("POB1_PB.KDX"), TVariant("C:\\Prenosy\\"),
+                TVariant(Cp("Uložení přenosového souboru z pobočky Brno")), TVariant("")});
+  AddRecord(t, {TVariant("Sklad \"Jih\""), TVariant(), TVariant("D:\\Data\\50%\\"), TVariant(),
+                TVariant(Cp("Hotovo.\r\nPokračujte."))});
+}
+
+std::string ImportExampleFile() {
+  return std::string(kImportHeader) +
+         Cp("\"Pobočka Brno\",\"POB1_PB.KDX\",\"C:\\Prenosy\\\",\"Uložení přenosového souboru z "
+            "pobočky Brno\",\"\",\r\n") +
+         Cp("\"Sklad \"\"Jih\"\"\",,\"D:\\Data\\50%%\\\",,\"Hotovo.%c%nPokračujte.\",\r\n");
+}
+
+// Every field of every record in the current index: "null" or the quoted text.
+std::vector<std::string> Dump(TMemTable& t) {
+  std::vector<std::string> out;
+  for (int r = 1; r <= t.RecordCount(); ++r) {
+    std::string line;
+    for (int f = 0; f < t.FieldCount(); ++f)
+      line += t.IsNullAt(r, *t.Fields(f)) ? "null|" : "[" + t.DisplayTextAt(r, *t.Fields(f)) + "]|";
+    out.push_back(line);
+  }
+  return out;
+}
+
+template <typename F>
+std::string MessageOf(F f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+}  // namespace
+
+TEST(TableFileFormat, WorkedExamplesComeOutByteForByte) {
+  TempDir dir;
+  auto imp = OpenImport();
+  FillImportExample(*imp);
+  imp->SaveToTableFile(dir.File("kdx_imp.tab"), {mtfSaveData});
+  EXPECT_EQ(ReadBytes(dir.File("kdx_imp.tab")), ImportExampleFile());
+
+  auto exp = OpenExport();
+  AddRecord(*exp, {TVariant(Cp("Odeslání do skladu")), TVariant("C:\\Prenosy\\SKLAD.KDX"),
+                   TVariant(), TVariant(Cp("Soubor se připojí k e-mailu.")), TVariant(""),
+                   TVariant(true)});
+  exp->SaveToTableFile(dir.File("kdx_exp.tab"));
+  EXPECT_EQ(ReadBytes(dir.File("kdx_exp.tab")),
+            std::string(kExportHeader) +
+                Cp("\"Odeslání do skladu\",\"C:\\Prenosy\\SKLAD.KDX\",,\"Soubor se připojí k "
+                   "e-mailu.\",\"\",\"True\",\r\n"));
+
+  // Read back, nulls stay null and empties empty; the first record becomes current.
+  auto back = OpenImport();
+  back->LoadFromTableFile(dir.File("kdx_imp.tab"));
+  EXPECT_EQ(Dump(*back), Dump(*imp));
+  EXPECT_EQ(back->RecNo(), 1);
+  EXPECT_EQ(back->FieldByName("Nazev")->AsString(), Cp("Pobočka Brno"));
+  EXPECT_TRUE(back->FieldByName("EndText")->AsString().empty());
+  EXPECT_FALSE(back->FieldByName("EndText")->IsNull());
+  back->Next();
+  EXPECT_TRUE(back->FieldByName("KDXFile")->IsNull());
+  EXPECT_EQ(back->FieldByName("EndText")->AsString(), Cp("Hotovo.\r\nPokračujte."));
+}
+
+TEST(TableFileFormat, EmptyTablesAndRecordOrder) {
+  auto t = OpenImport();
+  EXPECT_EQ(t->SaveToTableText(), kImportHeader);
+  EXPECT_EQ(OpenExport()->SaveToTableText(), kExportHeader);
+  // Records go out in the current index's order and come back in that order.
+  AddRecord(*t, {"n1", "C"});
+  AddRecord(*t, {"n2", "A"});
+  AddRecord(*t, {"n3", "B"});
+  t->SetIndexName("IDX_KDXFile");
+  const std::string text = t->SaveToTableText();
+  auto back = OpenImport();
+  back->LoadFromTableText(text);
+  EXPECT_EQ(Column(*back, "Nazev"), (std::vector<std::string>{"n2", "n3", "n1"}));
+  // Loading the same text again adds every record a second time.
+  back->LoadFromTableText(text);
+  EXPECT_EQ(Column(*back, "Nazev"), (std::vector<std::string>{"n2", "n3", "n1", "n2", "n3", "n1"}));
+}
+
+TEST(TableFileFormat, SaveSettlesAPendingEdit) {
+  auto t = OpenImport();
+  AddRecord(*t, {"old"});
+  t->EditRecord();
+  t->FieldByName("Nazev")->SetAsString("new");
+  const std::string text = t->SaveToTableText();
+  EXPECT_EQ(t->State(), dsBrowse);
+  EXPECT_NE(text.find("\"new\""), std::string::npos);
+}
+
+TEST(TableFileReader, HandWrittenLineEndsAndBlankLines) {
+  const std::string canonical = ImportExampleFile();
+  auto expected = OpenImport();
+  expected->LoadFromTableText(canonical);
+  std::string lf = canonical, cr = canonical;
+  for (std::size_t p; (p = lf.find("\r\n")) != std::string::npos;) lf.replace(p, 2, "\n");
+  for (std::size_t p; (p = cr.find("\r\n")) != std::string::npos;) cr.replace(p, 2, "\r");
+  std::string blanks = canonical;
+  blanks.insert(blanks.find("\r\n") + 2, "\r\n\n\r\n");
+  blanks = "\n\n" + blanks + "\n\n";
+  std::string noFinal = canonical.substr(0, canonical.size() - 2);
+  std::string nulEnds = lf;
+  nulEnds[nulEnds.find('\n')] = '\0';
+  for (const std::string& variant : {lf, cr, blanks, noFinal, nulEnds}) {
+    auto t = OpenImport();
+    t->LoadFromTableText(variant);
+    EXPECT_EQ(Dump(*t), Dump(*expected));
+  }
+}
+
+TEST(TableFileReader, HeaderColumnsMapByNameInAnyOrderAndCase) {
+  auto t = OpenImport();
+  t->LoadFromTableText(
+      "\"endtext\",\"Unknown\",\"KDXFILE\",\"Nazev\",\r\n"
+      "\"end\",\"skipped\",\"K.KDX\",\"name\",\r\n");
+  EXPECT_EQ(Dump(*t), (std::vector<std::string>{"[name]|[K.KDX]|null|null|[end]|"}));
+  // No KDXFile column: KDXFile stays null everywhere.
+  auto u = OpenImport();
+  u->LoadFromTableText("\"Nazev\",\"SavePath\",\r\n\"a\",\"p\",\r\n\"b\",,\r\n");
+  EXPECT_EQ(Dump(*u), (std::vector<std::string>{"[a]|null|[p]|null|null|", "[b]|null|null|null|null|"}));
+  // A header naming no field: every record is posted with all fields null.
+  auto v = OpenImport();
+  v->LoadFromTableText("\"X\",\"Y\",\r\n\"1\",\"2\",\r\n");
+  EXPECT_EQ(Dump(*v), (std::vector<std::string>{"null|null|null|null|null|"}));
+  // An empty unquoted header value maps the column to the field at its position.
+  auto w = OpenImport();
+  w->LoadFromTableText(",\"Nazev\",\r\n\"k\",\"n\",\r\n");
+  EXPECT_EQ(Dump(*w), (std::vector<std::string>{"[n]|null|null|null|null|"}));
+}
+
+TEST(TableFileReader, ShortAndLongLinesAndMalformedValues) {
+  auto t = OpenImport();
+  t->LoadFromTableText(std::string(kImportHeader) +
+                       "\"only\",\r\n"                                    // fewer values
+                       "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\",\"g\",\r\n"  // more values
+                       "junk\"a\"x\"b\",\r\n"                            // stray characters
+                       "\"unterminated\r\n"                               // no closing quote
+                       "\"x\"\"y\"\"z,\r\n");                             // ... after a doubled one
+  EXPECT_EQ(Dump(*t), (std::vector<std::string>{
+                          "[only]|null|null|null|null|",
+                          "[a]|[b]|[c]|[d]|[e]|",
+                          "[a]|[b]|null|null|null|",
+                          "[]|null|null|null|null|",
+                          "[x\"y\"]|null|null|null|null|",
+                      }));
+}
+
+TEST(TableFileReader, EmptyFileHeaderOnlyAndMissingFile) {
+  TempDir dir;
+  auto t = OpenImport();
+  AddRecord(*t, {"kept"});
+  Recorder rec;
+  t->AttachListener(&rec);
+  WriteBytes(dir.File("empty.tab"), "");
+  t->LoadFromTableFile(dir.File("empty.tab"));
+  EXPECT_EQ(t->RecordCount(), 1);
+  EXPECT_TRUE(rec.events.empty());
+  WriteBytes(dir.File("header.tab"), kImportHeader);
+  auto h = OpenImport();
+  h->LoadFromTableFile(dir.File("header.tab"));
+  EXPECT_EQ(h->RecordCount(), 0);
+  EXPECT_EQ(h->State(), dsBrowse);
+  const std::string missing = dir.File("missing.tab");
+  EXPECT_EQ(MessageOf([&] { t->LoadFromTableFile(missing); }), "Cannot open file " + missing);
+  EXPECT_THROW(t->LoadFromTableFile(missing), EFOpenError);
+  t->DetachListener(&rec);
+}
+
+TEST(TableFileReader, TruthValuesOnlyTrueIsTrue) {
+  auto t = OpenExport();
+  t->LoadFromTableText(std::string(kExportHeader) +
+                       "\"1\",,,,,\"True\",\r\n\"2\",,,,,\"true\",\r\n\"3\",,,,,\"TRUE\",\r\n"
+                       "\"4\",,,,,\"1\",\r\n\"5\",,,,,\"\",\r\n\"6\",,,,,,\r\n");
+  TField* show = t->FieldByName("EmailShow");
+  std::vector<std::string> seen;
+  for (int i = 1; i <= 6; ++i) seen.push_back(show->IsNull() ? "null" : show->AsString()), t->Next();
+  EXPECT_EQ(seen, (std::vector<std::string>{"True", "False", "False", "False", "False", "null"}));
+}
+
+TEST(TableFileReader, PercentSignsReadBackAsWritten) {
+  auto t = OpenImport();
+  t->LoadFromTableText(std::string(kImportHeader) +
+                       "\"50%\",\"%x%\",\"a%%b%0c\",\"%c%n%%%\",\"%\",\r\n");
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "50%");
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "%x%");
+  EXPECT_EQ(t->FieldByName("SavePath")->AsString(), "a%b");  // "%0" is NUL: the text ends there
+  EXPECT_EQ(t->FieldByName("InfoText")->AsString(), "\r\n%%");
+  EXPECT_EQ(t->FieldByName("EndText")->AsString(), "%");
+}
+
+TEST(TableFileReader, LinesOfAnyLengthAcrossBlocks) {
+  // Records whose lines straddle the 8192-byte blocks, and one line far longer than a block.
+  auto t = std::make_unique<TMemTable>("T");
+  t->AddStringField("A", 8192);
+  t->AddStringField("B", 20);
+  t->OpenTable();
+  std::mt19937 random(3);
+  for (int i = 0; i < 200; ++i) {
+    const std::size_t len = i == 100 ? 8192 : random() % 300;
+    AddRecord(*t, {TVariant(std::string(len, static_cast<char>('a' + i % 26))),
+                   TVariant("tail" + std::to_string(i))});
+  }
+  std::string text = t->SaveToTableText();
+  text.insert(text.find("\r\n") + 2, "\"" + std::string(30000, 'z') + "\",\"long\",\r\n");
+  auto back = std::make_unique<TMemTable>("T");
+  back->AddStringField("A", 8192);
+  back->AddStringField("B", 20);
+  back->OpenTable();
+  back->LoadFromTableText(text);
+  ASSERT_EQ(back->RecordCount(), 201);
+  EXPECT_EQ(back->FieldByName("A")->AsString(), std::string(8192, 'z'));
+  EXPECT_EQ(back->FieldByName("B")->AsString(), "long");
+  back->Next();
+  EXPECT_EQ(Dump(*back).size(), 201u);
+  std::vector<std::string> original = Dump(*t), loaded = Dump(*back);
+  loaded.erase(loaded.begin());
+  EXPECT_EQ(loaded, original);
+}
+
+TEST(TableFileRoundTrip, RandomTablesWithEveryByteSurvive) {
+  std::mt19937 random(20261208);
+  for (int round = 0; round < 20; ++round) {
+    auto t = OpenExport();
+    const int records = static_cast<int>(random() % 30);
+    for (int r = 0; r < records; ++r) {
+      t->AppendRecord();
+      for (int f = 0; f < 5; ++f) {
+        const unsigned kind = random() % 4;
+        if (kind == 0) continue;  // null
+        std::string value;
+        if (kind > 1) {
+          const std::size_t len = random() % 60;
+          for (std::size_t i = 0; i < len; ++i) value.push_back(static_cast<char>(1 + random() % 255));
+        }
+        t->Fields(f)->SetAsString(value);
+      }
+      if (random() % 3) t->Fields(5)->SetAsBoolean(random() % 2);
+      t->PostRecord();
+    }
+    // Every byte 1..255 in one value as well.
+    std::string all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    AddRecord(*t, {TVariant(), TVariant(all)});
+    TempDir dir;
+    t->SaveToTableFile(dir.File("r.tab"));
+    auto back = OpenExport();
+    back->LoadFromTableFile(dir.File("r.tab"));
+    EXPECT_EQ(Dump(*back), Dump(*t)) << round;
+    // Saving what was loaded gives the same bytes.
+    back->SaveToTableFile(dir.File("again.tab"));
+    EXPECT_EQ(ReadBytes(dir.File("again.tab")), ReadBytes(dir.File("r.tab")));
+  }
+}
+
+TEST(TableFileFlags, HeaderSkippedColumnsAndAppend) {
+  auto t = std::make_unique<TMemTable>("T");
+  t->AddStringField("A", 5);
+  t->AddStringField("Hidden", 5)->SetVisible(false);
+  t->AddStringField("C", 5);
+  t->OpenTable();
+  AddRecord(*t, {"a", "h", "c"});
+  EXPECT_EQ(t->SaveToTableText({mtfSaveData}), "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n");
+  EXPECT_EQ(t->SaveToTableText({mtfSaveData, mtfSkipRest}), "\"A\",\"C\",\r\n\"a\",\"c\",\r\n");
+  EXPECT_EQ(t->SaveToTableText({mtfSaveData, mtfSaveNonVisible}),
+            "\"A\",\"Hidden\",\"C\",\r\n\"a\",\"h\",\"c\",\r\n");
+  EXPECT_EQ(t->SaveToTableText({mtfSaveData, mtfSaveNoHeader}), "\"a\",,\"c\",\r\n");
+  // Without mtfSaveData no field gets a value.
+  EXPECT_EQ(t->SaveToTableText({mtfSaveNonVisible}), "\"A\",\"Hidden\",\"C\",\r\n,,,\r\n");
+
+  TempDir dir;
+  const std::string path = dir.File("t.tab");
+  t->SaveToTableFile(path, {mtfSaveData});
+  t->SaveToTableFile(path, {mtfSaveData, mtfSaveAppend});
+  EXPECT_EQ(ReadBytes(path), "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n"
+                             "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n");
+}
+
+TEST(TableFileFlags, DefinitionSectionIsWrittenAndRebuildsTheTable) {
+  auto t = CreateImportTable();
+  t->OpenTable();
+  FillImportExample(*t);
+  const std::string text = t->SaveToTableText({mtfSaveData, mtfSaveDef, mtfSaveIndexDef});
+  EXPECT_EQ(text.substr(0, text.find(kImportHeader)),
+            "\"@@FILE VERSION@@\",\"251\"\r\n"
+            "\"@@TABLEDEF START@@\"\r\n"
+            "\"Nazev=String,100,\"\"Nazev\"\",\"\"\"\",100,Data,\"\"\"\"\"\r\n"
+            "\"KDXFile=String,12,\"\"KDXFile\"\",\"\"\"\",12,Data,\"\"\"\"\"\r\n"
+            "\"SavePath=String,255,\"\"SavePath\"\",\"\"\"\",255,Data,\"\"\"\"\"\r\n"
+            "\"InfoText=String,255,\"\"InfoText\"\",\"\"\"\",255,Data,\"\"\"\"\"\r\n"
+            "\"EndText=String,255,\"\"EndText\"\",\"\"\"\",255,Data,\"\"\"\"\"\r\n"
+            "\"@@INDEXDEF START@@\"\r\n"
+            "\"IDX_KDXFile=\"\"KDXFile\"\",\"\"IDX_KDXFile\"\"\"\r\n"
+            "\"@@INDEXDEF END@@\"\r\n"
+            "\"@@TABLEDEF END@@\"\r\n");
+  // A table without any declaration takes fields, sizes and indexes from the file.
+  auto bare = std::make_unique<TMemTable>("Bare");
+  bare->OpenTable();
+  bare->LoadFromTableText(text);
+  ASSERT_EQ(bare->FieldCount(), 5);
+  EXPECT_EQ(bare->FieldByName("KDXFile")->Size(), 12);
+  EXPECT_EQ(bare->IndexNames(), (std::vector<std::string>{"__MT__ROWORDER", "IDX_KDXFile"}));
+  EXPECT_EQ(Dump(*bare), Dump(*t));
+  EXPECT_EQ(bare->RecNo(), 1);
+
+  auto e = CreateExportTable();
+  e->FieldByName("Email")->SetReadOnly(true);
+  e->FieldByName("Email")->SetRequired(true);
+  e->OpenTable();
+  const std::string etext = e->SaveToTableText({mtfSaveData, mtfSaveDef});
+  EXPECT_NE(etext.find("\"Email=String,50,\"\"Email\"\",\"\"\"\",50,REQ,RO,Data,\"\"\"\"\"\r\n"),
+            std::string::npos);
+  EXPECT_NE(etext.find("\"EmailShow=Boolean,0,\"\"EmailShow\"\",\"\"\"\",5,Data,\"\"\"\"\"\r\n"),
+            std::string::npos);
+  auto ebare = std::make_unique<TMemTable>();
+  ebare->OpenTable();
+  ebare->LoadFromTableText(etext);
+  EXPECT_EQ(ebare->FieldByName("EmailShow")->DataType(), TFieldType::Boolean);
+  EXPECT_TRUE(ebare->FieldByName("Email")->ReadOnly());
+  EXPECT_TRUE(ebare->FieldByName("Email")->Required());
+}
+
+TEST(TableFileFlags, UnknownFieldTypeFailsAndLeavesAnOpenTable) {
+  auto t = OpenImport();
+  const std::string text =
+      "\"@@TABLEDEF START@@\"\r\n"
+      "\"Name=String,10,\"\"Name\"\",\"\"\"\",10,Data,\"\"\"\"\"\r\n"
+      "\"When=DateTime,0,\"\"When\"\",\"\"\"\",10,Data,\"\"\"\"\"\r\n"
+      "\"@@TABLEDEF END@@\"\r\n\"Name\",\r\n\"x\",\r\n";
+  t->IndexDefs().Clear();
+  EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(text); }),
+            "Unknown field type (DateTime) in CSV file. (When=DateTime,0,\"When\",\"\",10,Data,\"\")");
+  EXPECT_TRUE(t->Active());
+  ASSERT_EQ(t->FieldCount(), 1);
+  EXPECT_EQ(t->Fields(0)->FieldName(), "Name");
+  EXPECT_EQ(t->RecordCount(), 0);
+}
+
+TEST(TableFileFlags, SavingDeltasFailsBeforeAnyFileIsTouched) {
+  TempDir dir;
+  auto t = OpenImport();
+  AddRecord(*t, {"a"});
+  const std::string fresh = dir.File("fresh.tab"), old = dir.File("old.tab");
+  WriteBytes(old, "previous contents");
+  for (const std::string& path : {fresh, old}) {
+    try {
+      t->SaveToTableFile(path, {mtfSaveData, mtfSaveDeltas});
+      FAIL() << "no error";
+    } catch (const EMemTableError& e) {
+      EXPECT_STREQ(e.what(), "Saving deltas is supported only in binary format.");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(fresh));
+  EXPECT_EQ(ReadBytes(old), "previous contents");
+}
+
+TEST(TableFileLoad, FailureMidwayKeepsPostedRecordsAndRestoresTheTable) {
+  auto t = OpenImport();
+  t->SetIndexName("IDX_KDXFile");
+  Recorder rec;
+  t->AttachListener(&rec);
+  t->Common().SetSequenceCounter(TMemTableCommon::kMaxSequence - 2);
+  const std::string text = std::string(kImportHeader) +
+                           "\"n1\",\"B\",\r\n\"n2\",\"A\",\r\n\"n3\",\"C\",\r\n\"n4\",\"D\",\r\n";
+  EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(text); }),
+            "Bookmark counter is out of range. Please close and reopen table.");
+  EXPECT_EQ(t->State(), dsBrowse);
+  EXPECT_EQ(Column(*t, "KDXFile"), (std::vector<std::string>{"A", "B"}));  // index rebuilt
+  t->First();
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "n2");
+  // The controls heard nothing per record, and were refreshed once the load gave up.
+  EXPECT_EQ(rec.Count(BindingEvent::FieldValue), 0);
+  EXPECT_EQ(rec.Count(BindingEvent::WholeData), 1);
+  t->DetachListener(&rec);
+}
+
+TEST(TableFileLoad, LoadReturnsToTheRememberedRecord) {
+  auto t = OpenImport();
+  AddRecord(*t, {"a"});
+  AddRecord(*t, {"b"});
+  t->Last();
+  t->LoadFromTableText(std::string(kImportHeader) + "\"c\",\r\n");
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "b");
+  EXPECT_EQ(Column(*t, "Nazev"), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+#ifndef _WIN32
+TEST(TableFileSave, FailedSavesLeaveTheOldFileWhole) {
+  TempDir dir;
+  auto t = OpenImport();
+  FillImportExample(*t);
+  const std::string path = dir.File("kdx_imp.tab");
+  WriteBytes(path, "old contents");
+  const auto leftovers = [&] {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+      n += entry.path().filename() != "kdx_imp.tab";
+    return n;
+  };
+
+  // A read-only file is not replaced.
+  ::chmod(path.c_str(), 0444);
+  if (::access(path.c_str(), W_OK) != 0) {  // (root may write anyway)
+    EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(path); }), "Cannot create file " + path);
+    EXPECT_EQ(ReadBytes(path), "old contents");
+  }
+  ::chmod(path.c_str(), 0644);
+
+  // A write that fails half way (the file size limit) raises "Stream write error".
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 100;
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  const std::string message = MessageOf([&] { t->SaveToTableFile(path); });
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(message, "Stream write error");
+  EXPECT_EQ(ReadBytes(path), "old contents");
+  EXPECT_EQ(leftovers(), 0);
+
+  // A folder that does not exist: the file cannot be created.
+  const std::string nowhere = dir.File("no/such/folder/kdx_imp.tab");
+  EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(nowhere); }), "Cannot create file " + nowhere);
+
+  // A successful save replaces the file and keeps its permissions; a link stays a link.
+  ::chmod(path.c_str(), 0640);
+  t->SaveToTableFile(path);
+  EXPECT_EQ(ReadBytes(path), ImportExampleFile());
+  struct stat st;
+  ::stat(path.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  const std::string link = dir.File("link.tab");
+  std::filesystem::create_symlink(path, link);
+  AddRecord(*t, {"third"});
+  t->SaveToTableFile(link);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_NE(ReadBytes(path).find("\"third\""), std::string::npos);
+  EXPECT_EQ(leftovers(), 1);  // the link itself
+}
+#endif
