@@ -449,7 +449,11 @@ TEST(TableFileSave, FailedSavesLeaveTheOldFileWhole) {
   EXPECT_EQ(ReadBytes(path), "old contents");
   EXPECT_EQ(leftovers(), 0);
 
-  // A folder that does not exist: the file cannot be created.
+  // A folder in the file's place, or a folder that does not exist: nothing can be created.
+  std::filesystem::create_directory(dir.File("folder.tab"));
+  EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(dir.File("folder.tab")); }),
+            "Cannot create file " + dir.File("folder.tab"));
+  std::filesystem::remove(dir.File("folder.tab"));
   const std::string nowhere = dir.File("no/such/folder/kdx_imp.tab");
   EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(nowhere); }), "Cannot create file " + nowhere);
 
