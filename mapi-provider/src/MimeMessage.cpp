@@ -92,6 +92,10 @@ std::string BuildMimeMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
 
   GPtr<GMimeTextPart> text(g_mime_text_part_new_with_subtype("plain"));
   g_mime_text_part_set_text(text.get(), mail.body.c_str());
+  // Seven bits on the wire: a relay without 8BITMIME passes the text unchanged.
+  g_mime_part_set_content_encoding(
+      GMIME_PART(text.get()),
+      g_mime_part_get_best_content_encoding(GMIME_PART(text.get()), GMIME_ENCODING_CONSTRAINT_7BIT));
 
   if (mail.attachments.empty()) {
     g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(text.get()));

@@ -1,0 +1,549 @@
+// The Linux Simple MAPI provider with real peers: msmtp (as the sendmail-compatible program)
+// delivering to a local SMTP sink, and xdg-email opening a recording stand-in mail client.
+// Every test builds its own world in a temporary folder: PATH, XDG folders, msmtp's
+// configuration, a free port.
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gmime/gmime.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "TestSupport.h"
+#include "kdx/mail/MapiTypes.h"
+#include "kdx/mail/SimpleMapi.h"
+#include "kdx/platform/Text.h"
+
+extern char** environ;
+
+namespace kdx::provider {
+namespace {
+
+using mail::test::ScopedEnv;
+using mail::test::TempDir;
+using mail::test::WriteFile;
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Cp(const char* utf8) { return text::Utf8ToCp1250(utf8); }
+
+// The provider, loaded as the program loads it.
+class Provider {
+public:
+  Provider() : handle_(dlopen(KDX_PROVIDER, RTLD_NOW | RTLD_LOCAL)) {
+    if (!handle_) throw std::runtime_error(dlerror());
+    send_ = reinterpret_cast<LPMAPISENDMAIL>(dlsym(handle_, "MAPISendMail"));
+  }
+  ~Provider() { dlclose(handle_); }
+  void* Symbol(const char* name) const { return dlsym(handle_, name); }
+  KdxMapiUlong Send(MapiMessage* message, KdxMapiFlags flags) const {
+    return send_(0, 0, message, flags, 0);
+  }
+
+private:
+  void* handle_;
+  LPMAPISENDMAIL send_;
+};
+
+// A message built from plain values; keeps the texts alive for the call.
+struct Message {
+  std::string subject;
+  std::string body;
+  struct Recip {
+    KdxMapiUlong cls;
+    std::string name;
+    std::string address;
+  };
+  std::vector<Recip> recips;
+  struct File {
+    std::string path;
+    std::string name;  // empty: null lpszFileName
+  };
+  std::vector<File> files;
+
+  MapiMessage* Build() {
+    recipDescs_.clear();
+    fileDescs_.clear();
+    for (Recip& r : recips) {
+      recipDescs_.push_back(MapiRecipDesc{0, r.cls, r.name.data(),
+                                          r.address.empty() ? nullptr : r.address.data(), 0,
+                                          nullptr});
+    }
+    for (File& f : files) {
+      fileDescs_.push_back(MapiFileDesc{0, 0, 0xFFFFFFFFu, f.path.data(),
+                                        f.name.empty() ? nullptr : f.name.data(), nullptr});
+    }
+    message_ = MapiMessage{};
+    message_.lpszSubject = subject.data();
+    message_.lpszNoteText = body.data();
+    message_.nRecipCount = static_cast<KdxMapiUlong>(recipDescs_.size());
+    message_.lpRecips = recipDescs_.empty() ? nullptr : recipDescs_.data();
+    message_.nFileCount = static_cast<KdxMapiUlong>(fileDescs_.size());
+    message_.lpFiles = fileDescs_.empty() ? nullptr : fileDescs_.data();
+    return &message_;
+  }
+
+private:
+  std::vector<MapiRecipDesc> recipDescs_;
+  std::vector<MapiFileDesc> fileDescs_;
+  MapiMessage message_{};
+};
+
+// The local SMTP sink (python3-aiosmtpd) on a free loopback port.
+class SmtpSink {
+public:
+  explicit SmtpSink(const std::string& folder) : folder_(folder) {
+    int in[2];
+    int out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    std::vector<std::string> args = {"/usr/bin/python3", KDX_SMTP_SINK, folder};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    stdin_ = in[1];
+    if (rc != 0) throw std::runtime_error("cannot start the SMTP sink");
+    std::string line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    close(out[0]);
+    port_ = std::atoi(line.c_str());
+    if (port_ <= 0) throw std::runtime_error("the SMTP sink did not start (python3-aiosmtpd?)");
+  }
+  ~SmtpSink() {
+    close(stdin_);
+    int status;
+    waitpid(pid_, &status, 0);
+  }
+  int port() const { return port_; }
+  // The n-th message received (1-based) and its envelope recipients; empty if none.
+  std::string Message(int n) const { return ReadFile(folder_ + "/" + std::to_string(n) + ".eml"); }
+  std::string Recipients(int n) const {
+    return ReadFile(folder_ + "/" + std::to_string(n) + ".rcpt");
+  }
+  int Count() const {
+    int n = 0;
+    while (fs::exists(folder_ + "/" + std::to_string(n + 1) + ".eml")) ++n;
+    return n;
+  }
+
+private:
+  std::string folder_;
+  pid_t pid_ = 0;
+  int stdin_ = -1;
+  int port_ = 0;
+};
+
+// A parsed message (GMime), with the decoded content of its attachments.
+struct Parsed {
+  std::string subject;
+  std::string to;
+  std::string cc;
+  std::map<std::string, std::string> headers;  // lower-cased name -> raw value
+  std::string text;
+  std::vector<std::pair<std::string, std::string>> attachments;  // file name, bytes
+};
+
+Parsed Parse(const std::string& raw) {
+  g_mime_init();
+  Parsed p;
+  GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.data(), raw.size());
+  GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+  GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
+  g_object_unref(parser);
+  g_object_unref(stream);
+  if (!message) return p;
+  if (const char* s = g_mime_message_get_subject(message)) p.subject = s;
+  char* to = internet_address_list_to_string(g_mime_message_get_to(message), nullptr, FALSE);
+  if (to) p.to = to;
+  g_free(to);
+  char* cc = internet_address_list_to_string(g_mime_message_get_cc(message), nullptr, FALSE);
+  if (cc) p.cc = cc;
+  g_free(cc);
+  GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(message));
+  for (int i = 0; i < g_mime_header_list_get_count(headers); ++i) {
+    GMimeHeader* h = g_mime_header_list_get_header_at(headers, i);
+    std::string name = g_mime_header_get_name(h);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    p.headers[name] = g_mime_header_get_raw_value(h) ? g_mime_header_get_raw_value(h) : "";
+  }
+  GMimePartIter* iter = g_mime_part_iter_new(GMIME_OBJECT(message));
+  do {
+    GMimeObject* current = g_mime_part_iter_get_current(iter);
+    if (!current || !GMIME_IS_PART(current)) continue;
+    GMimePart* part = GMIME_PART(current);
+    GMimeStream* out = g_mime_stream_mem_new();
+    if (GMimeDataWrapper* content = g_mime_part_get_content(part)) {
+      g_mime_data_wrapper_write_to_stream(content, out);
+    }
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out));
+    std::string data(reinterpret_cast<const char*>(bytes->data), bytes->len);
+    g_object_unref(out);
+    if (const char* name = g_mime_part_get_filename(part)) {
+      p.attachments.emplace_back(name, data);
+    } else if (GMIME_IS_TEXT_PART(part)) {
+      char* text = g_mime_text_part_get_text(GMIME_TEXT_PART(part));  // in UTF-8
+      p.text = text ? text : "";
+      g_free(text);
+    }
+  } while (g_mime_part_iter_next(iter));
+  g_mime_part_iter_free(iter);
+  g_object_unref(message);
+  return p;
+}
+
+// The fields of the mailto: URL the stand-in mail client received, percent-decoded.
+std::multimap<std::string, std::string> MailtoFields(const std::string& url) {
+  std::multimap<std::string, std::string> fields;
+  auto decode = [](const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '%' && i + 2 < s.size()) {
+        out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+        i += 2;
+      } else {
+        out += s[i];
+      }
+    }
+    return out;
+  };
+  const auto q = url.find('?');
+  if (url.rfind("mailto:", 0) != 0 || q == std::string::npos) return fields;
+  std::string rest = url.substr(q + 1);
+  std::size_t start = 0;
+  while (start <= rest.size()) {
+    std::size_t amp = rest.find('&', start);
+    if (amp == std::string::npos) amp = rest.size();
+    const std::string item = rest.substr(start, amp - start);
+    const auto eq = item.find('=');
+    if (eq != std::string::npos) fields.emplace(item.substr(0, eq), decode(item.substr(eq + 1)));
+    start = amp + 1;
+  }
+  return fields;
+}
+
+// The world of one test: PATH with a chosen set of programs, XDG folders, a desktop whose
+// mailto: handler is the recording stand-in, msmtp's configuration.
+class ProviderTest : public ::testing::Test {
+protected:
+  ProviderTest() {
+    fs::create_directories(dir_.path() / "bin");
+    fs::create_directories(dir_.path() / "config/msmtp");
+    fs::create_directories(dir_.path() / "data/applications");
+    fs::create_directories(dir_.path() / "sink");
+    fs::create_directories(dir_.path() / "files");
+    // The stand-in mail client: records its arguments, one per line.
+    WriteFile(dir_ / "bin/kdx-test-mailer",
+              "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD\"\n");
+    fs::permissions(dir_ / "bin/kdx-test-mailer", fs::perms::owner_all);
+    WriteFile(dir_ / "data/applications/kdx-test-mailer.desktop",
+              "[Desktop Entry]\nType=Application\nName=Test mailer\n"
+              "Exec=kdx-test-mailer %u\nMimeType=x-scheme-handler/mailto;\n");
+    WriteFile(dir_ / "config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/mailto=kdx-test-mailer.desktop\n");
+  }
+
+  // Makes msmtp, reached as "sendmail" on PATH, deliver to `port`.
+  void UseSendmail(int port) {
+    WriteFile(dir_ / "config/msmtp/config",
+              "account default\nhost 127.0.0.1\nport " + std::to_string(port) +
+                  "\nfrom kdx@example.test\nauth off\ntls off\n");
+    fs::permissions(dir_ / "config/msmtp/config", fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink("/usr/bin/msmtp", dir_ / "bin/sendmail");
+  }
+
+  // Removes the stand-in mail client's registration: the desktop has no mail client.
+  void RemoveMailClient() {
+    fs::remove(dir_ / "config/mimeapps.list");
+    fs::remove(dir_ / "data/applications/kdx-test-mailer.desktop");
+  }
+
+  std::string Recorded() const { return ReadFile(dir_ / "record"); }
+
+  std::string File(const std::string& name, const std::string& bytes) {
+    const std::string path = (dir_.path() / "files" / name).string();
+    WriteFile(path, bytes);
+    return path;
+  }
+
+  TempDir dir_;
+  ScopedEnv path_{"PATH", dir_ / "bin" + ":/usr/bin:/bin"};
+  ScopedEnv home_{"HOME", dir_.path().string()};
+  ScopedEnv config_{"XDG_CONFIG_HOME", dir_ / "config"};
+  ScopedEnv data_{"XDG_DATA_HOME", dir_ / "data"};
+  ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_ / "none"};
+  ScopedEnv display_{"DISPLAY", ":kdx-test"};
+  ScopedEnv browser_{"BROWSER", dir_ / "no-browser"};
+  ScopedEnv record_{"KDX_TEST_RECORD", dir_ / "record"};
+  ScopedEnv desktop_{"XDG_CURRENT_DESKTOP", std::nullopt};
+  ScopedEnv session_{"DESKTOP_SESSION", std::nullopt};
+  ScopedEnv kde_{"KDE_FULL_SESSION", std::nullopt};
+  ScopedEnv gnome_{"GNOME_DESKTOP_SESSION_ID", std::nullopt};
+  ScopedEnv mailer_{"MAILER", std::nullopt};
+  ScopedEnv sendmail_{"KDX_SENDMAIL", std::nullopt};
+  ScopedEnv registry_{"KDX_REGISTRY", std::nullopt};
+  Provider provider_;
+};
+
+std::string AllBytes() {
+  std::string bytes;
+  for (int round = 0; round < 300; ++round) {
+    for (int b = 0; b < 256; ++b) bytes += static_cast<char>((b * 7 + round) & 0xFF);
+  }
+  return bytes;
+}
+
+TEST_F(ProviderTest, ExportsTheTwelveEntryPointsAndAnswersTheUnusedOnes) {
+  for (const char* name : mail::kMapiEntryPointNames) {
+    EXPECT_NE(provider_.Symbol(name), nullptr) << name;
+  }
+  auto logon = reinterpret_cast<LPMAPILOGON>(provider_.Symbol("MAPILogon"));
+  KdxMapiLhandle session = 0;
+  EXPECT_EQ(logon(0, nullptr, nullptr, MAPI_LOGON_UI, 0, &session), 0u);
+  EXPECT_NE(session, 0u);
+  EXPECT_EQ(logon(0, nullptr, nullptr, 0, 0, nullptr), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  auto logoff = reinterpret_cast<LPMAPILOGOFF>(provider_.Symbol("MAPILogoff"));
+  EXPECT_EQ(logoff(session, 0, 0, 0), 0u);
+  auto freeBuffer = reinterpret_cast<LPMAPIFREEBUFFER>(provider_.Symbol("MAPIFreeBuffer"));
+  EXPECT_EQ(freeBuffer(nullptr), 0u);
+  auto resolve = reinterpret_cast<LPMAPIRESOLVENAME>(provider_.Symbol("MAPIResolveName"));
+  MapiRecipDesc* recip = nullptr;
+  EXPECT_EQ(resolve(0, 0, const_cast<char*>("x"), 0, 0, &recip),
+            static_cast<KdxMapiUlong>(MAPI_E_NOT_SUPPORTED));
+  auto documents = reinterpret_cast<LPMAPISENDDOCUMENTS>(provider_.Symbol("MAPISendDocuments"));
+  EXPECT_EQ(documents(0, nullptr, nullptr, nullptr, 0),
+            static_cast<KdxMapiUlong>(MAPI_E_NOT_SUPPORTED));
+}
+
+TEST_F(ProviderTest, ChecksTheMessageBeforeAnyProgramRuns) {
+  SmtpSink sink(dir_ / "sink");
+  UseSendmail(sink.port());
+  EXPECT_EQ(provider_.Send(nullptr, 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+
+  Message m;
+  m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
+  MapiMessage* raw = m.Build();
+  raw->nFileCount = 1;  // files announced, none given
+  EXPECT_EQ(provider_.Send(raw, 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  raw = m.Build();
+  raw->nRecipCount = 2;
+  raw->lpRecips = nullptr;
+  EXPECT_EQ(provider_.Send(raw, MAPI_DIALOG), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+
+  m.files = {{"", ""}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  m.files = {{(dir_ / "files/missing.kdx"), ""}};
+  for (KdxMapiFlags flags : {0u, static_cast<KdxMapiFlags>(MAPI_DIALOG)}) {
+    EXPECT_EQ(provider_.Send(m.Build(), flags),
+              static_cast<KdxMapiUlong>(MAPI_E_ATTACHMENT_NOT_FOUND));
+  }
+  m.files = {{(dir_ / "files"), ""}};  // a folder cannot be attached
+  EXPECT_EQ(provider_.Send(m.Build(), 0),
+            static_cast<KdxMapiUlong>(MAPI_E_ATTACHMENT_OPEN_FAILURE));
+  m.files.clear();
+  m.recips = {{7, "a@example.test", "SMTP:a@example.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_BAD_RECIPTYPE));
+  m.recips = {{MAPI_TO, "", ""}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_INVALID_RECIPS));
+  m.recips.clear();  // no recipients and no compose window
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_INVALID_RECIPS));
+
+  EXPECT_EQ(sink.Count(), 0);
+  EXPECT_FALSE(fs::exists(dir_ / "record"));
+}
+
+TEST_F(ProviderTest, SendmailDeliversACompleteMimeMessage) {
+  SmtpSink sink(dir_ / "sink");
+  UseSendmail(sink.port());
+  const std::string bytes = AllBytes();
+  Message m;
+  m.subject = Cp("Přenosový soubor Velkor ze dne 7.12.2026");
+  m.body = Cp("Dobrý den,\r\nposílám data.");
+  m.recips = {{MAPI_TO, "ucetni@example.test", "SMTP:ucetni@example.test"},
+              {MAPI_CC, Cp("Šéf"), "smtp:sef@example.test"},
+              {MAPI_BCC, "tajny@example.test", "SMTP:tajny@example.test"}};
+  m.files = {{File("EXPORT.KDX", bytes), ""}, {File("second.bin", "abc"), Cp("Účet.txt")}};
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_LOGON_UI), 0u);
+
+  ASSERT_EQ(sink.Count(), 1);
+  EXPECT_EQ(sink.Recipients(1),
+            "ucetni@example.test\nsef@example.test\ntajny@example.test\n");
+  const std::string raw = sink.Message(1);
+  const Parsed p = Parse(raw);
+  EXPECT_EQ(p.subject, "Přenosový soubor Velkor ze dne 7.12.2026");
+  EXPECT_EQ(p.to, "ucetni@example.test");
+  EXPECT_EQ(p.cc, "Šéf <sef@example.test>");
+  EXPECT_EQ(p.headers.count("bcc"), 0u) << raw;  // removed by the sendmail program
+  EXPECT_EQ(p.headers.count("date"), 1u);
+  EXPECT_EQ(p.headers.count("message-id"), 1u);
+  EXPECT_EQ(p.text, "Dobrý den,\r\nposílám data.");
+  ASSERT_EQ(p.attachments.size(), 2u);
+  EXPECT_EQ(p.attachments[0].first, "EXPORT.KDX");
+  EXPECT_EQ(p.attachments[0].second, bytes);
+  EXPECT_EQ(p.attachments[1].first, "Účet.txt");
+  EXPECT_EQ(p.attachments[1].second, "abc");
+  // Headers are encoded and the body travels in 7 bits: the whole message is plain ASCII.
+  for (char c : raw) ASSERT_LT(static_cast<unsigned char>(c), 128u) << raw;
+  EXPECT_NE(raw.find("Content-Transfer-Encoding: base64"), std::string::npos);
+}
+
+TEST_F(ProviderTest, HostileTextsCannotAddHeadersOrRecipients) {
+  SmtpSink sink(dir_ / "sink");
+  UseSendmail(sink.port());
+  Message m;
+  m.subject = "Data\r\nBcc: victim@example.test\r\nX-Injected: yes";
+  m.recips = {{MAPI_TO, "Name\r\nBcc: victim2@example.test", "SMTP:ok@example.test"}};
+  m.files = {{File("a.kdx", "x"), "evil\"name\r\nX-Part-Injected: 1.kdx"}};
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_LOGON_UI), 0u);
+  ASSERT_EQ(sink.Count(), 1);
+  EXPECT_EQ(sink.Recipients(1), "ok@example.test\n");
+  const std::string raw = sink.Message(1);
+  const Parsed p = Parse(raw);
+  EXPECT_EQ(p.subject, "Data  Bcc: victim@example.test  X-Injected: yes");
+  EXPECT_EQ(p.headers.count("x-injected"), 0u);
+  EXPECT_EQ(raw.find("\nX-Part-Injected"), std::string::npos) << raw;
+  EXPECT_EQ(raw.find("\nBcc:"), std::string::npos) << raw;
+  ASSERT_EQ(p.attachments.size(), 1u);
+  EXPECT_EQ(p.attachments[0].first, "evil\"name  X-Part-Injected: 1.kdx");
+
+  // An address that would stand for several mailboxes or a group is refused.
+  for (const char* address : {"SMTP:a@example.test, b@example.test", "SMTP:a@x.test;b@x.test",
+                              "SMTP:\"x\"@x.test", "SMTP:a@x.test\r\nBcc: c@x.test",
+                              "SMTP:-oQ/tmp@x.test", "SMTP:<a@x.test>"}) {
+    m.recips = {{MAPI_TO, "n", address}};
+    EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT))
+        << address;
+  }
+  EXPECT_EQ(sink.Count(), 1);
+}
+
+TEST_F(ProviderTest, ASendmailThatCannotDeliverIsANetworkFailure) {
+  int port = 0;
+  {
+    SmtpSink closed(dir_ / "sink");  // find a free port, then close it again
+    port = closed.port();
+  }
+  UseSendmail(port);
+  Message m;
+  m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_NETWORK_FAILURE));
+
+  // Any other failure of the program is a general failure.
+  ScopedEnv failing("KDX_SENDMAIL", "/bin/false");
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  EXPECT_FALSE(fs::exists(dir_ / "record"));
+}
+
+TEST_F(ProviderTest, TheComposeWindowGetsEveryTextAsTextHostileOnesIncluded) {
+  const std::string pwned = dir_ / "pwned";
+  const std::string hostile = "'\"; touch " + pwned + "; `touch " + pwned + "` $(touch " + pwned + ")";
+  const std::string path = File("a b;$(touch " + std::string("x") + ")'\"`.kdx", "data");
+  Message m;
+  m.subject = Cp("Přenos ") + hostile + "\nline two";
+  m.body = "body " + hostile;
+  m.recips = {{MAPI_TO, "ucetni@example.test", "SMTP:ucetni@example.test"},
+              {MAPI_TO, "x", "SMTP:q\"u;o$(id)`id`@example.test"},
+              {MAPI_CC, "c", "SMTP:cc@example.test"},
+              {MAPI_BCC, "b", "bcc@example.test"},
+              {MAPI_ORIG, "me", "SMTP:me@example.test"}};
+  m.files = {{path, ""}};
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_LOGON_UI | MAPI_DIALOG), 0u);
+
+  const std::string recorded = Recorded();
+  ASSERT_FALSE(recorded.empty());
+  const auto fields = MailtoFields(recorded.substr(0, recorded.find('\n')));
+  std::vector<std::string> to;
+  for (auto [it, end] = fields.equal_range("to"); it != end; ++it) to.push_back(it->second);
+  EXPECT_EQ(to, (std::vector<std::string>{"ucetni@example.test", "q\"u;o$(id)`id`@example.test"}));
+  EXPECT_EQ(fields.find("cc")->second, "cc@example.test");
+  EXPECT_EQ(fields.find("bcc")->second, "bcc@example.test");
+  EXPECT_EQ(fields.find("subject")->second, "Přenos " + hostile + "\r\nline two");
+  EXPECT_EQ(fields.find("body")->second, "body " + hostile);
+  EXPECT_EQ(fields.find("attach")->second, path);
+  EXPECT_EQ(fields.count("me"), 0u);
+  EXPECT_FALSE(fs::exists(pwned));
+  EXPECT_FALSE(fs::exists(dir_ / "files/x"));
+}
+
+TEST_F(ProviderTest, EmptySubjectAndBodyAreLeftOutOfTheComposeWindow) {
+  Message m;
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+  EXPECT_EQ(Recorded(), "mailto:\n");
+}
+
+TEST_F(ProviderTest, WithoutAMailClientTheComposeWindowFails) {
+  RemoveMailClient();
+  Message m;
+  m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  EXPECT_FALSE(fs::exists(dir_ / "record"));
+}
+
+TEST_F(ProviderTest, WithoutSendmailTheComposeWindowOpens) {
+  if (fs::exists("/usr/sbin/sendmail") || fs::exists("/usr/lib/sendmail")) {
+    GTEST_SKIP() << "a sendmail program is installed system-wide";
+  }
+  Message m;
+  m.subject = "s";
+  m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_LOGON_UI), 0u);
+  const auto fields = MailtoFields(Recorded().substr(0, Recorded().find('\n')));
+  EXPECT_EQ(fields.find("to")->second, "a@example.test");
+  EXPECT_EQ(fields.find("subject")->second, "s");
+}
+
+// The whole path of the send action: TMapiEmail, the built-in registry default, the bundled
+// provider, msmtp and the sink; and the same with the compose window.
+TEST_F(ProviderTest, TheSendActionWithTheBuiltInDefaultReachesSendmailAndTheMailClient) {
+  if (fs::exists("/etc/kdx-manager/registry.reg")) {
+    GTEST_SKIP() << "a system registry file is installed on this machine";
+  }
+  SmtpSink sink(dir_ / "sink");
+  UseSendmail(sink.port());
+  const std::string bytes = AllBytes();
+  const std::string path = File("EXPORT.KDX", bytes);
+  const std::string subject = Cp("Přenosový soubor Velkor ze dne 7.12.2026");
+  for (bool show : {false, true}) {
+    mail::TMapiEmail email;
+    ASSERT_TRUE(email.HasUsableClient());
+    email.Clear();
+    email.Recipients.AddRecipient(" ucetni@example.test ", "", mail::RecipientKind::To, "");
+    email.Subject = subject;
+    email.Attachments.push_back(path);
+    EXPECT_TRUE(email.Send(show));
+  }
+  ASSERT_EQ(sink.Count(), 1);
+  EXPECT_EQ(sink.Recipients(1), "ucetni@example.test\n");
+  const Parsed p = Parse(sink.Message(1));
+  EXPECT_EQ(p.subject, "Přenosový soubor Velkor ze dne 7.12.2026");
+  ASSERT_EQ(p.attachments.size(), 1u);
+  EXPECT_EQ(p.attachments[0].first, "EXPORT.KDX");
+  EXPECT_EQ(p.attachments[0].second, bytes);
+
+  const auto fields = MailtoFields(Recorded().substr(0, Recorded().find('\n')));
+  EXPECT_EQ(fields.find("to")->second, "ucetni@example.test");
+  EXPECT_EQ(fields.find("subject")->second, "Přenosový soubor Velkor ze dne 7.12.2026");
+  EXPECT_EQ(fields.find("attach")->second, path);
+  EXPECT_EQ(fields.count("body"), 0u);
+}
+
+}  // namespace
+}  // namespace kdx::provider
