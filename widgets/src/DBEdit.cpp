@@ -121,7 +121,10 @@ void TDBEdit::DataChange() {
   const bool keepModified = link_->Editing() && link_->IsModified();
   const std::string& value =
       (focused_ && link_->CanModify()) ? field->EditText() : field->DisplayText();
-  setText(detail::FromCp1250(value));
+  // Only a different text replaces the box's: the same text keeps the cursor and selection,
+  // so the key that began editing lands where the user put the cursor.
+  const QString shown = detail::FromCp1250(value);
+  if (shown != text()) setText(shown);
   if (keepModified) setModified(true);
 }
 
