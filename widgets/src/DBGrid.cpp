@@ -181,9 +181,8 @@ int TDBGrid::FirstVisibleRow() const {
 }
 
 int TDBGrid::LastVisibleRow() const {
-  const int rows = model_->rowCount();
-  const int row = rowAt(viewport()->height() - 1);
-  return row < 0 ? rows - 1 : row;
+  // The last row shown whole (a row cut by the bottom edge does not count).
+  return std::min(FirstVisibleRow() + VisibleRowCount(), model_->rowCount()) - 1;
 }
 
 void TDBGrid::keyPressEvent(QKeyEvent* event) {
