@@ -1,0 +1,104 @@
+// The folder picker's window. Positions and sizes are those of the layout at 96 pixels per
+// inch; the window keeps them (it cannot be resized).
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "kdx/widgets/DirDlg.h"
+#include "kdx/widgets/FileCtrls.h"
+
+namespace kdx::widgets {
+
+namespace {
+
+QFont DialogFont() {
+  // "MS Sans Serif" 8 point; where it is missing a sans-serif face of similar metrics.
+  QFont font;
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                    QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(8);
+  return font;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int top) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(320, top, 81, 26);
+  // None of the buttons is a default button: Enter does not confirm the dialog.
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+}  // namespace
+
+TFormDirDialog::TFormDirDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+  setObjectName(QStringLiteral("FormDirDialog"));
+  setFont(DialogFont());
+
+  Label1 = new QLabel(QStringLiteral("Adesář"), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->move(10, 10);
+  Label1->adjustSize();
+
+  LDirLabel = new QLabel(QStringLiteral("LDirLabel"), this);
+  LDirLabel->setObjectName(QStringLiteral("LDirLabel"));
+  LDirLabel->move(10, 30);
+  LDirLabel->adjustSize();
+
+  Label2 = new QLabel(QStringLiteral("Jednotky"), this);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->move(10, 180);
+  Label2->adjustSize();
+
+  DirectoryListBox = new TDirectoryListBox(this);
+  DirectoryListBox->setObjectName(QStringLiteral("DirectoryListBox"));
+  DirectoryListBox->setGeometry(10, 50, 146, 121);
+  Label1->setBuddy(DirectoryListBox);
+
+  DriveComboBox = new TDriveComboBox(this);
+  DriveComboBox->setObjectName(QStringLiteral("DriveComboBox"));
+  DriveComboBox->setGeometry(10, 195, 145, 19);
+
+  FileListBox = new TFileListBox(this);
+  FileListBox->setObjectName(QStringLiteral("FileListBox"));
+  FileListBox->setGeometry(165, 50, 145, 164);
+
+  BBOk = MakeButton(this, "BBOk", QStringLiteral("OK"), 10);
+  BBCancel = MakeButton(this, "BBCancel", QStringLiteral("Zpět"), 40);
+  BBHelp = MakeButton(this, "BBHelp", QStringLiteral("Nápověda"), 75);
+  connect(BBOk, &QPushButton::clicked, this, &QDialog::accept);
+  connect(BBCancel, &QPushButton::clicked, this, &QDialog::reject);  // Esc rejects too
+  connect(BBHelp, &QPushButton::clicked, this, &TFormDirDialog::BBHelpClick);
+
+  setTabOrder(DirectoryListBox, DriveComboBox);
+  setTabOrder(DriveComboBox, FileListBox);
+  setTabOrder(FileListBox, BBOk);
+  setTabOrder(BBOk, BBCancel);
+  setTabOrder(BBCancel, BBHelp);
+
+  // The drive list first: its volumes decide the drive of a directory (Linux). Then the
+  // directory list takes the process's current directory and the drive list selects its drive.
+  DriveComboBox->Build();
+  DirectoryListBox->SetDirLabel(LDirLabel);
+  DirectoryListBox->SetFileList(FileListBox);
+  DirectoryListBox->Open(DriveComboBox->Logic().Roots());
+  DriveComboBox->LinkDirectoryList(DirectoryListBox);
+
+  setFixedSize(kWideOuterWidth - 2 * kFrameWidth, kClientHeight);
+  DirectoryListBox->setFocus();
+}
+
+void TFormDirDialog::ApplyLayout(bool fileListVisible) {
+  const int left = fileListVisible ? 320 : 165;
+  for (QPushButton* button : {BBOk, BBCancel, BBHelp}) button->move(left, button->y());
+  const int outer = fileListVisible ? kWideOuterWidth : kNarrowOuterWidth;
+  setFixedSize(outer - 2 * kFrameWidth, kClientHeight);
+}
+
+void TFormDirDialog::BBHelpClick() { emit HelpRequested(helpContext_); }
+
+}  // namespace kdx::widgets
