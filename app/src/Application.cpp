@@ -1,0 +1,73 @@
+#include "Application.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <cstdio>
+
+#include "QtText.h"
+#include "kdx/widgets/MessageBox.h"
+
+namespace kdx::app {
+
+using widgets::MsgIcon;
+using widgets::ShowMessage;
+
+TKdxApplication::TKdxApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(QString::fromLatin1(kApplicationTitle));
+  setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
+}
+
+bool TKdxApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowGeneralError(error);
+  } catch (...) {
+    ShowGeneralError(std::runtime_error("Unknown exception"));
+  }
+  return false;
+}
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + '.';
+  return message;
+}
+
+void ShowGeneralError(const std::exception& error) {
+  ShowMessage(nullptr, FromCp(ErrorBoxText(error.what())), QString::fromLatin1(kApplicationTitle),
+              MsgIcon::Error);
+}
+
+void RunHandler(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowGeneralError(error);
+  } catch (...) {
+    ShowGeneralError(std::runtime_error("Unknown exception"));
+  }
+}
+
+int ReportStartupFailure(const std::exception& error) {
+  const std::string message = error.what();
+  std::fprintf(stderr, "KDXMngr: %s\n", text::Cp1250ToUtf8(message).c_str());
+  std::fflush(stderr);
+  ShowMessage(nullptr, FromCp(ErrorBoxText(message)), QStringLiteral("Application Error"),
+              MsgIcon::Error);
+  return 1;
+}
+
+QFont ProgramFont() {
+  static const QString family = [] {
+    // Metric twins of the classic Windows faces first; all of them carry the Czech letters.
+    for (const char* name : {"Liberation Sans", "Arimo", "DejaVu Sans", "Noto Sans"}) {
+      if (QFontDatabase::hasFamily(QString::fromLatin1(name))) return QString::fromLatin1(name);
+    }
+    return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+  }();
+  QFont font(family);
+  font.setPixelSize(11);
+  return font;
+}
+
+}  // namespace kdx::app

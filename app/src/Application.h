@@ -1,0 +1,47 @@
+#pragma once
+// The application object and its general error box.
+//
+// TKdxApplication's notify() catches an exception that escapes an event handler and shows it in
+// the general error box; the program then keeps running. The windows' own handlers run inside
+// RunHandler, which does the same at the handler's edge (an exception must not travel through
+// the toolkit's frames).
+
+#include <QApplication>
+#include <exception>
+#include <functional>
+#include <string>
+
+class QFont;
+
+namespace kdx::app {
+
+// The application title: caption of the general error box.
+inline constexpr const char* kApplicationTitle = "KDX manager";
+
+class TKdxApplication : public QApplication {
+  Q_OBJECT
+public:
+  TKdxApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// The text the general error box shows for a message (cp1250): the message with a full stop
+// appended when its last byte sorts after '.' byte by byte (so "Failed" gets one, "Failed." and
+// "Failed!" do not; an empty message stays empty).
+std::string ErrorBoxText(const std::string& message);
+
+// Shows the general error box (caption "KDX manager", error icon, OK) for `error`.
+void ShowGeneralError(const std::exception& error);
+
+// Runs `handler`; an exception it raises is shown by the general error box and goes no further.
+void RunHandler(const std::function<void()>& handler);
+
+// The last-resort report of a failure before the message loop: the message on stderr and in a
+// box captioned "Application Error"; returns the exit code 1.
+int ReportStartupFailure(const std::exception& error);
+
+// The font of the program's windows: a sans-serif face with the Czech letters, 11 pixels high
+// (the size of the classic 8-point dialog font), chosen among the installed fonts.
+QFont ProgramFont();
+
+}  // namespace kdx::app

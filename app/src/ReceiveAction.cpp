@@ -1,0 +1,101 @@
+// ReceiveFile: the action of the receive page ("Provést akci").
+//
+// The checks run in a fixed order and each failure shows one message and leaves the window as it
+// is. On POSIX the names compare with regard to letter case, so beyond the comparison of the
+// spelled paths the same-location check also compares file identity: a target folder that is the
+// source folder under another spelling (a link, a bind mount) and a target file that is the
+// source under another name (a hard or symbolic link) are refused, as a copy onto itself would
+// destroy the received file.
+
+#include <QString>
+
+#include "Forms.h"
+#include "Nastaveni.h"
+#include "QtText.h"
+#include "mainUnit.h"
+#include "kdx/platform/Errors.h"
+#include "kdx/platform/Files.h"
+#include "kdx/platform/Text.h"
+#include "kdx/widgets/MessageBox.h"
+
+namespace kdx::app {
+
+namespace {
+
+using widgets::MsgIcon;
+using widgets::ShowMessage;
+
+void ShowError(const QString& text) {
+  ShowMessage(nullptr, text, QString::fromUtf8("Chyba"), MsgIcon::Error);
+}
+
+QString UpperName(const std::string& nativeName) {
+  return QString::fromUtf8(nativeName.data(), static_cast<qsizetype>(nativeName.size())).toUpper();
+}
+
+// Entries of the target folder whose names equal the target name ignoring letter case (the
+// target name itself included when it exists). Empty when the folder cannot be read.
+std::vector<std::string> CaseVariantsInTarget() {
+  std::vector<std::string> variants;
+  const QString wanted = UpperName(TargetNameNative);
+  try {
+    for (const std::string& name : files::ListFolder(TargetFolderNative)) {
+      if (UpperName(name) == wanted) variants.push_back(name);
+    }
+  } catch (const EOSError&) {
+  }
+  return variants;
+}
+
+bool SameLocation(const std::string& sourcePath, const std::string& targetPath) {
+  if (text::AnsiUpperCase(sourcePath) == text::AnsiUpperCase(targetPath)) return true;
+  const std::string sourceFolder = SourceFolderNative.empty() ? "." : SourceFolderNative;
+  if (files::SameFile(sourceFolder, TargetFolderNative)) return true;
+  for (const std::string& name : CaseVariantsInTarget()) {
+    if (files::SameFile(SourcePathNative, TargetFolderNative + name)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void ReceiveFile() {
+  const std::string sourcePath = SourceFolder + SourceName;
+  const std::string targetPath = TargetFolder + TargetName;
+
+  if (SameLocation(sourcePath, targetPath)) {
+    ShowError(QString::fromUtf8("Zdrojový soubor má stejné umístění jako cílový - nelze kopírovat "
+                                "soubor sám na sebe!"));
+    return;
+  }
+  if (!files::FileExists(SourcePathNative)) {
+    ShowError(QString::fromUtf8("Vstupní soubor ") + FromCp(sourcePath) +
+              QString::fromUtf8(" neexistuje."));
+    return;
+  }
+  const std::string targetNative = TargetFolderNative + TargetNameNative;
+  try {
+    files::CopyFileReplacing(SourcePathNative, targetNative);
+  } catch (const EOSError&) {
+    ShowError(QString::fromUtf8("Při kopírování souboru ") + FromCp(sourcePath) +
+              QString::fromUtf8(" do ") + FromCp(targetPath) +
+              QString::fromUtf8(" došlo k chybě."));
+    return;
+  }
+  // A file whose name differs from the copy's only in letter case is the older version of the
+  // same transfer file: the copy replaces it rather than lying beside it.
+  for (const std::string& name : CaseVariantsInTarget()) {
+    if (name == TargetNameNative) continue;
+    try {
+      files::RemoveFile(TargetFolderNative + name);
+    } catch (const EOSError&) {
+    }
+  }
+
+  const std::string endText = frmNastaveni->ImportTable->FieldByName("EndText")->AsString();
+  if (!endText.empty())
+    ShowMessage(nullptr, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
+  QuitApplication();
+}
+
+}  // namespace kdx::app

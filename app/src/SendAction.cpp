@@ -1,0 +1,89 @@
+// SendFile: the action of the send page ("Provést akci"): checks the current export definition,
+// shows the progress window and hands an e-mail with the definition's file to the mail client.
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QElapsedTimer>
+#include <QWindow>
+#include <QLocale>
+#include <memory>
+
+#include "Forms.h"
+#include "Nastaveni.h"
+#include "Prepare.h"
+#include "QtText.h"
+#include "mainUnit.h"
+#include "kdx/mail/SimpleMapi.h"
+#include "kdx/platform/Files.h"
+#include "kdx/widgets/MessageBox.h"
+
+namespace kdx::app {
+
+namespace {
+
+using widgets::MsgIcon;
+using widgets::ShowMessage;
+
+// Closes the progress window when it leaves scope, also when the hand-off raises.
+struct ProgressWindowCloser {
+  ~ProgressWindowCloser() {
+    if (frmPrepare) frmPrepare->close();
+  }
+};
+
+}  // namespace
+
+std::string SendSubject() {
+  const QLocale locale = QLocale::system();
+  const QString date = locale.toString(QDate::currentDate(), locale.dateFormat(QLocale::ShortFormat));
+  return ToCp(QString::fromUtf8("Přenosový soubor Velkor ze dne ") + date);
+}
+
+void SendFile() {
+  TMemTable& table = *frmNastaveni->ExportTable;
+  const std::string path = table.FieldByName("KDXFilePath")->AsString();
+  const std::string email = table.FieldByName("Email")->AsString();
+  const bool showDialog = table.FieldByName("EmailShow")->AsBoolean();
+
+  if (email.empty()) {
+    ShowMessage(nullptr,
+                QString::fromUtf8("V definici není zadaná e-mailová adresa - nelze pokračovat."),
+                QString::fromUtf8("Chyba"), MsgIcon::Error);
+    return;
+  }
+  if (!files::FileExists(text::Cp1250ToUtf8(path))) {
+    ShowMessage(nullptr,
+                QString::fromUtf8("Přenosový soubor ") + FromCp(path) +
+                    QString::fromUtf8(" nebyl nalezen."),
+                QString::fromUtf8("Chyba"), MsgIcon::Error);
+    return;
+  }
+
+  {
+    ProgressWindowCloser closer;  // declared first: closes after the e-mail object is released
+    frmPrepare->ShowCentred();
+    // Paint the progress window before the mail client takes the thread.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QWindow* window = frmPrepare->windowHandle();
+    QElapsedTimer waited;
+    waited.start();
+    while (window && !window->isExposed() && waited.elapsed() < 500)
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    frmPrepare->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    auto email_ = std::make_unique<mail::TMapiEmail>();
+    email_->Clear();
+    email_->Recipients.AddRecipient(email, "", mail::RecipientKind::To, "");
+    email_->Subject = SendSubject();
+    email_->Attachments.push_back(path);
+    email_->Send(showDialog);
+  }
+
+  const std::string endText = table.FieldByName("EndText")->AsString();
+  if (!endText.empty())
+    ShowMessage(nullptr, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
+  QuitApplication();
+}
+
+}  // namespace kdx::app

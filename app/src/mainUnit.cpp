@@ -1,0 +1,255 @@
+#include "mainUnit.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "Application.h"
+#include "Forms.h"
+#include "MainForm.h"
+#include "Nastaveni.h"
+#include "QtText.h"
+#include "kdx/memtable/Schemas.h"
+#include "kdx/platform/Files.h"
+#include "kdx/platform/Text.h"
+#include "kdx/widgets/MessageBox.h"
+
+namespace kdx::app {
+
+std::string AppFolder;
+int RunMode = kModeNone;
+std::string SourceFolder;
+std::string SourceName;
+std::string TargetFolder;
+std::string TargetName;
+
+std::string AppFolderNative;
+std::string SourcePathNative;
+std::string SourceFolderNative;
+std::string TargetFolderNative;
+std::string TargetNameNative;
+
+namespace {
+
+std::optional<QStringList>& CommandLineOverride() {
+  static std::optional<QStringList> arguments;
+  return arguments;
+}
+
+std::optional<std::string>& ExecutableOverride() {
+  static std::optional<std::string> path;
+  return path;
+}
+
+std::function<void()>& QuitHandler() {
+  static std::function<void()> handler;
+  return handler;
+}
+
+QStringList CommandLineArguments() {
+  if (CommandLineOverride()) return *CommandLineOverride();
+  return QCoreApplication::arguments().mid(1);
+}
+
+bool IsDelimiter(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/' || c == ':';
+#else
+  return c == '/';
+#endif
+}
+
+std::string TrimControls(const std::string& text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return text.substr(begin, end - begin);
+}
+
+// Upper-cases a native (UTF-8) file name: through cp1250 and the locale's rules when cp1250 can
+// spell it (so it agrees with SourceName), by Unicode's rules otherwise.
+std::string UpperNativeName(const std::string& nativeName) {
+  bool lossless = false;
+  const std::string cp = text::Utf8ToCp1250(nativeName, &lossless);
+  if (lossless) return text::Cp1250ToUtf8(text::AnsiUpperCase(cp));
+  return QLocale::system().toUpper(QString::fromUtf8(nativeName)).toUtf8().toStdString();
+}
+
+std::string TablePath(const char* fileName) { return AppFolderNative + fileName; }
+
+void PrepareReceivePage(TMemTable& importTable) {
+  TfrmMain& w = *frmMain;
+  w.PageControl1->setCurrentIndex(0);
+  w.Label2->setText(FromCp(SourceName));
+  w.Label4->setText(FromCp(SourceFolder + SourceName));
+  w.Label7->hide();
+  w.Button1->setEnabled(true);
+
+  importTable.SetIndexName(kImportKdxFileIndex);
+  if (importTable.FindRecord("KDXFile", TVariant(SourceName), TLocateOptions{loCaseInsensitive})) {
+    TargetFolder = NormalizeFolderPath(importTable.FieldByName("SavePath")->AsString());
+    TargetFolderNative = text::Cp1250ToUtf8(TargetFolder);
+    w.Label6->setText(FromCp(TargetFolder));
+    TargetName = SourceName;
+    w.Label9->setText(FromCp(importTable.FieldByName("InfoText")->AsString()));
+    if (TargetFolder.empty()) {
+      w.Label7->show();
+      w.Button1->setEnabled(false);
+    }
+  } else {
+    w.Label7->show();
+    w.Button1->setEnabled(false);
+  }
+}
+
+}  // namespace
+
+std::string NormalizeFolderPath(const std::string& path) {
+  std::string result = TrimControls(path);
+  if (!result.empty() && result.back() != files::kPathDelim) result += files::kPathDelim;
+  return result;
+}
+
+std::string FolderPart(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (IsDelimiter(path[i - 1])) return path.substr(0, i);
+  }
+  return {};
+}
+
+std::string BareName(const std::string& path) { return path.substr(FolderPart(path).size()); }
+
+QString JoinArguments(const QStringList& arguments) {
+  QString joined;
+  for (const QString& argument : arguments) joined += argument + QLatin1Char(' ');
+  qsizetype end = joined.size();
+  while (end > 0 && joined.at(end - 1).unicode() <= 32) --end;
+  return joined.left(end);
+}
+
+void ResetRunValues() {
+  for (std::string* value : {&AppFolder, &SourceFolder, &SourceName, &TargetFolder, &TargetName,
+                             &AppFolderNative, &SourcePathNative, &SourceFolderNative,
+                             &TargetFolderNative, &TargetNameNative}) {
+    value->clear();
+  }
+  RunMode = kModeNone;
+}
+
+void StartRun() {
+  const std::string exe = ExecutableOverride() ? *ExecutableOverride() : files::ExecutablePath();
+  AppFolderNative = NormalizeFolderPath(FolderPart(exe));
+  AppFolder = text::Utf8ToCp1250(AppFolderNative);
+
+  TMemTable& importTable = *frmNastaveni->ImportTable;
+  TMemTable& exportTable = *frmNastaveni->ExportTable;
+  importTable.CloseTable();
+  importTable.OpenTable();
+  exportTable.CloseTable();
+  exportTable.OpenTable();
+  LoadImportDefinitions();
+  LoadExportDefinitions();
+
+  const QStringList arguments = CommandLineArguments();
+  RunMode = kModeNone;
+  if (arguments.isEmpty())
+    RunMode = kModeSend;
+  else if (text::AsciiUpperCase(arguments.first().toStdString()) == "/SET")
+    RunMode = kModeSettings;
+  else
+    RunMode = kModeReceive;
+
+  if (RunMode == kModeReceive) {
+    const QString path = JoinArguments(arguments);
+    const std::string native = path.toUtf8().toStdString();
+    const std::string cp = ToCp(path);
+    SourceName = text::AnsiUpperCase(BareName(cp));
+    SourceFolder = NormalizeFolderPath(FolderPart(cp));
+    SourceFolderNative = NormalizeFolderPath(FolderPart(native));
+    SourcePathNative = SourceFolderNative + BareName(native);
+    TargetNameNative = UpperNativeName(BareName(native));
+  }
+
+  switch (RunMode) {
+    case kModeSend:
+      frmMain->PageControl1->setCurrentIndex(1);
+      break;
+    case kModeReceive:
+      PrepareReceivePage(importTable);
+      break;
+    case kModeSettings:
+      OpenSettings();
+      QuitApplication();
+      break;
+  }
+}
+
+void LoadImportDefinitions() {
+  const std::string path = TablePath(kImportFileName);
+  if (files::FileExists(path)) frmNastaveni->ImportTable->LoadFromTableFile(path);
+}
+
+void LoadExportDefinitions() {
+  const std::string path = TablePath(kExportFileName);
+  if (files::FileExists(path)) frmNastaveni->ExportTable->LoadFromTableFile(path);
+}
+
+void SaveImportDefinitions() {
+  frmNastaveni->ImportTable->SaveToTableFile(TablePath(kImportFileName),
+                                             TMemTableSaveFlags{mtfSaveData});
+}
+
+void SaveExportDefinitions() {
+  frmNastaveni->ExportTable->SaveToTableFile(TablePath(kExportFileName),
+                                             TMemTableSaveFlags{mtfSaveData});
+}
+
+void OpenSettings() {
+  TfrmNastaveni& w = *frmNastaveni;
+  w.ImportTable->CloseTable();
+  w.ImportTable->OpenTable();
+  w.ExportTable->CloseTable();
+  w.ExportTable->OpenTable();
+  LoadImportDefinitions();
+  LoadExportDefinitions();
+  if (w.ImportTable->RecordCount() == 0) w.EnableImportDetails(false);
+  if (w.ExportTable->RecordCount() == 0) w.EnableExportDetails(false);
+  w.PageControl1->setCurrentIndex(RunMode == kModeSend ? 1 : 0);
+  if (RunMode == kModeSettings) {
+    widgets::ShowMessage(&w,
+                         QString::fromUtf8("Nyní je třeba program nakonfigurovat - následující "
+                                           "formulář [Nastavení] můžete vyvolat i později volbou "
+                                           "Program/Nastavení."),
+                         QString::fromUtf8("Informace"), widgets::MsgIcon::Information);
+  }
+  w.exec();
+}
+
+void QuitApplication() {
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [] {
+        if (QuitHandler())
+          QuitHandler()();
+        else
+          QCoreApplication::quit();
+      },
+      Qt::QueuedConnection);
+}
+
+void SetCommandLineForTesting(std::optional<QStringList> arguments) {
+  CommandLineOverride() = std::move(arguments);
+}
+
+void SetExecutablePathForTesting(std::optional<std::string> nativePath) {
+  ExecutableOverride() = std::move(nativePath);
+}
+
+void SetQuitHandlerForTesting(std::function<void()> handler) {
+  QuitHandler() = std::move(handler);
+}
+
+}  // namespace kdx::app

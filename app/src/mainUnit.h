@@ -1,0 +1,95 @@
+#pragma once
+// Unit mainUnit: the program-wide values of one run and the procedures of the application shell
+// (start-up, mode selection, the table loads and saves, the settings entry, the receive and send
+// actions, the end of the run).
+//
+// Texts are cp1250 bytes. Where the file system is concerned, the native path (UTF-8) is kept
+// beside the cp1250 text, because cp1250 cannot spell every path: the cp1250 values are what the
+// windows and messages show and what the definitions are compared with; the native ones are what
+// the file operations use.
+
+#include <QStringList>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kdx::app {
+
+// RunMode values.
+inline constexpr int kModeNone = 0;
+inline constexpr int kModeSend = 1;
+inline constexpr int kModeReceive = 2;
+inline constexpr int kModeSettings = 3;
+
+// The program-wide values (all empty and RunMode 0 until StartRun).
+extern std::string AppFolder;     // the executable's folder, normalised
+extern int RunMode;
+extern std::string SourceFolder;  // receive mode: folder of the received file, normalised
+extern std::string SourceName;    // receive mode: bare name, upper-cased by the locale
+extern std::string TargetFolder;  // receive mode: SavePath of the matching definition, normalised
+extern std::string TargetName;    // receive mode: SourceName when a definition matched
+
+// Native counterparts (UTF-8) of the values above.
+extern std::string AppFolderNative;
+extern std::string SourcePathNative;   // the received file exactly as the command line names it
+extern std::string SourceFolderNative;
+extern std::string TargetFolderNative;
+extern std::string TargetNameNative;   // the upper-cased bare name as a native file name
+
+// Table file names beside the executable.
+inline constexpr const char* kImportFileName = "kdx_imp.tab";
+inline constexpr const char* kExportFileName = "kdx_exp.tab";
+
+// Trims characters of code 32 and below at both ends; empty stays empty; otherwise ends the
+// text with exactly one folder separator (kdx::files::kPathDelim) unless it already ends so.
+std::string NormalizeFolderPath(const std::string& path);
+
+// Folder part of a path: everything up to and including the last separator ('/' on POSIX;
+// '\\', '/' or ':' on Windows); empty when there is none.
+std::string FolderPart(const std::string& path);
+// Bare name: everything after the folder part.
+std::string BareName(const std::string& path);
+
+// Joins command-line arguments into one path: each followed by one blank, then characters of
+// code 32 and below removed from the right end.
+QString JoinArguments(const QStringList& arguments);
+
+// Start-up: works out AppFolder, reopens and loads both tables, reads the command line, sets
+// RunMode and prepares the main window (configuration mode runs the settings window and asks to
+// quit). Needs the four windows. A table file that cannot be read raises.
+void StartRun();
+
+// Load a table from its file beside the executable when the file exists (adds to the table).
+void LoadImportDefinitions();
+void LoadExportDefinitions();
+// Write a table to its file beside the executable, replacing it; raises when it cannot.
+void SaveImportDefinitions();
+void SaveExportDefinitions();
+
+// Reloads both tables from their files and shows the settings window modally.
+void OpenSettings();
+
+// Queues the request to end the run and returns at once.
+void QuitApplication();
+
+// The actions of the main window's two pages.
+void ReceiveFile();
+void SendFile();
+
+// The subject of the send action's e-mail: "Přenosový soubor Velkor ze dne " and today's date
+// in the user's short date format (cp1250).
+std::string SendSubject();
+
+// --- hooks for tests -------------------------------------------------------------------------
+
+// Arguments StartRun reads instead of the real command line (without the program name);
+// nullopt restores the real one.
+void SetCommandLineForTesting(std::optional<QStringList> arguments);
+// An executable path StartRun uses instead of the real one (its folder holds the table files).
+void SetExecutablePathForTesting(std::optional<std::string> nativePath);
+// What the queued quit request does when it is taken; empty restores QCoreApplication::quit.
+void SetQuitHandlerForTesting(std::function<void()> handler);
+// Resets every program-wide value to its state before StartRun.
+void ResetRunValues();
+
+}  // namespace kdx::app
