@@ -21,7 +21,9 @@ std::string TrimControls(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-char* Text(std::string& s) { return s.data(); }
+char* Text(std::string& s) {
+  return s.data();
+}
 
 }  // namespace
 
@@ -45,7 +47,9 @@ void TMapiEmailRecips::Delete(std::int32_t index) {
 
 // --- TMapiEmail -----------------------------------------------------------------------------
 
-TMapiEmail::TMapiEmail() { LogonSettings.Include(LogonSetting::ShowLogonUI); }
+TMapiEmail::TMapiEmail() {
+  LogonSettings.Include(LogonSetting::ShowLogonUI);
+}
 
 TMapiEmail::~TMapiEmail() {
   // Unload here, while this class's PreUnload is still the one that runs.

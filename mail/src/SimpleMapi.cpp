@@ -123,7 +123,9 @@ void ExpandEnvironment(std::string& text) {
 
 // --- TSimpleMapi ----------------------------------------------------------------------------
 
-TSimpleMapi::TSimpleMapi() { DiscoverMailClients(); }
+TSimpleMapi::TSimpleMapi() {
+  DiscoverMailClients();
+}
 
 TSimpleMapi::~TSimpleMapi() {
   try {

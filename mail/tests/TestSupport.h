@@ -17,7 +17,7 @@ namespace kdx::mail::test {
 
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {
-public:
+ public:
   TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kdx-mail-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -30,37 +30,41 @@ public:
   const std::filesystem::path& path() const { return path_; }
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+ private:
   std::filesystem::path path_;
 };
 
 // Sets (or unsets, with nullopt) an environment variable and restores it afterwards.
 class ScopedEnv {
-public:
+ public:
   ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
     if (const char* old = getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnv() {
-    if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (old_)
+      setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
   }
 
-private:
+ private:
   std::string name_;
   std::optional<std::string> old_;
 };
 
 // Changes the current directory for one test.
 class ScopedCwd {
-public:
+ public:
   explicit ScopedCwd(const std::filesystem::path& dir) : old_(std::filesystem::current_path()) {
     std::filesystem::current_path(dir);
   }
   ~ScopedCwd() { std::filesystem::current_path(old_); }
 
-private:
+ private:
   std::filesystem::path old_;
 };
 
@@ -79,15 +83,20 @@ inline std::string RegWithClient(const std::string& keyName, const std::string& 
   }
   return "Windows Registry Editor Version 5.00\r\n\r\n"
          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n"
-         "@=\"" + (defaultName.empty() ? keyName : defaultName) + "\"\r\n\r\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\" + keyName + "]\r\n"
+         "@=\"" +
+         (defaultName.empty() ? keyName : defaultName) +
+         "\"\r\n\r\n"
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\" +
+         keyName +
+         "]\r\n"
          "@=\"Test client\"\r\n"
-         "\"DLLPath\"=\"" + escaped + "\"\r\n";
+         "\"DLLPath\"=\"" +
+         escaped + "\"\r\n";
 }
 
 // Keeps a test provider loaded for the whole test and gives access to its recorder.
 class ProviderProbe {
-public:
+ public:
   explicit ProviderProbe(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {
     if (!handle_) throw std::runtime_error(dlerror());
     auto fn = reinterpret_cast<KdxTestRecorderFn>(dlsym(handle_, "KdxTestRecorder"));
@@ -98,7 +107,7 @@ public:
   RecordedSend& operator*() { return *recorder_; }
   RecordedSend* operator->() { return recorder_; }
 
-private:
+ private:
   void* handle_;
   RecordedSend* recorder_ = nullptr;
 };

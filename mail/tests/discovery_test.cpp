@@ -15,7 +15,7 @@ const std::string kSubsystem =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows Messaging Subsystem]\r\n";
 
 class DiscoveryTest : public ::testing::Test {
-protected:
+ protected:
   void Use(const std::string& content) { WriteFile(file_, content); }
   TempDir dir_;
   std::string file_ = dir_ / "registry.reg";
@@ -72,7 +72,8 @@ TEST_F(DiscoveryTest, ClientsAreListedTestedAndTheDefaultFoundIgnoringCase) {
   Use(kHeader +
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n@=\"second CLIENT\"\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\A Eleven]\r\n@=\"Eleven names\"\r\n"
-      "\"DLLPath\"=\"" KDX_TEST_PROVIDER_ELEVEN "\"\r\n"
+      "\"DLLPath\"=\"" KDX_TEST_PROVIDER_ELEVEN
+      "\"\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\B Missing]\r\n"
       "\"DLLPath\"=\"/nonexistent/lib.so\"\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\Second Client]\r\n@=\"All twelve\"\r\n"
@@ -205,12 +206,9 @@ TEST(MapiResultTest, TextsAndChecks) {
     std::uint32_t code;
     const char* message;
   } cases[] = {
-      {1, "MAPI Error: (1) \"User abort\""},
-      {3, "MAPI Error: (3) \"MAPI login failure\""},
-      {7, "MAPI Error: (7) \"\""},
-      {14, "MAPI Error: (14) \"Unknown recipient\""},
-      {27, "MAPI Error: (27) \"\""},
-      {0xFFFFFFFFu, "MAPI Error: (4294967295) \"\""},
+      {1, "MAPI Error: (1) \"User abort\""}, {3, "MAPI Error: (3) \"MAPI login failure\""},
+      {7, "MAPI Error: (7) \"\""},           {14, "MAPI Error: (14) \"Unknown recipient\""},
+      {27, "MAPI Error: (27) \"\""},         {0xFFFFFFFFu, "MAPI Error: (4294967295) \"\""},
   };
   for (const Case& c : cases) {
     try {

@@ -34,7 +34,7 @@ const char* const kFixture =
     "\"Value\"=\"user\"\r\n";
 
 class RegistryTest : public ::testing::Test {
-protected:
+ protected:
   void Use(const std::string& content) { WriteFile(file_, content); }
   TempDir dir_;
   std::string file_ = dir_ / "registry.reg";
@@ -47,7 +47,7 @@ TEST_F(RegistryTest, ReadsKeysValuesAndTypesOfAnExportedFile) {
   EXPECT_TRUE(RegistryKeyExists(HKLM, "\\software\\CLIENTS\\mail"));  // leading \ and case
   EXPECT_TRUE(RegistryKeyExists(HKLM, "SOFTWARE"));                   // parents exist
   EXPECT_FALSE(RegistryKeyExists(HKLM, "SOFTWARE\\Clients\\News"));
-  EXPECT_FALSE(RegistryKeyExists(HKCU, "SOFTWARE\\Clients\\Mail"));   // roots are apart
+  EXPECT_FALSE(RegistryKeyExists(HKCU, "SOFTWARE\\Clients\\Mail"));  // roots are apart
   EXPECT_TRUE(RegistryKeyExists(HKCU, "Software\\Test"));
 
   const std::string mail = "SOFTWARE\\Clients\\Mail";
@@ -157,10 +157,12 @@ TEST_F(RegistryTest, AMalformedFileIsReportedWithItsNameAndLine) {
   } cases[] = {
       {"", "line 1: the file is empty"},
       {"[HKEY_LOCAL_MACHINE\\X]\n", "line 1: the first line is not"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=\"unclosed\n", "line 3: a quoted text is not closed"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=\"unclosed\n",
+       "line 3: a quoted text is not closed"},
       {"REGEDIT4\n[HKEY_NOWHERE\\X]\n", "line 2: unknown root key \"HKEY_NOWHERE\""},
       {"REGEDIT4\n\"a\"=\"b\"\n", "line 2: a value outside of a key"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=hex:zz\n", "line 3: \"zz\" is not a hexadecimal byte"},
+      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=hex:zz\n",
+       "line 3: \"zz\" is not a hexadecimal byte"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\n\"a\"=dword:123456789\n", "line 3: a dword value"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X\n", "line 2: a key line does not end with ']'"},
       {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\X]\nnonsense\n", "line 3: a line is neither"},
@@ -204,8 +206,7 @@ TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
 
   // The user's file replaces the default.
   std::filesystem::create_directories(dir.path() / "kdx-manager");
-  WriteFile(dir / "kdx-manager/registry.reg",
-            test::RegWithClient("Mine", "/opt/mine.so"));
+  WriteFile(dir / "kdx-manager/registry.reg", test::RegWithClient("Mine", "/opt/mine.so"));
   EXPECT_EQ(ReadRegistryString(HKLM, mail, "", ""), "Mine");
   EXPECT_EQ(ReadRegistryString(HKLM, mail + "\\Mine", "DLLPath", ""), "/opt/mine.so");
 }

@@ -18,7 +18,7 @@ using test::TempDir;
 using test::WriteFile;
 
 class SendTest : public ::testing::Test {
-protected:
+ protected:
   SendTest() {
     WriteFile(file_, test::RegWithClient("Recorder", KDX_TEST_PROVIDER_FULL));
     WriteFile(attachment_, "transfer data");
@@ -291,7 +291,7 @@ TEST_F(SendTest, ClearEmptiesTheMessageButKeepsSettings) {
 // --- the owner window -------------------------------------------------------------------------
 
 class ParentWindowTest : public SendTest {
-protected:
+ protected:
   ~ParentWindowTest() override { platform::SetTopWindowProvider({}); }
   void Windows(std::vector<platform::TopWindowInfo> list) {
     platform::SetTopWindowProvider([list] { return list; });
@@ -303,10 +303,10 @@ TEST_F(ParentWindowTest, TheFirstVisibleUnownedApplicationWindowOfThisProcess) {
   using platform::kWsExAppWindow;
   using platform::kWsExToolWindow;
   Windows({
-      {101, self_ + 1, true, 0, 0},                  // another process
-      {102, self_, false, 0, 0},                     // hidden
-      {103, self_, true, 555, 0},                    // owned (a dialog)
-      {104, self_, true, 0, kWsExToolWindow},        // a tool window
+      {101, self_ + 1, true, 0, 0},                             // another process
+      {102, self_, false, 0, 0},                                // hidden
+      {103, self_, true, 555, 0},                               // owned (a dialog)
+      {104, self_, true, 0, kWsExToolWindow},                   // a tool window
       {105, self_, true, 0, kWsExToolWindow | kWsExAppWindow},  // tool but app window
       {106, self_, true, 0, 0},
   });

@@ -16,7 +16,9 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
   std::vector<std::string> argv = {program, "--utf8"};
   for (const Recipient& r : mail.recipients) {
     if (r.recipClass == MAPI_ORIG) continue;
-    const char* option = r.recipClass == MAPI_CC ? "--cc" : r.recipClass == MAPI_BCC ? "--bcc" : "--to";
+    const char* option = r.recipClass == MAPI_CC    ? "--cc"
+                         : r.recipClass == MAPI_BCC ? "--bcc"
+                                                    : "--to";
     argv.push_back(option);
     argv.push_back(r.address);
   }

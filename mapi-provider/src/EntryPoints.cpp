@@ -24,7 +24,9 @@ KDX_EXPORT KdxMapiUlong MAPILogoff(KdxMapiLhandle, KdxMapiUlongPtr, KdxMapiFlags
   return SUCCESS_SUCCESS;
 }
 
-KDX_EXPORT KdxMapiUlong MAPIFreeBuffer(void*) { return SUCCESS_SUCCESS; }
+KDX_EXPORT KdxMapiUlong MAPIFreeBuffer(void*) {
+  return SUCCESS_SUCCESS;
+}
 
 KDX_EXPORT KdxMapiUlong MAPISendMail(KdxMapiLhandle, KdxMapiUlongPtr, MapiMessage* lpMessage,
                                      KdxMapiFlags flFlags, KdxMapiUlong) {

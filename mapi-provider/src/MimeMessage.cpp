@@ -84,7 +84,8 @@ std::string BuildMimeMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
   g_mime_message_set_date(message.get(), now);
   g_date_time_unref(now);
   char host[256] = "localhost";
-  if (gethostname(host, sizeof(host) - 1) != 0 || !host[0]) std::snprintf(host, sizeof host, "localhost");
+  if (gethostname(host, sizeof(host) - 1) != 0 || !host[0])
+    std::snprintf(host, sizeof host, "localhost");
   host[sizeof(host) - 1] = '\0';
   char* messageId = g_mime_utils_generate_message_id(host);
   g_mime_message_set_message_id(message.get(), messageId);
@@ -93,9 +94,9 @@ std::string BuildMimeMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
   GPtr<GMimeTextPart> text(g_mime_text_part_new_with_subtype("plain"));
   g_mime_text_part_set_text(text.get(), mail.body.c_str());
   // Seven bits on the wire: a relay without 8BITMIME passes the text unchanged.
-  g_mime_part_set_content_encoding(
-      GMIME_PART(text.get()),
-      g_mime_part_get_best_content_encoding(GMIME_PART(text.get()), GMIME_ENCODING_CONSTRAINT_7BIT));
+  g_mime_part_set_content_encoding(GMIME_PART(text.get()),
+                                   g_mime_part_get_best_content_encoding(
+                                       GMIME_PART(text.get()), GMIME_ENCODING_CONSTRAINT_7BIT));
 
   if (mail.attachments.empty()) {
     g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(text.get()));

@@ -10,7 +10,9 @@ namespace kdx::provider {
 
 namespace {
 
-std::string Utf8(const char* cp1250) { return cp1250 ? text::Cp1250ToUtf8(cp1250) : std::string(); }
+std::string Utf8(const char* cp1250) {
+  return cp1250 ? text::Cp1250ToUtf8(cp1250) : std::string();
+}
 
 bool StartsWithNoCase(const std::string& s, const char* prefix) {
   std::size_t i = 0;
@@ -62,7 +64,8 @@ KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail) {
     attachment.name = Utf8(desc.lpszFileName);
     if (attachment.name.empty()) {
       const auto slash = attachment.path.rfind('/');
-      attachment.name = slash == std::string::npos ? attachment.path : attachment.path.substr(slash + 1);
+      attachment.name =
+          slash == std::string::npos ? attachment.path : attachment.path.substr(slash + 1);
     }
     mail.attachments.push_back(attachment);
   }

@@ -36,11 +36,13 @@ std::string ReadFile(const std::string& path) {
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::string Cp(const char* utf8) { return text::Utf8ToCp1250(utf8); }
+std::string Cp(const char* utf8) {
+  return text::Utf8ToCp1250(utf8);
+}
 
 // The provider, loaded as the program loads it.
 class Provider {
-public:
+ public:
   Provider() : handle_(dlopen(KDX_PROVIDER, RTLD_NOW | RTLD_LOCAL)) {
     if (!handle_) throw std::runtime_error(dlerror());
     send_ = reinterpret_cast<LPMAPISENDMAIL>(dlsym(handle_, "MAPISendMail"));
@@ -51,7 +53,7 @@ public:
     return send_(0, 0, message, flags, 0);
   }
 
-private:
+ private:
   void* handle_;
   LPMAPISENDMAIL send_;
 };
@@ -76,9 +78,8 @@ struct Message {
     recipDescs_.clear();
     fileDescs_.clear();
     for (Recip& r : recips) {
-      recipDescs_.push_back(MapiRecipDesc{0, r.cls, r.name.data(),
-                                          r.address.empty() ? nullptr : r.address.data(), 0,
-                                          nullptr});
+      recipDescs_.push_back(MapiRecipDesc{
+          0, r.cls, r.name.data(), r.address.empty() ? nullptr : r.address.data(), 0, nullptr});
     }
     for (File& f : files) {
       fileDescs_.push_back(MapiFileDesc{0, 0, 0xFFFFFFFFu, f.path.data(),
@@ -94,7 +95,7 @@ struct Message {
     return &message_;
   }
 
-private:
+ private:
   std::vector<MapiRecipDesc> recipDescs_;
   std::vector<MapiFileDesc> fileDescs_;
   MapiMessage message_{};
@@ -102,7 +103,7 @@ private:
 
 // The local SMTP sink (python3-aiosmtpd) on a free loopback port.
 class SmtpSink {
-public:
+ public:
   explicit SmtpSink(const std::string& folder) : folder_(folder) {
     int in[2];
     int out[2];
@@ -145,7 +146,7 @@ public:
     return n;
   }
 
-private:
+ private:
   std::string folder_;
   pid_t pid_ = 0;
   int stdin_ = -1;
@@ -243,7 +244,7 @@ std::multimap<std::string, std::string> MailtoFields(const std::string& url) {
 // The world of one test: PATH with a chosen set of programs, XDG folders, a desktop whose
 // mailto: handler is the recording stand-in, msmtp's configuration.
 class ProviderTest : public ::testing::Test {
-protected:
+ protected:
   ProviderTest() {
     fs::create_directories(dir_.path() / "bin");
     fs::create_directories(dir_.path() / "config/msmtp");
@@ -263,9 +264,9 @@ protected:
 
   // Makes msmtp, reached as "sendmail" on PATH, deliver to `port`.
   void UseSendmail(int port) {
-    WriteFile(dir_ / "config/msmtp/config",
-              "account default\nhost 127.0.0.1\nport " + std::to_string(port) +
-                  "\nfrom kdx@example.test\nauth off\ntls off\n");
+    WriteFile(dir_ / "config/msmtp/config", "account default\nhost 127.0.0.1\nport " +
+                                                std::to_string(port) +
+                                                "\nfrom kdx@example.test\nauth off\ntls off\n");
     fs::permissions(dir_ / "config/msmtp/config", fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink("/usr/bin/msmtp", dir_ / "bin/sendmail");
   }
@@ -380,12 +381,12 @@ TEST_F(ProviderTest, SendmailDeliversACompleteMimeMessage) {
   m.recips = {{MAPI_TO, "ucetni@example.test", "SMTP:ucetni@example.test"},
               {MAPI_CC, Cp("Šéf"), "smtp:sef@example.test"},
               {MAPI_BCC, "tajny@example.test", "SMTP:tajny@example.test"}};
-  m.files = {{File("EXPORT.KDX", bytes), ""}, {File("second.bin", "abc"), Cp("Účet.txt")}};
+  m.files = {{File("EXPORT.KDX", bytes), ""},
+             {Cp(File("přenos dat.bin", "abc").c_str()), Cp("Účet.txt")}};
   ASSERT_EQ(provider_.Send(m.Build(), MAPI_LOGON_UI), 0u);
 
   ASSERT_EQ(sink.Count(), 1);
-  EXPECT_EQ(sink.Recipients(1),
-            "ucetni@example.test\nsef@example.test\ntajny@example.test\n");
+  EXPECT_EQ(sink.Recipients(1), "ucetni@example.test\nsef@example.test\ntajny@example.test\n");
   const std::string raw = sink.Message(1);
   const Parsed p = Parse(raw);
   EXPECT_EQ(p.subject, "Přenosový soubor Velkor ze dne 7.12.2026");
@@ -425,9 +426,9 @@ TEST_F(ProviderTest, HostileTextsCannotAddHeadersOrRecipients) {
   EXPECT_EQ(p.attachments[0].first, "evil\"name  X-Part-Injected: 1.kdx");
 
   // An address that would stand for several mailboxes or a group is refused.
-  for (const char* address : {"SMTP:a@example.test, b@example.test", "SMTP:a@x.test;b@x.test",
-                              "SMTP:\"x\"@x.test", "SMTP:a@x.test\r\nBcc: c@x.test",
-                              "SMTP:-oQ/tmp@x.test", "SMTP:<a@x.test>"}) {
+  for (const char* address :
+       {"SMTP:a@example.test, b@example.test", "SMTP:a@x.test;b@x.test", "SMTP:\"x\"@x.test",
+        "SMTP:a@x.test\r\nBcc: c@x.test", "SMTP:-oQ/tmp@x.test", "SMTP:<a@x.test>"}) {
     m.recips = {{MAPI_TO, "n", address}};
     EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT))
         << address;
@@ -454,7 +455,8 @@ TEST_F(ProviderTest, ASendmailThatCannotDeliverIsANetworkFailure) {
 
 TEST_F(ProviderTest, TheComposeWindowGetsEveryTextAsTextHostileOnesIncluded) {
   const std::string pwned = dir_ / "pwned";
-  const std::string hostile = "'\"; touch " + pwned + "; `touch " + pwned + "` $(touch " + pwned + ")";
+  const std::string hostile =
+      "'\"; touch " + pwned + "; `touch " + pwned + "` $(touch " + pwned + ")";
   const std::string path = File("a b;$(touch " + std::string("x") + ")'\"`.kdx", "data");
   Message m;
   m.subject = Cp("Přenos ") + hostile + "\nline two";

@@ -9,10 +9,14 @@
 namespace {
 RecordedSend recorder;
 
-std::string Copy(const char* text) { return text ? std::string(text) : std::string(); }
+std::string Copy(const char* text) {
+  return text ? std::string(text) : std::string();
+}
 }  // namespace
 
-EXPORT RecordedSend* KdxTestRecorder() { return &recorder; }
+EXPORT RecordedSend* KdxTestRecorder() {
+  return &recorder;
+}
 
 EXPORT KdxMapiUlong MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr uiParam,
                                  MapiMessage* message, KdxMapiFlags flags, KdxMapiUlong reserved) {
@@ -84,10 +88,14 @@ EXPORT KdxMapiUlong MAPILogon(KdxMapiUlongPtr, char*, char*, KdxMapiFlags, KdxMa
   return SUCCESS_SUCCESS;
 }
 
-EXPORT KdxMapiUlong MAPIFreeBuffer(void*) { return SUCCESS_SUCCESS; }
+EXPORT KdxMapiUlong MAPIFreeBuffer(void*) {
+  return SUCCESS_SUCCESS;
+}
 
-#define NOT_SUPPORTED(name) \
-  EXPORT KdxMapiUlong name() { return MAPI_E_NOT_SUPPORTED; }
+#define NOT_SUPPORTED(name)      \
+  EXPORT KdxMapiUlong name() {   \
+    return MAPI_E_NOT_SUPPORTED; \
+  }
 NOT_SUPPORTED(MAPIAddress)
 NOT_SUPPORTED(MAPIDeleteMail)
 #ifndef KDX_OMIT_DETAILS

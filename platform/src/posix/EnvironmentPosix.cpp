@@ -37,8 +37,12 @@ bool ExpandEnvironmentReferences(const std::string& text, std::string& result) {
   return true;
 }
 
-bool IsWindowsNtFamily() { return true; }
+bool IsWindowsNtFamily() {
+  return true;
+}
 
-unsigned long CurrentProcessId() { return static_cast<unsigned long>(::getpid()); }
+unsigned long CurrentProcessId() {
+  return static_cast<unsigned long>(::getpid());
+}
 
 }  // namespace kdx::platform

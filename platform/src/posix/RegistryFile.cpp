@@ -47,7 +47,9 @@ struct Node {
 
 using Tree = std::map<RegistryRoot, Node>;
 
-std::string Fold(const std::string& cp1250) { return text::AnsiUpperCase(cp1250); }
+std::string Fold(const std::string& cp1250) {
+  return text::AnsiUpperCase(cp1250);
+}
 
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> parts;
@@ -71,11 +73,16 @@ bool IsValidUtf8(const std::string& s) {
   while (i < s.size()) {
     const auto c = static_cast<unsigned char>(s[i]);
     std::size_t n = 0;
-    if (c < 0x80) n = 0;
-    else if ((c & 0xE0) == 0xC0 && c >= 0xC2) n = 1;
-    else if ((c & 0xF0) == 0xE0) n = 2;
-    else if ((c & 0xF8) == 0xF0 && c <= 0xF4) n = 3;
-    else return false;
+    if (c < 0x80)
+      n = 0;
+    else if ((c & 0xE0) == 0xC0 && c >= 0xC2)
+      n = 1;
+    else if ((c & 0xF0) == 0xE0)
+      n = 2;
+    else if ((c & 0xF8) == 0xF0 && c <= 0xF4)
+      n = 3;
+    else
+      return false;
     if (n > 0 && i + n >= s.size()) return false;
     for (std::size_t k = 1; k <= n; ++k) {
       if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
@@ -109,7 +116,7 @@ std::string DecodeFile(const std::string& bytes) {
 // --- parsing ----------------------------------------------------------------------------------
 
 class Parser {
-public:
+ public:
   Parser(Tree& tree, std::string fileName) : tree_(tree), fileName_(std::move(fileName)) {}
 
   void Parse(const std::string& content) {
@@ -160,7 +167,7 @@ public:
     }
   }
 
-private:
+ private:
   [[noreturn]] void Fail(const std::string& what) const {
     throw ERegistryFileError("Registry file \"" + fileName_ + "\", line " +
                              std::to_string(lineNumber_) + ": " + what);
@@ -183,11 +190,16 @@ private:
     if (parts.empty()) Fail("a key line names no key");
     const std::string root = text::AsciiUpperCase(parts[0]);
     RegistryRoot r;
-    if (root == "HKEY_LOCAL_MACHINE" || root == "HKLM") r = RegistryRoot::LocalMachine;
-    else if (root == "HKEY_CURRENT_USER" || root == "HKCU") r = RegistryRoot::CurrentUser;
-    else if (root == "HKEY_CLASSES_ROOT" || root == "HKCR") r = RegistryRoot::ClassesRoot;
-    else if (root == "HKEY_USERS" || root == "HKU") r = RegistryRoot::Users;
-    else Fail("unknown root key \"" + parts[0] + "\"");
+    if (root == "HKEY_LOCAL_MACHINE" || root == "HKLM")
+      r = RegistryRoot::LocalMachine;
+    else if (root == "HKEY_CURRENT_USER" || root == "HKCU")
+      r = RegistryRoot::CurrentUser;
+    else if (root == "HKEY_CLASSES_ROOT" || root == "HKCR")
+      r = RegistryRoot::ClassesRoot;
+    else if (root == "HKEY_USERS" || root == "HKU")
+      r = RegistryRoot::Users;
+    else
+      Fail("unknown root key \"" + parts[0] + "\"");
     Node* node = &tree_[r];
     if (remove) {
       for (std::size_t i = 1; node && i + 1 < parts.size(); ++i) {
@@ -265,7 +277,8 @@ private:
       value.type = kRegBinary;
       if (p < data.size() && data[p] == '(') {
         const std::size_t close = data.find(')', p);
-        const std::string type = close == std::string::npos ? "" : data.substr(p + 1, close - p - 1);
+        const std::string type =
+            close == std::string::npos ? "" : data.substr(p + 1, close - p - 1);
         if (type.empty() || type.size() > 8 ||
             type.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
           Fail("a hex(...) value needs a hexadecimal type");
@@ -275,8 +288,8 @@ private:
       }
       if (p >= data.size() || data[p] != ':') Fail("':' expected after hex");
       std::string bytes = HexBytes(data.substr(p + 1));
-      const bool textType = value.type == kRegSz || value.type == kRegExpandSz ||
-                            value.type == kRegMultiSz;
+      const bool textType =
+          value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
       if (textType && unicode_) {
         std::u16string wide = Utf16LeBytes(bytes, 0);
         // Keep the terminating zeros; the conversion keeps U+0000 as a zero byte.
@@ -388,8 +401,8 @@ std::string Signature(const std::vector<std::string>& files) {
     struct stat st {};
     out << file << '\n';
     if (::stat(file.c_str(), &st) == 0) {
-      out << st.st_ino << ':' << st.st_size << ':' << st.st_mtim.tv_sec << '.'
-          << st.st_mtim.tv_nsec << '\n';
+      out << st.st_ino << ':' << st.st_size << ':' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec
+          << '\n';
     }
   }
   if (files.empty()) out << "built-in:" << BundledProviderPath();
@@ -425,7 +438,7 @@ std::shared_ptr<const Tree> LoadTree() {
 // --- the key --------------------------------------------------------------------------------
 
 class FileRegistryKey : public RegistryKey {
-public:
+ public:
   FileRegistryKey(std::shared_ptr<const Tree> tree, const Node* node)
       : tree_(std::move(tree)), node_(node) {}
 
@@ -465,7 +478,7 @@ public:
     return true;
   }
 
-private:
+ private:
   const Value* Find(const std::string& name) const {
     auto it = node_->values.find(Fold(name));
     return it == node_->values.end() ? nullptr : &it->second;

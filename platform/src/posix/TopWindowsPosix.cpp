@@ -26,7 +26,9 @@ std::vector<TopWindowInfo> ListTopWindows() {
   return provider ? provider() : std::vector<TopWindowInfo>{};
 }
 
-WindowHandle DesktopWindow() { return 0; }
+WindowHandle DesktopWindow() {
+  return 0;
+}
 
 void SetTopWindowProvider(TopWindowProvider provider) {
   std::lock_guard<std::mutex> lock(ProviderMutex());

@@ -28,6 +28,8 @@ bool IsWindowsNtFamily() {
   return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+unsigned long CurrentProcessId() {
+  return GetCurrentProcessId();
+}
 
 }  // namespace kdx::platform

@@ -20,8 +20,8 @@ void FillError(LibraryError* error) {
       nullptr, code, 0, reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
   if (n && buffer) {
     error->text.assign(buffer, n);
-    while (!error->text.empty() &&
-           (error->text.back() == '\n' || error->text.back() == '\r' || error->text.back() == ' ')) {
+    while (!error->text.empty() && (error->text.back() == '\n' || error->text.back() == '\r' ||
+                                    error->text.back() == ' ')) {
       error->text.pop_back();
     }
   }

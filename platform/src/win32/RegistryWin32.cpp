@@ -25,7 +25,7 @@ HKEY RootHandle(RegistryRoot root) {
 }
 
 class Win32RegistryKey : public RegistryKey {
-public:
+ public:
   explicit Win32RegistryKey(HKEY key) : key_(key) {}
   ~Win32RegistryKey() override { RegCloseKey(key_); }
 
@@ -76,7 +76,7 @@ public:
     return true;
   }
 
-private:
+ private:
   HKEY key_;
 };
 

@@ -30,7 +30,9 @@ std::vector<TopWindowInfo> ListTopWindows() {
   return list;
 }
 
-WindowHandle DesktopWindow() { return reinterpret_cast<WindowHandle>(GetDesktopWindow()); }
+WindowHandle DesktopWindow() {
+  return reinterpret_cast<WindowHandle>(GetDesktopWindow());
+}
 
 void SetTopWindowProvider(TopWindowProvider) {}
 

@@ -22,22 +22,23 @@ namespace kdx::mail {
 
 // Root of the mail hand-off's failures.
 class EMailError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // A Simple MAPI failure. `ErrorCode` is the Simple MAPI result code, 0 for failures that are
 // not a result code ("No Simple MAPI client installed, ...", a missing entry point).
 class EMapiError : public EMailError {
-public:
-  EMapiError(const std::string& message, std::uint32_t code) : EMailError(message), ErrorCode(code) {}
+ public:
+  EMapiError(const std::string& message, std::uint32_t code)
+      : EMailError(message), ErrorCode(code) {}
   std::uint32_t ErrorCode;
 };
 
 // A registry key that had to be read could not be ("Unable to open key "%s" for read"), or a
 // registry file of the POSIX stand-in is malformed.
 class ERegistryError : public EMailError {
-public:
+ public:
   using EMailError::EMailError;
 };
 
@@ -101,12 +102,22 @@ struct TMapiClient {
 // The twelve Simple MAPI entry points, in the order they are resolved and indexed.
 inline constexpr std::size_t kMapiEntryPointCount = 12;
 inline constexpr std::array<const char*, kMapiEntryPointCount> kMapiEntryPointNames = {
-    "MAPIAddress",     "MAPIDeleteMail", "MAPIDetails",     "MAPIFindNext",
-    "MAPIFreeBuffer",  "MAPILogoff",     "MAPILogon",       "MAPIReadMail",
+    "MAPIAddress",     "MAPIDeleteMail", "MAPIDetails",       "MAPIFindNext",
+    "MAPIFreeBuffer",  "MAPILogoff",     "MAPILogon",         "MAPIReadMail",
     "MAPIResolveName", "MAPISaveMail",   "MAPISendDocuments", "MAPISendMail"};
 enum MapiEntryPoint : std::size_t {
-  kMapiAddress, kMapiDeleteMail, kMapiDetails, kMapiFindNext, kMapiFreeBuffer, kMapiLogoff,
-  kMapiLogon, kMapiReadMail, kMapiResolveName, kMapiSaveMail, kMapiSendDocuments, kMapiSendMail
+  kMapiAddress,
+  kMapiDeleteMail,
+  kMapiDetails,
+  kMapiFindNext,
+  kMapiFreeBuffer,
+  kMapiLogoff,
+  kMapiLogon,
+  kMapiReadMail,
+  kMapiResolveName,
+  kMapiSaveMail,
+  kMapiSendDocuments,
+  kMapiSendMail
 };
 
 // Where the system's mail client is, and its loaded Simple MAPI library.
@@ -117,7 +128,7 @@ enum MapiEntryPoint : std::size_t {
 // library does not load, EMapiError when an entry point is missing, EMapiError "No Simple MAPI
 // client installed, ..." when there is no library to load). Destruction unloads. Not copyable.
 class TSimpleMapi {
-public:
+ public:
   TSimpleMapi();
   virtual ~TSimpleMapi();
   TSimpleMapi(const TSimpleMapi&) = delete;
@@ -143,11 +154,11 @@ public:
   bool SimpleMapiRegistered() const { return SimpleMapiRegistered_; }
   const std::array<void*, kMapiEntryPointCount>& EntryPoints() const { return EntryPoints_; }
 
-protected:
+ protected:
   // Runs before the library is released; empty here.
   virtual void PreUnload();
 
-private:
+ private:
   void DiscoverMailClients();
   static bool IsClientUsable(const std::string& libraryPath);
 
@@ -170,20 +181,20 @@ private:
 enum class RecipientKind : std::uint8_t { Originator = 0, To = 1, Cc = 2, Bcc = 3 };
 
 class TMapiEmailRecip {
-public:
+ public:
   std::string Address;      // trimmed of characters of code 0-32 at both ends
   std::string AddressType;  // "" uses the list's DefaultAddressType
   RecipientKind Kind = RecipientKind::To;
-  std::string Name;         // may be empty
+  std::string Name;  // may be empty
 };
 
 // The recipients, in the order they were added. Owns its entries.
 class TMapiEmailRecips {
-public:
+ public:
   // Appends a recipient (address trimmed of characters of code 0-32, the rest as passed) and
   // returns its index. No check of the address is made here.
-  std::int32_t AddRecipient(const std::string& address, const std::string& name,
-                            RecipientKind kind, const std::string& addressType);
+  std::int32_t AddRecipient(const std::string& address, const std::string& name, RecipientKind kind,
+                            const std::string& addressType);
   std::int32_t Count() const { return static_cast<std::int32_t>(Items_.size()); }
   TMapiEmailRecip& operator[](std::int32_t index) { return *Items_.at(index); }
   const TMapiEmailRecip& operator[](std::int32_t index) const { return *Items_.at(index); }
@@ -192,7 +203,7 @@ public:
 
   std::string DefaultAddressType = "SMTP";
 
-private:
+ private:
   std::vector<std::unique_ptr<TMapiEmailRecip>> Items_;
 };
 
@@ -214,15 +225,15 @@ struct TLogonSettings {
 // cancelled in the client, and raises EMapiError / EOSError otherwise. The library stays loaded
 // until destruction.
 class TMapiEmail : public TSimpleMapi {
-public:
+ public:
   TMapiEmail();
   ~TMapiEmail() override;
 
   std::vector<std::string> Attachments;  // paths; Send rewrites them to full paths
   std::string Body;
-  TLogonSettings LogonSettings;          // {ShowLogonUI}
+  TLogonSettings LogonSettings;  // {ShowLogonUI}
   TMapiEmailRecips Recipients;
-  std::uint32_t SessionHandle = 0;       // no session is ever opened by the program
+  std::uint32_t SessionHandle = 0;  // no session is ever opened by the program
   std::string Subject;
 
   // Empties Attachments, Body, Subject and Recipients.
@@ -232,7 +243,7 @@ public:
   platform::WindowHandle ParentWindow() const;
   std::uint32_t MessageFlags(bool showDialog) const;
 
-protected:
+ protected:
   void PreUnload() override;
 };
 

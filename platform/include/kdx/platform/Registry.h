@@ -40,13 +40,13 @@ inline constexpr std::uint32_t kKeyRead = 0x20019;
 // A registry file of the POSIX stand-in could not be read or is not in the .reg format. The
 // message names the file and, for a syntax error, the line.
 class ERegistryFileError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // One key opened for reading. Closed when destroyed. Not copyable.
 class RegistryKey {
-public:
+ public:
   // Opens `path` (relative to `root`, components separated by backslashes, letter case ignored)
   // for reading. Returns null when the key does not exist or cannot be opened for KEY_READ.
   // POSIX: throws ERegistryFileError when a registry file is malformed.
@@ -76,7 +76,7 @@ public:
   virtual bool EnumSubkey(std::uint32_t index, std::uint32_t bufferLength,
                           std::string& name) const = 0;
 
-protected:
+ protected:
   RegistryKey() = default;
 };
 

@@ -23,10 +23,10 @@ inline constexpr std::uint32_t kWsExAppWindow = 0x40000;
 
 struct TopWindowInfo {
   WindowHandle handle = 0;
-  unsigned long processId = 0;   // the process that owns the window
-  bool visible = false;          // IsWindowVisible
-  WindowHandle owner = 0;        // GWL_HWNDPARENT: the owner window, 0 for none
-  std::uint32_t exStyle = 0;     // GWL_EXSTYLE: kWsExToolWindow, kWsExAppWindow, ...
+  unsigned long processId = 0;  // the process that owns the window
+  bool visible = false;         // IsWindowVisible
+  WindowHandle owner = 0;       // GWL_HWNDPARENT: the owner window, 0 for none
+  std::uint32_t exStyle = 0;    // GWL_EXSTYLE: kWsExToolWindow, kWsExAppWindow, ...
 };
 
 // The top-level windows in the platform's enumeration order (Windows: z-order, top first).
