@@ -4,7 +4,11 @@
 
 #include "RecordedSend.h"
 
+#if defined(_WIN32)
+#define EXPORT extern "C" __declspec(dllexport)
+#else
 #define EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 RecordedSend recorder;
@@ -18,8 +22,9 @@ EXPORT RecordedSend* KdxTestRecorder() {
   return &recorder;
 }
 
-EXPORT KdxMapiUlong MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr uiParam,
-                                 MapiMessage* message, KdxMapiFlags flags, KdxMapiUlong reserved) {
+EXPORT KdxMapiUlong KDX_MAPI_CALL MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr uiParam,
+                                               MapiMessage* message, KdxMapiFlags flags,
+                                               KdxMapiUlong reserved) {
   RecordedSend& r = recorder;
   const KdxMapiUlong result = r.result;
   const int calls = r.sendCalls + 1;
@@ -77,24 +82,25 @@ EXPORT KdxMapiUlong MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr uiParam
   return result;
 }
 
-EXPORT KdxMapiUlong MAPILogoff(KdxMapiLhandle, KdxMapiUlongPtr, KdxMapiFlags, KdxMapiUlong) {
+EXPORT KdxMapiUlong KDX_MAPI_CALL MAPILogoff(KdxMapiLhandle, KdxMapiUlongPtr, KdxMapiFlags,
+                                             KdxMapiUlong) {
   ++recorder.logoffCalls;
   return SUCCESS_SUCCESS;
 }
 
-EXPORT KdxMapiUlong MAPILogon(KdxMapiUlongPtr, char*, char*, KdxMapiFlags, KdxMapiUlong,
-                              KdxMapiLhandle* session) {
+EXPORT KdxMapiUlong KDX_MAPI_CALL MAPILogon(KdxMapiUlongPtr, char*, char*, KdxMapiFlags,
+                                            KdxMapiUlong, KdxMapiLhandle* session) {
   if (session) *session = 7;
   return SUCCESS_SUCCESS;
 }
 
-EXPORT KdxMapiUlong MAPIFreeBuffer(void*) {
+EXPORT KdxMapiUlong KDX_MAPI_CALL MAPIFreeBuffer(void*) {
   return SUCCESS_SUCCESS;
 }
 
-#define NOT_SUPPORTED(name)      \
-  EXPORT KdxMapiUlong name() {   \
-    return MAPI_E_NOT_SUPPORTED; \
+#define NOT_SUPPORTED(name)                  \
+  EXPORT KdxMapiUlong KDX_MAPI_CALL name() { \
+    return MAPI_E_NOT_SUPPORTED;             \
   }
 NOT_SUPPORTED(MAPIAddress)
 NOT_SUPPORTED(MAPIDeleteMail)
