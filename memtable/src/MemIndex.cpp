@@ -29,15 +29,19 @@ void AppendSortKey(std::string& out, const unsigned char* record, const TKeyFiel
     out.push_back('\1');
     const std::string sortKey =
         text::CollationKey(TFieldAccess::Text(*key.Field, slot), key.CaseInsensitive, localeId);
+    // Escaped in place: 0x00 and 0x01 become 0x01 0x01 and 0x01 0x02; then the end mark.
+    std::size_t at = out.size();
+    out.resize(at + 2 * sortKey.size() + 1);
     for (char c : sortKey) {
-      if (c == '\0' || c == '\1') {
-        out.push_back('\1');
-        out.push_back(static_cast<char>(c + 1));
+      if (static_cast<unsigned char>(c) <= 1) {
+        out[at++] = '\1';
+        out[at++] = static_cast<char>(c + 1);
       } else {
-        out.push_back(c);
+        out[at++] = c;
       }
     }
-    out.push_back('\0');
+    out[at++] = '\0';
+    out.resize(at);
   }
   if (key.Descending) {
     for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(~out[i]);
@@ -118,32 +122,48 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
 
   // Each record's key is computed once (the locale's sort key per text field); the sort then
   // compares bytes. Equal keys fall back to slot order, which is the list's order now.
-  std::string keys;
-  std::vector<std::size_t> starts;
-  starts.reserve(list_.size() + 1);
-  for (TMemRecord* r : list_) {
-    starts.push_back(keys.size());
-    for (const TKeyField& key : keys_) AppendSortKey(keys, r->Data(), key, localeId);
+  const std::size_t n = list_.size();
+  std::vector<char, TLargeAllocator<char>> keys;
+  keys.reserve(n * 40);
+  std::vector<std::uint32_t, TLargeAllocator<std::uint32_t>> starts(n + 1);
+  std::string one;
+  for (std::size_t i = 0; i < n; ++i) {
+    starts[i] = static_cast<std::uint32_t>(keys.size());
+    one.clear();
+    for (const TKeyField& key : keys_) AppendSortKey(one, list_[i]->Data(), key, localeId);
+    keys.insert(keys.end(), one.begin(), one.end());
   }
-  starts.push_back(keys.size());
-  std::vector<std::uint32_t> order(list_.size());
-  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  starts[n] = static_cast<std::uint32_t>(keys.size());
+  // Entries carry the first eight key bytes as a number, so most comparisons need no memory
+  // beyond the entry itself.
+  struct Entry {
+    std::uint64_t prefix;
+    TMemRecord* record;
+    std::uint32_t item;
+  };
+  std::vector<Entry, TLargeAllocator<Entry>> entries(n);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    std::uint64_t prefix = 0;
+    const std::size_t len = starts[i + 1] - starts[i];
+    for (std::size_t b = 0; b < 8; ++b)
+      prefix = (prefix << 8) | (b < len ? static_cast<unsigned char>(keys[starts[i] + b]) : 0u);
+    entries[i] = {prefix, list_[i], i};
+  }
   auto compare = [&](std::uint32_t a, std::uint32_t b) {
     const std::size_t la = starts[a + 1] - starts[a], lb = starts[b + 1] - starts[b];
     const int r = std::memcmp(keys.data() + starts[a], keys.data() + starts[b], std::min(la, lb));
     if (r != 0) return r;
     return la == lb ? 0 : (la < lb ? -1 : 1);
   };
-  QuickInsertionSort(order, [&](std::uint32_t a, std::uint32_t b) {
-    const int r = compare(a, b);
-    return r != 0 ? r < 0 : a < b;  // list position is slot order
+  QuickInsertionSort(entries, [&](const Entry& a, const Entry& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    const int r = compare(a.item, b.item);
+    return r != 0 ? r < 0 : a.item < b.item;  // list position is slot order
   });
-  std::vector<TMemRecord*> sorted(list_.size());
-  for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = list_[order[i]];
-  list_.swap(sorted);
+  for (std::size_t i = 0; i < n; ++i) list_[i] = entries[i].record;
   if (Unique()) {
-    for (std::size_t i = 1; i < order.size(); ++i)
-      if (compare(order[i - 1], order[i]) == 0)
+    for (std::size_t i = 1; i < n; ++i)
+      if (compare(entries[i - 1].item, entries[i].item) == 0)
         throw EMemTableError("Duplicate index value. Operation aborted.");
   }
 }

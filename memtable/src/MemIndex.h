@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kdx/memtable/LargeAllocator.h"
 #include "kdx/memtable/MemTable.h"
 #include "kdx/memtable/MemTableCommon.h"
 
@@ -49,8 +50,9 @@ public:
   bool Maintained() const { return !options_.Contains(ixNonMaintained); }
   bool Unique() const { return options_.Contains(ixUnique); }
 
-  std::vector<TMemRecord*>& List() { return list_; }
-  const std::vector<TMemRecord*>& List() const { return list_; }
+  using RecordList = std::vector<TMemRecord*, TLargeAllocator<TMemRecord*>>;
+  RecordList& List() { return list_; }
+  const RecordList& List() const { return list_; }
   bool UpToDate() const { return upToDate_; }
   void MarkOutOfDate() { upToDate_ = false; }
 
@@ -69,7 +71,7 @@ private:
   TIndexOptions options_;
   TKeyFields keys_;
   bool rowOrder_;
-  std::vector<TMemRecord*> list_;
+  RecordList list_;
   bool upToDate_ = false;
 };
 
@@ -93,8 +95,9 @@ private:
 
 // Sorts `items` (indexes into some key list) by `less`: quicksort with the middle of three as
 // pivot, leaving ranges of fewer than five entries, then one insertion pass over the whole.
-template <typename T, typename Less>
-void QuickInsertionSort(std::vector<T>& items, Less less) {
+template <typename List, typename Less>
+void QuickInsertionSort(List& items, Less less) {
+  using T = typename List::value_type;
   const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(items.size());
   struct Range {
     std::ptrdiff_t lo, hi;

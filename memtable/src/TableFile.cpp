@@ -100,6 +100,10 @@ void AppendTextValue(std::string& out, std::string_view value, char quote) {
 
 void Unescape(std::string_view raw, std::string& out) {
   out.clear();
+  if (raw.find('%') == std::string_view::npos) {
+    out.assign(raw);
+    return;
+  }
   for (std::size_t i = 0; i < raw.size(); ++i) {
     const char c = raw[i];
     if (c != '%' || i + 1 == raw.size()) {
@@ -147,18 +151,21 @@ ValueKind ReadValue(std::string_view line, std::size_t& pos, std::string& out,
   ++pos;
   std::size_t kept = 0;  // what survives if no closing quote comes
   while (pos < n) {
-    if (line[pos] == csv.Quote) {
-      if (pos + 1 < n && line[pos + 1] == csv.Quote) {
-        out.push_back(csv.Quote);
-        pos += 2;
-        kept = out.size();
-        continue;
-      }
-      pos += 2;  // the closing quote and the character after it
-      return ValueKind::Value;
+    const char* start = line.data() + pos;
+    const char* q = static_cast<const char*>(std::memchr(start, csv.Quote, n - pos));
+    if (!q) break;
+    const std::size_t at = static_cast<std::size_t>(q - line.data());
+    out.append(start, q);
+    if (at + 1 < n && line[at + 1] == csv.Quote) {
+      out.push_back(csv.Quote);
+      pos = at + 2;
+      kept = out.size();
+      continue;
     }
-    out.push_back(line[pos++]);
+    pos = at + 2;  // the closing quote and the character after it
+    return ValueKind::Value;
   }
+  pos = n;
   out.resize(kept);
   return ValueKind::Value;
 }

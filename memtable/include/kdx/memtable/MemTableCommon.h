@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "kdx/memtable/LargeAllocator.h"
+
 namespace kdx {
 
 // One stored record: its slot and sequence numbers, then the record's RecordSlot bytes.
@@ -68,9 +70,18 @@ public:
   void Reserve(std::size_t count);
 
 private:
+  // Records are carved from large chunks (all records of a table have one size); the memory of
+  // a deleted record is reused by the next add and given back when the store is cleared.
+  void* AllocateRecordMemory();
+
   std::recursive_mutex lock_;
   std::size_t recordSize_ = 0;
-  std::vector<TMemRecord*> slots_;
+  std::size_t stride_ = 0;  // bytes of one record in a chunk
+  std::vector<void*> chunks_;
+  std::size_t chunkBytes_ = 0;
+  std::size_t chunkUsed_ = 0;  // bytes used of the last chunk
+  std::vector<void*> freeMemory_;
+  std::vector<TMemRecord*, TLargeAllocator<TMemRecord*>> slots_;
   std::vector<std::int32_t> freeSlots_;  // the last one is reused first
   std::size_t recordCount_ = 0;
   std::int32_t sequence_ = 0;
