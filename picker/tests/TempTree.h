@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "kdx/platform/Directory.h"
@@ -16,14 +16,11 @@ namespace kdx::picker::testing {
 class TempTree {
 public:
   TempTree() : saved_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kdxpick-XXXXXX").string();
-#ifdef _WIN32
-    root_ = std::filesystem::temp_directory_path() /
-            ("kdxpick-" + std::to_string(std::rand()) + std::to_string(::GetTickCount()));
-    std::filesystem::create_directories(root_);
-#else
-    root_ = mkdtemp(pattern.data());
-#endif
+    std::random_device random;
+    for (;;) {
+      root_ = std::filesystem::temp_directory_path() / ("kdxpick-" + std::to_string(random()));
+      if (std::filesystem::create_directory(root_)) break;  // false: the name was taken
+    }
     root_ = std::filesystem::canonical(root_);
   }
   ~TempTree() {
