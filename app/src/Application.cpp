@@ -67,6 +67,10 @@ QFont ProgramFont() {
   }();
   QFont font(family);
   font.setPixelSize(11);
+  // Explicit style, so that a control inside a bold group box does not inherit its weight.
+  font.setBold(false);
+  font.setItalic(false);
+  font.setUnderline(false);
   return font;
 }
 

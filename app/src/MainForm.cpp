@@ -170,7 +170,7 @@ void TfrmMain::BuildReceivePage() {
   Label3 = MakeLabel(GroupBox2, "Label3", U("Název souboru s plnou cestou:"), {10, 40, 300, 14},
                      kGray);
   Label4 = MakeLabel(GroupBox2, "Label4", {}, {10, 56, 450, 14}, Qt::black);
-  Label5 = MakeLabel(GroupBox2, "Label5", U("Zkopírovat do složky:"), {6, 80, 113, 14}, kGray);
+  Label5 = MakeLabel(GroupBox2, "Label5", U("Zkopírovat do složky:"), {10, 80, 108, 14}, kGray);
   Label7 = MakeLabel(GroupBox2, "Label7",
                      U("Chyba : pro tento název souboru není nadefinovaná žádná složka !"),
                      {120, 80, 337, 14}, kRed);

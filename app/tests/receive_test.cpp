@@ -1,0 +1,202 @@
+// The receive action: its three checks in order, the copy with overwrite, the closing text and
+// the end of the run; and the POSIX file-system cases (letter case, links, unspellable names).
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "Application.h"
+#include "Forms.h"
+#include "MainForm.h"
+#include "Nastaveni.h"
+#include "TestSupport.h"
+#include "mainUnit.h"
+
+using namespace kdx::app;
+using kdx::test::ProgramRun;
+using kdx::widgets::MsgIcon;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kSameLocation =
+    "Zdrojový soubor má stejné umístění jako cílový - nelze kopírovat soubor sám na sebe!";
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+class ReceiveTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void copiesOverwritesShowsTheClosingTextAndEnds() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    const std::string target = run.MakeFolder("velkor/prijem");
+    run.WriteFile(mail + "pob1_pb.kdx", "new transfer data");
+    run.WriteFile(target + "POB1_PB.KDX", "old data");
+    run.WriteImports({{"Brno", "POB1_PB.KDX", target, "Popis", "Pokračujte v programu Velkor."}});
+    run.Start({QString::fromStdString(mail + "pob1_pb.kdx")});
+
+    frmMain->Button1->click();
+    QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("new transfer data"));
+    QCOMPARE(ProgramRun::ReadFile(mail + "pob1_pb.kdx"), std::string("new transfer data"));
+    QCOMPARE(Names(target), std::vector<std::string>{"POB1_PB.KDX"});  // no temporary left
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text, QString("Pokračujte v programu Velkor."));
+    QCOMPARE(run.Requests()[0].caption, QString("Informace"));
+    QCOMPARE(run.Requests()[0].icon, MsgIcon::Information);
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void emptyClosingTextEndsAtOnceAndEnterPressesTheButton() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    const std::string target = run.MakeFolder("in");
+    run.WriteFile(mail + "A.KDX", "a");
+    run.WriteImports({{"A", "a.kdx", target, "", ""}});
+    run.Start({QString::fromStdString(mail + "A.KDX")});
+    QTest::keyClick(frmMain, Qt::Key_Return);
+    QCOMPARE(ProgramRun::ReadFile(target + "A.KDX"), std::string("a"));
+    QVERIFY(run.Requests().empty());
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void aTargetDifferingOnlyInLetterCaseIsReplaced() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    const std::string target = run.MakeFolder("in");
+    run.WriteFile(mail + "Pob1_PB.kdx", "new");
+    run.WriteFile(target + "pob1_pb.KDX", "old");
+    run.WriteFile(target + "OTHER.KDX", "keep");
+    run.WriteImports({{"A", "POB1_PB.KDX", target, "", ""}});
+    run.Start({QString::fromStdString(mail + "Pob1_PB.kdx")});
+    frmMain->Button1->click();
+    QCOMPARE(Names(target), (std::vector<std::string>{"OTHER.KDX", "POB1_PB.KDX"}));
+    QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("new"));
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void sameFolderInAnySpellingIsRefusedAndNothingIsLost() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    run.WriteFile(mail + "pob1_pb.kdx", "only copy");
+    fs::create_directory_symlink(mail, run.MakeFolder("x") + "link");
+    const std::string viaLink = run.MakeFolder("x") + "link";
+    const std::string spellings[] = {"  " + mail.substr(0, mail.size() - 1) + "  ",  // blanks
+                                     viaLink};                                         // symlink
+    for (const std::string& savePath : spellings) {
+      run.WriteImports({{"A", "POB1_PB.KDX", savePath, "", "Hotovo"}});
+      kdx::app::DestroyForms();
+      ResetRunValues();
+      const size_t before = run.Requests().size();
+      run.Start({QString::fromStdString(mail + "pob1_pb.kdx")});
+      frmMain->Button1->click();
+      QCOMPARE(run.Requests().size(), before + 1);
+      QCOMPARE(run.Requests().back().text, QString(kSameLocation));
+      QCOMPARE(run.Requests().back().caption, QString("Chyba"));
+      QCOMPARE(run.Requests().back().icon, MsgIcon::Error);
+      QCOMPARE(Names(mail), std::vector<std::string>{"pob1_pb.kdx"});
+      QCOMPARE(ProgramRun::ReadFile(mail + "pob1_pb.kdx"), std::string("only copy"));
+      QVERIFY(frmMain->Button1->isEnabled());
+      QCOMPARE(run.QuitCount(), 0);
+    }
+  }
+
+  void theSameTextInAnyCaseIsTheSameLocation() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("Mail");
+    run.WriteFile(mail + "X.KDX", "x");
+    std::string upper = mail;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    run.WriteImports({{"A", "X.KDX", upper, "", ""}});
+    run.Start({QString::fromStdString(mail + "X.KDX")});
+    frmMain->Button1->click();
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text, QString(kSameLocation));
+  }
+
+  void aHardLinkOfTheSourceInTheTargetFolderIsRefused() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    const std::string target = run.MakeFolder("in");
+    run.WriteFile(mail + "a.kdx", "data");
+    fs::create_hard_link(mail + "a.kdx", target + "a.kdx");
+    run.WriteImports({{"A", "A.KDX", target, "", ""}});
+    run.Start({QString::fromStdString(mail + "a.kdx")});
+    frmMain->Button1->click();
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text, QString(kSameLocation));
+    QCOMPARE(Names(target), std::vector<std::string>{"a.kdx"});
+    QCOMPARE(ProgramRun::ReadFile(mail + "a.kdx"), std::string("data"));
+  }
+
+  void missingSourceAndFailedCopyKeepTheWindowOpen() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    const std::string target = run.MakeFolder("in");
+    run.WriteImports({{"A", "GONE.KDX", target + "missing", "", ""}});
+    run.Start({QString::fromStdString(mail + "gone.kdx")});
+
+    frmMain->Button1->click();
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text,
+             QString::fromStdString("Vstupní soubor " + mail + "GONE.KDX neexistuje."));
+    QCOMPARE(run.Requests()[0].caption, QString("Chyba"));
+    QCOMPARE(run.Requests()[0].icon, MsgIcon::Error);
+    QVERIFY(frmMain->Button1->isEnabled());
+
+    // The user puts the file back; the target folder still does not exist.
+    run.WriteFile(mail + "gone.kdx", "x");
+    frmMain->Button1->click();
+    QCOMPARE(run.Requests().size(), size_t(2));
+    QCOMPARE(run.Requests()[1].text,
+             QString::fromStdString("Při kopírování souboru " + mail + "GONE.KDX do " + target +
+                                    "missing/GONE.KDX došlo k chybě."));
+    QCOMPARE(run.Requests()[1].icon, MsgIcon::Error);
+    QCOMPARE(run.QuitCount(), 0);
+
+    // Once the folder exists the same window completes the job.
+    run.MakeFolder("in/missing");
+    frmMain->Button1->click();
+    QCOMPARE(ProgramRun::ReadFile(target + "missing/GONE.KDX"), std::string("x"));
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void pathsThatCp1250CannotSpellStillCopy() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("メール");
+    const std::string target = run.MakeFolder("in");
+    run.WriteFile(mail + "pob1_pb.kdx", "data");
+    run.WriteImports({{"A", "POB1_PB.KDX", target, "", ""}});
+    run.Start({QString::fromStdString(mail + "pob1_pb.kdx")});
+    QVERIFY(frmMain->Button1->isEnabled());
+    frmMain->Button1->click();
+    QVERIFY(run.Requests().empty());
+    QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("data"));
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void closingTextIsReadFromTheCurrentRecordAtTheTimeOfTheAction() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    const std::string target = run.MakeFolder("in");
+    run.WriteFile(mail + "B.KDX", "b");
+    run.WriteImports({{"A", "A.KDX", target, "", "Text A"}, {"B", "B.KDX", target, "", "Text B"}});
+    run.Start({QString::fromStdString(mail + "B.KDX")});
+    frmNastaveni->ImportTable->First();  // as a reload of the settings window may leave it
+    frmMain->Button1->click();
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text, QString("Text A"));
+  }
+};
+
+KDX_APP_TEST_MAIN(ReceiveTest)
+#include "receive_test.moc"
