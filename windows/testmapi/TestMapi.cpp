@@ -1,0 +1,152 @@
+// A Simple MAPI client library for the Windows tests. It exports the twelve entry points (or,
+// linked with testmapi11.def, all but "MAPIResolveName"), records every MAPISendMail call it
+// receives into the file named by the process environment variable KDX_TESTMAPI_RECORD and
+// answers with the code in KDX_TESTMAPI_RESULT (0 when unset). Loading it normally (so that its
+// initialisation runs) sets KDX_TESTMAPI_ATTACHED=1 in the process environment, which tells a
+// test whether a load ran the library's initialisation.
+//
+// Record format, one line per item, texts as hexadecimal bytes so that every byte survives,
+// "-" for a null pointer:
+//   call=MAPISendMail session=<n> uiparam=<n> flags=<n> reserved=<n>
+//   message reserved=<n> flags=<n> recips=<n> files=<n> originator=<-|set>
+//   subject=<hex>  note=<hex>  type=<hex>  date=<hex>  conversation=<hex>
+//   recip class=<n> name=<hex> address=<hex> eidsize=<n> eid=<-|set> reserved=<n>
+//   file reserved=<n> flags=<n> position=<n> path=<hex> name=<hex> type=<-|set>
+//   recips=<-|set> files=<-|set>   (the two array pointers of the message)
+//   end
+//
+// Built with KDX_TESTMAPI_NEEDS_ABSENT it imports a function of kdxabsent.dll, which the build
+// keeps out of every search path, so that it can be inspected but not loaded for use.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "kdx/mail/MapiTypes.h"
+
+#ifdef KDX_TESTMAPI_NEEDS_ABSENT
+extern "C" __declspec(dllimport) int KdxAbsentFunction();
+#endif
+
+namespace {
+
+std::string Hex(const char* text) {
+  if (!text) return "-";
+  static const char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+    out += digits[*p >> 4];
+    out += digits[*p & 15];
+  }
+  return out.empty() ? std::string("\"\"") : out;
+}
+
+std::string Env(const char* name) {
+  char buffer[1024];
+  const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+void Record(KdxMapiLhandle session, KdxMapiUlongPtr uiParam, const MapiMessage* m,
+            KdxMapiFlags flags, KdxMapiUlong reserved) {
+  const std::string path = Env("KDX_TESTMAPI_RECORD");
+  if (path.empty()) return;
+  FILE* f = std::fopen(path.c_str(), "ab");
+  if (!f) return;
+  std::fprintf(f, "call=MAPISendMail session=%llu uiparam=%llu flags=%lu reserved=%lu\n",
+               static_cast<unsigned long long>(session),
+               static_cast<unsigned long long>(uiParam), static_cast<unsigned long>(flags),
+               static_cast<unsigned long>(reserved));
+  if (m) {
+    std::fprintf(f, "message reserved=%lu flags=%lu recips=%lu files=%lu originator=%s\n",
+                 static_cast<unsigned long>(m->ulReserved), static_cast<unsigned long>(m->flFlags),
+                 static_cast<unsigned long>(m->nRecipCount),
+                 static_cast<unsigned long>(m->nFileCount), m->lpOriginator ? "set" : "-");
+    std::fprintf(f, "subject=%s\nnote=%s\ntype=%s\ndate=%s\nconversation=%s\n",
+                 Hex(m->lpszSubject).c_str(), Hex(m->lpszNoteText).c_str(),
+                 Hex(m->lpszMessageType).c_str(), Hex(m->lpszDateReceived).c_str(),
+                 Hex(m->lpszConversationID).c_str());
+    std::fprintf(f, "recips=%s files=%s\n", m->lpRecips ? "set" : "-", m->lpFiles ? "set" : "-");
+    for (KdxMapiUlong i = 0; m->lpRecips && i < m->nRecipCount; ++i) {
+      const MapiRecipDesc& r = m->lpRecips[i];
+      std::fprintf(f, "recip class=%lu name=%s address=%s eidsize=%lu eid=%s reserved=%lu\n",
+                   static_cast<unsigned long>(r.ulRecipClass), Hex(r.lpszName).c_str(),
+                   Hex(r.lpszAddress).c_str(), static_cast<unsigned long>(r.ulEIDSize),
+                   r.lpEntryID ? "set" : "-", static_cast<unsigned long>(r.ulReserved));
+    }
+    for (KdxMapiUlong i = 0; m->lpFiles && i < m->nFileCount; ++i) {
+      const MapiFileDesc& d = m->lpFiles[i];
+      std::fprintf(f, "file reserved=%lu flags=%lu position=%lu path=%s name=%s type=%s\n",
+                   static_cast<unsigned long>(d.ulReserved), static_cast<unsigned long>(d.flFlags),
+                   static_cast<unsigned long>(d.nPosition), Hex(d.lpszPathName).c_str(),
+                   Hex(d.lpszFileName).c_str(), d.lpFileType ? "set" : "-");
+    }
+  }
+  std::fprintf(f, "end\n");
+  std::fclose(f);
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) SetEnvironmentVariableA("KDX_TESTMAPI_ATTACHED", "1");
+  return TRUE;
+}
+
+KdxMapiUlong KDX_MAPI_CALL MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr uiParam,
+                                        MapiMessage* message, KdxMapiFlags flags,
+                                        KdxMapiUlong reserved) {
+#ifdef KDX_TESTMAPI_NEEDS_ABSENT
+  if (KdxAbsentFunction() != 0) return MAPI_E_FAILURE;
+#endif
+  Record(session, uiParam, message, flags, reserved);
+  return static_cast<KdxMapiUlong>(std::strtoul(Env("KDX_TESTMAPI_RESULT").c_str(), nullptr, 10));
+}
+
+KdxMapiUlong KDX_MAPI_CALL MAPIAddress(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiUlong,
+                                       char*, KdxMapiUlong, MapiRecipDesc*, KdxMapiFlags,
+                                       KdxMapiUlong, KdxMapiUlong*, MapiRecipDesc**) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPIDeleteMail(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiFlags,
+                                          KdxMapiUlong) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPIDetails(KdxMapiLhandle, KdxMapiUlongPtr, MapiRecipDesc*,
+                                       KdxMapiFlags, KdxMapiUlong) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPIFindNext(KdxMapiLhandle, KdxMapiUlongPtr, char*, char*,
+                                        KdxMapiFlags, KdxMapiUlong, char*) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPIFreeBuffer(void*) { return SUCCESS_SUCCESS; }
+KdxMapiUlong KDX_MAPI_CALL MAPILogoff(KdxMapiLhandle, KdxMapiUlongPtr, KdxMapiFlags,
+                                      KdxMapiUlong) {
+  return SUCCESS_SUCCESS;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPILogon(KdxMapiUlongPtr, char*, char*, KdxMapiFlags, KdxMapiUlong,
+                                     KdxMapiLhandle*) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPIReadMail(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiFlags,
+                                        KdxMapiUlong, MapiMessage**) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPIResolveName(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiFlags,
+                                           KdxMapiUlong, MapiRecipDesc**) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPISaveMail(KdxMapiLhandle, KdxMapiUlongPtr, MapiMessage*,
+                                        KdxMapiFlags, KdxMapiUlong, char*) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPISendDocuments(KdxMapiUlongPtr, char*, char*, char*, KdxMapiUlong) {
+  return MAPI_E_NOT_SUPPORTED;
+}
+
+}  // extern "C"

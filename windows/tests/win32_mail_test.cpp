@@ -1,0 +1,260 @@
+// The mail hand-off on Windows, end to end against Wine's real registry and loader: discovery of
+// the clients the fixture registered beside Wine's own, loading a client library by the
+// registry's path (twelve names, eleven, a missing dependency), the structures MAPISendMail
+// receives as the Windows ABI lays them out, and a send through Wine's own mapi32.dll.
+//
+// What Wine 8 does with MAPISendMail (found by running it, with WINEDEBUG=+mapi,+winebrowser):
+// mapi32.dll loads the provider named by the default value of HKLM\Software\Clients\Mail
+// ("Native Mail Client", winemapi.dll); winemapi turns the message into a mailto: URL (to, cc,
+// bcc, subject, body; the "SMTP:" prefix of the address dropped; attachments ignored with a
+// "fixme") and hands it to winebrowser.exe, which starts the first program of the "Mailers"
+// list (HKCU\Software\Wine\WineBrowser) that exists. The fixture sets that list to xdg-email and
+// the test puts a recording stand-in first on PATH. winemapi.dll itself exports only eleven of
+// the twelve names (no MAPIFreeBuffer), so on a bare Wine prefix the program finds no usable
+// client and, without "MAPIX" = "1", refuses to send.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+
+#include "WineTestSupport.h"
+#include "kdx/mail/SimpleMapi.h"
+#include "kdx/platform/Text.h"
+
+using namespace kdx::mail;
+using namespace kdx::wintest;
+
+namespace {
+
+const std::string kClientsKey = "SOFTWARE\\Clients\\Mail";
+const std::string kSubsystemKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
+
+class Win32Mail : public ::testing::Test {
+protected:
+  void SetUp() override { ExportTestMapiDir(); }
+};
+
+// Makes the fixture's client `keyName` the default mail client and switches the system's Simple
+// MAPI off, so that the client's own library is loaded.
+class ClientLibrary {
+public:
+  explicit ClientLibrary(const std::string& keyName)
+      : mapi_(true, kSubsystemKey, "MAPI", std::string("0")),
+        default_(true, kClientsKey, "", keyName) {}
+
+private:
+  ScopedRegistryValue mapi_;
+  ScopedRegistryValue default_;
+};
+
+std::string Number(unsigned long long v) { return std::to_string(v); }
+
+}  // namespace
+
+TEST_F(Win32Mail, DiscoveryFindsWinesClientAndTheRegisteredOnes) {
+  TSimpleMapi mapi;
+  const auto& clients = mapi.MailClients();
+  ASSERT_EQ(clients.size(), 5u);
+  const char* keys[] = {"KDX Test Dependency", "KDX Test Eleven", "KDX Test Missing",
+                        "KDX Test Twelve", "Native Mail Client"};
+  const bool usable[] = {true, false, false, true, false};
+  for (size_t i = 0; i < 5; ++i) {
+    EXPECT_EQ(clients[i].KeyName, keys[i]);
+    EXPECT_EQ(clients[i].Usable, usable[i]) << keys[i];
+  }
+  EXPECT_EQ(clients[3].DisplayName, "KDX test client (twelve)");
+  EXPECT_EQ(clients[3].LibraryPath, TestMapiDir() + "\\kdxtestmapi12.dll") << "DLLPath expanded";
+  EXPECT_EQ(clients[2].LibraryPath, "C:\\no such folder\\nosuchmapi.dll");
+  EXPECT_EQ(kdx::text::AnsiUpperCase(clients[4].LibraryPath),
+            "C:\\WINDOWS\\SYSTEM32\\WINEMAPI.DLL");
+
+  EXPECT_EQ(mapi.DefaultClient(), 4);
+  EXPECT_EQ(mapi.ChosenClient(), 4);
+  EXPECT_TRUE(mapi.SimpleMapiRegistered()) << "Wine registers MAPI = 1";
+  EXPECT_FALSE(mapi.ExtendedMapiRegistered());
+  EXPECT_EQ(mapi.MapiVersionText(), "1.0.0.1");
+  EXPECT_TRUE(mapi.HasUsableClient());
+  EXPECT_EQ(mapi.DefaultProfile(), Cp("Účetní"));
+  EXPECT_EQ(mapi.ProfileNames(), (std::vector<std::string>{"Outlook", Cp("Účetní")}));
+  EXPECT_EQ(mapi.ClientLibraryPath(), "mapi32.dll");
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded()) << "discovery leaves the object unloaded";
+  EXPECT_TRUE(IsWindowsNtFamily);
+}
+
+TEST_F(Win32Mail, DefaultClientIsMatchedWithoutRegardToCase) {
+  ClientLibrary client("kdx test TWELVE");
+  TSimpleMapi mapi;
+  EXPECT_FALSE(mapi.SimpleMapiRegistered());
+  EXPECT_EQ(mapi.DefaultClient(), 3);
+  EXPECT_EQ(mapi.ClientLibraryPath(), TestMapiDir() + "\\kdxtestmapi12.dll");
+}
+
+TEST_F(Win32Mail, WithoutAUsableClientSendRefusesUnlessExtendedMapiIsRegistered) {
+  // Only Wine's own client and the broken ones are left usable-looking.
+  ScopedRegistryValue twelve(true, kClientsKey + "\\KDX Test Twelve", "DLLPath",
+                             std::string("C:\\no such folder\\a.dll"));
+  ScopedRegistryValue dep(true, kClientsKey + "\\KDX Test Dependency", "DLLPath",
+                          std::string("C:\\no such folder\\b.dll"));
+  {
+    TMapiEmail mail;
+    EXPECT_FALSE(mail.HasUsableClient());
+    mail.Recipients.AddRecipient("jan.novak@example.cz", "", RecipientKind::To, "");
+    try {
+      mail.Send(false);
+      FAIL() << "no exception";
+    } catch (const EMapiError& e) {
+      EXPECT_STREQ(e.what(), "No Simple MAPI client installed, cannot send the message");
+      EXPECT_EQ(e.ErrorCode, 0u);
+    }
+    EXPECT_FALSE(mail.IsClientLibraryLoaded());
+  }
+  ScopedRegistryValue mapix(true, kSubsystemKey, "MAPIX", std::string("1"));
+  TSimpleMapi mapi;
+  EXPECT_TRUE(mapi.ExtendedMapiRegistered());
+  EXPECT_TRUE(mapi.HasUsableClient());
+}
+
+TEST_F(Win32Mail, ClientLibraryReceivesTheMessageAsTheWindowsAbiLaysItOut) {
+  ClientLibrary client("KDX Test Twelve");
+  TempFolder folder;
+  const std::string file = folder.WriteFile("POB1_PB.KDX", "data");
+  const std::string record = folder.Path() + "\\record.txt";
+  ScopedEnv recordEnv("KDX_TESTMAPI_RECORD", record);
+  ScopedEnv resultEnv("KDX_TESTMAPI_RESULT", std::nullopt);
+  char previousDir[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof previousDir, previousDir);
+  ASSERT_TRUE(SetCurrentDirectoryA(folder.Path().c_str()));
+
+  TMapiEmail mail;
+  mail.Clear();
+  mail.Recipients.AddRecipient(" \tjan.novak@example.cz  ", "", RecipientKind::To, "");
+  mail.Subject = Cp("Přenosový soubor Velkor ze dne 8.12.2026");
+  mail.Attachments.push_back("POB1_PB.KDX");  // relative: taken against the current folder
+  const bool sentWithDialog = mail.Send(true);
+  const bool sentSilently = mail.Send(false);
+  SetCurrentDirectoryA(previousDir);
+  EXPECT_TRUE(sentWithDialog);
+  EXPECT_TRUE(sentSilently);
+  EXPECT_TRUE(mail.IsClientLibraryLoaded()) << "the library stays loaded after Send";
+  ASSERT_EQ(mail.Attachments.size(), 1u);
+  EXPECT_EQ(kdx::text::AnsiUpperCase(mail.Attachments[0]), kdx::text::AnsiUpperCase(file));
+
+  const auto sends = ParseSendRecord(ReadWholeFile(record));
+  ASSERT_EQ(sends.size(), 2u);
+  EXPECT_EQ(sends[0].call.at("flags"), "9");
+  EXPECT_EQ(sends[1].call.at("flags"), "1");
+  for (const RecordedSend& s : sends) {
+    EXPECT_EQ(s.call.at("session"), "0");
+    EXPECT_EQ(s.call.at("reserved"), "0");
+    EXPECT_EQ(s.call.at("uiparam"), Number(mail.ParentWindow()));
+    EXPECT_EQ(s.message.at("reserved"), "0");
+    EXPECT_EQ(s.message.at("flags"), "0");
+    EXPECT_EQ(s.message.at("originator"), "-");
+    EXPECT_EQ(s.texts.at("subject"), Cp("Přenosový soubor Velkor ze dne 8.12.2026"));
+    EXPECT_EQ(s.texts.at("note"), "") << "an empty body is an empty text, not null";
+    EXPECT_EQ(s.texts.at("type"), "<null>");
+    EXPECT_EQ(s.texts.at("date"), "<null>");
+    EXPECT_EQ(s.texts.at("conversation"), "<null>");
+    ASSERT_EQ(s.recips.size(), 1u);
+    EXPECT_EQ(s.recips[0].at("class"), "1");
+    EXPECT_EQ(s.recips[0].at("name"), "jan.novak@example.cz");
+    EXPECT_EQ(s.recips[0].at("address"), "SMTP:jan.novak@example.cz");
+    EXPECT_EQ(s.recips[0].at("eidsize"), "0");
+    EXPECT_EQ(s.recips[0].at("eid"), "-");
+    ASSERT_EQ(s.files.size(), 1u);
+    EXPECT_EQ(s.files[0].at("position"), "4294967295");
+    EXPECT_EQ(s.files[0].at("flags"), "0");
+    EXPECT_EQ(s.files[0].at("path"), mail.Attachments[0]);
+    EXPECT_EQ(s.files[0].at("name"), "<null>");
+    EXPECT_EQ(s.files[0].at("type"), "-");
+  }
+}
+
+TEST_F(Win32Mail, ClientAnswersBecomeResultsOrErrors) {
+  ClientLibrary client("KDX Test Twelve");
+  TMapiEmail mail;
+  mail.Recipients.AddRecipient("jan.novak@example.cz", "Jan", RecipientKind::Cc, "EX");
+  {
+    ScopedEnv cancel("KDX_TESTMAPI_RESULT", std::string("1"));
+    EXPECT_FALSE(mail.Send(true)) << "user abort is a cancel, not an error";
+  }
+  {
+    ScopedEnv unknown("KDX_TESTMAPI_RESULT", std::string("14"));
+    try {
+      mail.Send(false);
+      FAIL() << "no exception";
+    } catch (const EMapiError& e) {
+      EXPECT_STREQ(e.what(), "MAPI Error: (14) \"Unknown recipient\"");
+      EXPECT_EQ(e.ErrorCode, 14u);
+    }
+  }
+  EXPECT_TRUE(mail.IsClientLibraryLoaded());
+}
+
+TEST_F(Win32Mail, AClientWithElevenNamesIsRefusedAndReleased) {
+  ClientLibrary client("KDX Test Eleven");
+  TSimpleMapi mapi;
+  EXPECT_FALSE(mapi.MailClients()[1].Usable);
+  try {
+    mapi.LoadClientLibrary();
+    FAIL() << "no exception";
+  } catch (const EMapiError& e) {
+    EXPECT_STREQ(e.what(), "Function \"MAPIResolveName\" is not exported by client");
+    EXPECT_EQ(e.ErrorCode, 0u);
+  }
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+  for (void* p : mapi.EntryPoints()) EXPECT_EQ(p, nullptr);
+  EXPECT_EQ(GetModuleHandleA("kdxtestmapi11.dll"), nullptr) << "library not released";
+}
+
+TEST_F(Win32Mail, AClientThatCannotLoadRaisesTheSystemError) {
+  ClientLibrary client("KDX Test Dependency");
+  TSimpleMapi mapi;
+  EXPECT_TRUE(mapi.MailClients()[0].Usable) << "inspection does not load dependencies";
+  try {
+    mapi.LoadClientLibrary();
+    FAIL() << "no exception";
+  } catch (const kdx::EOSError& e) {
+    EXPECT_EQ(e.ErrorCode, static_cast<unsigned long>(ERROR_MOD_NOT_FOUND));
+    const std::string prefix = "System Error.  Code: 126.\r\n";
+    EXPECT_EQ(std::string(e.what()).substr(0, prefix.size()), prefix) << e.what();
+    EXPECT_GT(std::string(e.what()).size(), prefix.size()) << "the system's text follows";
+  }
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+}
+
+TEST_F(Win32Mail, SendThroughWinesMapi32ReachesTheDesktopMailer) {
+  const auto recordEnv = GetEnv("KDX_XDG_EMAIL_RECORD");
+  ASSERT_TRUE(recordEnv) << "run by ctest: KDX_XDG_EMAIL_RECORD names the stand-in's record";
+  const std::string record = HostPathToWindows(*recordEnv);
+  DeleteFileA(record.c_str());
+  TempFolder folder;
+
+  TMapiEmail mail;
+  ASSERT_TRUE(mail.SimpleMapiRegistered());
+  ASSERT_EQ(mail.ClientLibraryPath(), "mapi32.dll");
+  mail.Recipients.AddRecipient("jan.novak@example.cz ", "", RecipientKind::To, "");
+  mail.Subject = Cp("Přenosový soubor Velkor ze dne 8.12.2026");
+  mail.Attachments.push_back(folder.WriteFile("POB1_PB.KDX", "data"));
+  EXPECT_TRUE(mail.Send(false));
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(static_cast<HMODULE>(mail.LibraryHandle()), path, sizeof path);
+  EXPECT_EQ(kdx::text::AnsiUpperCase(path), "C:\\WINDOWS\\SYSTEM32\\MAPI32.DLL");
+
+  // winebrowser starts the mailer on its own; wait for the record to be complete.
+  std::string text;
+  for (int i = 0; i < 300 && text.find("end\n") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    text = ReadWholeFile(record);
+  }
+  ASSERT_NE(text.find("end\n"), std::string::npos) << "xdg-email was not started: " << text;
+  const std::string prefix = "arg=mailto:jan.novak@example.cz?subject=";
+  EXPECT_EQ(text.substr(0, prefix.size()), prefix) << text;
+  // Wine spells the Czech subject its own way; the ASCII part arrives percent-encoded.
+  EXPECT_NE(text.find("soubor%20Velkor%20ze%20dne%208.12.2026"), std::string::npos) << text;
+  EXPECT_NE(text.find("&body="), std::string::npos) << text;
+  EXPECT_EQ(text.find("POB1_PB"), std::string::npos) << "Wine drops attachments: " << text;
+}
