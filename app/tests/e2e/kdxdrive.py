@@ -1,0 +1,141 @@
+"""Drives the built KDXMngr as a user would, through the accessibility bus (AT-SPI).
+
+Run inside `xvfb-run -a dbus-run-session -- /usr/bin/python3 ...`: the helper starts the AT-SPI
+bus, lays out a program folder (a copy of the program beside demo definitions written by
+kdx_make_demo), starts the program and finds its windows and controls by role and name.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+TIMEOUT = 20.0
+
+
+def fail(message):
+    print("FAIL: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+def start_accessibility_bus():
+    launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+    time.sleep(0.5)
+    return launcher
+
+
+def make_program_folder(program, make_demo):
+    """A temporary program folder: the executable (its folder holds the table files) and the demo."""
+    root = tempfile.mkdtemp(prefix="kdx-e2e-")
+    folder = os.path.join(root, "program")
+    os.makedirs(folder)
+    shutil.copy2(program, os.path.join(folder, "KDXMngr"))
+    subprocess.run([make_demo, folder], check=True)
+    return root, folder
+
+
+def start_program(folder, args, extra_env=None):
+    env = dict(os.environ)
+    env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
+    env["QT_ACCESSIBILITY"] = "1"
+    env.pop("QT_QPA_PLATFORM", None)
+    if extra_env:
+        env.update(extra_env)
+    return subprocess.Popen([os.path.join(folder, "KDXMngr")] + list(args), env=env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+def wait_for(predicate, what, timeout=TIMEOUT):
+    end = time.time() + timeout
+    while time.time() < end:
+        try:
+            value = predicate()
+        except Exception:  # the tree changes under us while windows come and go
+            value = None
+        if value:
+            return value
+        time.sleep(0.1)
+    fail("timed out waiting for " + what)
+
+
+def find_app(pid):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for app in desktop:
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:
+            continue
+    return None
+
+
+def descendants(node):
+    try:
+        count = node.childCount
+    except Exception:
+        return
+    for i in range(count):
+        try:
+            child = node.getChildAtIndex(i)
+        except Exception:
+            continue
+        if child is None:
+            continue
+        yield child
+        yield from descendants(child)
+
+
+def find(node, role, name=None, showing=True):
+    for child in descendants(node):
+        try:
+            if child.getRole() != role:
+                continue
+            if name is not None and child.name != name:
+                continue
+            if showing and not child.getState().contains(pyatspi.STATE_SHOWING):
+                continue
+            return child
+        except Exception:
+            continue
+    return None
+
+
+def all_text(node):
+    """Names of every label under `node` (what the user reads)."""
+    texts = []
+    for child in descendants(node):
+        try:
+            if child.getRole() == pyatspi.ROLE_LABEL and child.getState().contains(
+                    pyatspi.STATE_SHOWING):
+                texts.append(child.name)
+        except Exception:
+            continue
+    return texts
+
+
+def press(button):
+    action = button.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("Press", "press", "click"):
+            action.doAction(i)
+            return
+    action.doAction(0)
+
+
+def find_window(app, title):
+    for window in app:
+        try:
+            if window is not None and window.name == title:
+                return window
+        except Exception:
+            continue
+    return None
+
+
+def screenshot(path):
+    if os.environ.get("KDX_E2E_SHOTS"):
+        subprocess.run(["import", "-window", "root", path], check=False)
