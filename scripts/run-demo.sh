@@ -1,8 +1,39 @@
 #!/usr/bin/env bash
-# Builds the project and runs it on the bundled demo.
+# Builds the program and runs it on the bundled demo, which the build writes beside the
+# executable (build/app/): the definitions kdx_imp.tab and kdx_exp.tab, and build/app/demo/.
+#
+#   scripts/run-demo.sh           receive mode: opens the "received attachment"
+#                                 demo/mail/pob1_pb.kdx; "Provést akci" copies it into
+#                                 demo/Velkor/Prijem/ as POB1_PB.KDX
+#   scripts/run-demo.sh send      send mode: lists the send definitions; "Provést akci" hands
+#                                 demo/Velkor/Odeslani/SKLAD.KDX to the mail client
+#   scripts/run-demo.sh settings  configuration mode (/SET)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)"
-echo "The program is not built yet; see the issues."
+cmake --build build -j "$(nproc)" --target KDXMngr kdx_demo
+program=build/app/KDXMngr
+demo=build/app/demo
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display: run it on a desktop, or under a virtual one: xvfb-run -a $0 ${1:-}" >&2
+  exit 1
+fi
+case "${1:-receive}" in
+  receive)
+    echo "Receive mode: $demo/mail/pob1_pb.kdx -> $demo/Velkor/Prijem/"
+    "$program" "$PWD/$demo/mail/pob1_pb.kdx"
+    ls -l "$demo/Velkor/Prijem/"
+    ;;
+  send)
+    echo "Send mode: the send definitions of build/app/kdx_exp.tab"
+    "$program"
+    ;;
+  settings)
+    "$program" /SET
+    ;;
+  *)
+    echo "usage: $0 [receive|send|settings]" >&2
+    exit 2
+    ;;
+esac
