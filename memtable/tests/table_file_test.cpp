@@ -472,4 +472,23 @@ TEST(TableFileSave, FailedSavesLeaveTheOldFileWhole) {
   EXPECT_NE(ReadBytes(path).find("\"third\""), std::string::npos);
   EXPECT_EQ(leftovers(), 1);  // the link itself
 }
+#else
+TEST(TableFileSave, ReadOnlyFilesAreNotReplaced) {
+  TempDir dir;
+  auto t = OpenImport();
+  FillImportExample(*t);
+  const std::string path = dir.File("kdx_imp.tab");
+  WriteBytes(path, "old contents");
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::remove);
+  EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(path); }), "Cannot create file " + path);
+  EXPECT_EQ(ReadBytes(path), "old contents");
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  t->SaveToTableFile(path);
+  EXPECT_EQ(ReadBytes(path), ImportExampleFile());
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) files += !entry.is_directory();
+  EXPECT_EQ(files, 1);
+}
 #endif

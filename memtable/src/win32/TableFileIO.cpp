@@ -3,6 +3,7 @@
 #include "TableFileIO.h"
 
 #include <windows.h>
+#undef FormatMessage  // the program's own, not the Win32 macro
 
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
