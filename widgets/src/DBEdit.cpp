@@ -183,8 +183,9 @@ void TDBEdit::keyPressEvent(QKeyEvent* event) {
   } else if ((key == Qt::Key_Backspace || key == Qt::Key_Delete) &&
              !(mods & (Qt::ControlModifier | Qt::AltModifier))) {
     beginEdit = true;
-  } else if (IsPrintable(event->text()) &&
-             (mods & (Qt::ControlModifier | Qt::MetaModifier)) == 0) {
+  } else if (IsPrintable(event->text()) && !(mods & Qt::MetaModifier) &&
+             // Ctrl+Alt is AltGr on Windows keyboards (the '@' of Czech layouts).
+             (!(mods & Qt::ControlModifier) || (mods & Qt::AltModifier))) {
     if (!AcceptText(event->text())) {
       event->accept();
       return;

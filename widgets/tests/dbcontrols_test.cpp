@@ -206,6 +206,13 @@ void DBControlsTest::editKeysThatBeginEditing() {
   name_->UndoText();
   QCOMPARE(name_->text(), QStringLiteral("Pobočka Brno"));
 
+  // AltGr (Ctrl+Alt on Windows) types characters such as '@'.
+  table_->CancelRecord();
+  name_->end(false);
+  QTest::keyClick(name_, Qt::Key_At, Qt::ControlModifier | Qt::AltModifier);
+  QCOMPARE(table_->State(), dsEdit);
+  QVERIFY(name_->text().endsWith(QLatin1Char('@')));
+
   // Keys that change nothing do not begin editing.
   table_->CancelRecord();
   QTest::keyClick(name_, Qt::Key_Left);
