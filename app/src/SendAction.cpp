@@ -33,10 +33,11 @@ struct ProgressWindowCloser {
 
 }  // namespace
 
-std::string SendSubject() {
-  const QLocale locale = QLocale::system();
-  const QString date = locale.toString(QDate::currentDate(), locale.dateFormat(QLocale::ShortFormat));
-  return ToCp(QString::fromUtf8("Přenosový soubor Velkor ze dne ") + date);
+std::string SendSubject(const QLocale& locale, const QDate& date) {
+  QString format = locale.dateFormat(QLocale::ShortFormat);
+  if (!format.contains(QLatin1String("yyyy")))
+    format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+  return ToCp(QString::fromUtf8("Přenosový soubor Velkor ze dne ") + locale.toString(date, format));
 }
 
 void SendFile() {
@@ -67,17 +68,19 @@ void SendFile() {
     QWindow* window = frmPrepare->windowHandle();
     QElapsedTimer waited;
     waited.start();
-    while (window && !window->isExposed() && waited.elapsed() < 500)
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    while (window && !window->isExposed() && waited.elapsed() < 500) {
+      QCoreApplication::processEvents(
+          QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
     frmPrepare->repaint();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-    auto email_ = std::make_unique<mail::TMapiEmail>();
-    email_->Clear();
-    email_->Recipients.AddRecipient(email, "", mail::RecipientKind::To, "");
-    email_->Subject = SendSubject();
-    email_->Attachments.push_back(path);
-    email_->Send(showDialog);
+    auto message = std::make_unique<mail::TMapiEmail>();
+    message->Clear();
+    message->Recipients.AddRecipient(email, "", mail::RecipientKind::To, "");
+    message->Subject = SendSubject(QLocale::system(), QDate::currentDate());
+    message->Attachments.push_back(path);
+    message->Send(showDialog);
   }
 
   const std::string endText = table.FieldByName("EndText")->AsString();

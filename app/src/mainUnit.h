@@ -8,6 +8,8 @@
 // windows and messages show and what the definitions are compared with; the native ones are what
 // the file operations use.
 
+#include <QDate>
+#include <QLocale>
 #include <QStringList>
 #include <functional>
 #include <optional>
@@ -76,9 +78,10 @@ void QuitApplication();
 void ReceiveFile();
 void SendFile();
 
-// The subject of the send action's e-mail: "Přenosový soubor Velkor ze dne " and today's date
-// in the user's short date format (cp1250).
-std::string SendSubject();
+// The subject of the send action's e-mail: "Přenosový soubor Velkor ze dne " and `date` in the
+// short date format of `locale`, without time of day (cp1250). A two-digit year of the format
+// is written with four digits, so that the date names its year unambiguously.
+std::string SendSubject(const QLocale& locale, const QDate& date);
 
 // --- hooks for tests -------------------------------------------------------------------------
 

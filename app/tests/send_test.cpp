@@ -1,0 +1,231 @@
+// The send action on the real main window in send mode: its two checks, the values that reach
+// the Simple MAPI structures (through a recording test provider registered as the mail client),
+// the progress window painted before the hand-off, the error path and the end of the run.
+
+#include <QPushButton>
+#include <QTest>
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include "Application.h"
+#include "Forms.h"
+#include "MainForm.h"
+#include "Nastaveni.h"
+#include "Prepare.h"
+#include "QtText.h"
+#include "TestSupport.h"
+#include "mainUnit.h"
+#include "providers/RecordedSend.h"
+#include "kdx/platform/Text.h"
+#include "kdx/widgets/DBGrid.h"
+
+using namespace kdx::app;
+using kdx::test::Cp;
+using kdx::test::ExportDef;
+using kdx::test::ProgramRun;
+using kdx::widgets::MsgIcon;
+
+namespace {
+
+// Registers the recording provider as the only mail client for one test and gives its record.
+class RecordingClient {
+public:
+  explicit RecordingClient(const ProgramRun& run) {
+    const std::string reg = run.MakeFolder("registry") + "registry.reg";
+    run.WriteFile(reg,
+                  "Windows Registry Editor Version 5.00\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n@=\"Recorder\"\r\n\r\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\Recorder]\r\n"
+                  "@=\"Recorder\"\r\n\"DLLPath\"=\"" KDX_TEST_PROVIDER_FULL "\"\r\n");
+    setenv("KDX_REGISTRY", reg.c_str(), 1);
+    handle_ = dlopen(KDX_TEST_PROVIDER_FULL, RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) qFatal("%s", dlerror());
+    record_ = reinterpret_cast<KdxTestRecorderFn>(dlsym(handle_, "KdxTestRecorder"))();
+    *record_ = RecordedSend{};
+  }
+  ~RecordingClient() {
+    unsetenv("KDX_REGISTRY");
+    dlclose(handle_);
+  }
+  RecordedSend& operator*() { return *record_; }
+  RecordedSend* operator->() { return record_; }
+
+private:
+  void* handle_ = nullptr;
+  RecordedSend* record_ = nullptr;
+};
+
+// Watches the progress window: when it was painted, how many sends the client had seen.
+class PaintWatch : public QObject {
+public:
+  PaintWatch(QWidget* w, RecordedSend* record) : record_(record) { w->installEventFilter(this); }
+  int paintsBeforeSend = 0;
+  int paintsAfterSend = 0;
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) (record_->sendCalls == 0 ? paintsBeforeSend : paintsAfterSend)++;
+    return false;
+  }
+
+private:
+  RecordedSend* record_;
+};
+
+QString Today() {
+  return QString::fromStdString(kdx::text::Cp1250ToUtf8(
+      SendSubject(QLocale::system(), QDate::currentDate())));
+}
+
+}  // namespace
+
+class SendTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void subjectCarriesTheShortDateWithoutTime() {
+    const QDate date(2026, 12, 7);
+    QCOMPARE(SendSubject(QLocale(QLocale::Czech, QLocale::Czechia), date),
+             Cp("Přenosový soubor Velkor ze dne 07.12.2026"));
+    QCOMPARE(SendSubject(QLocale(QLocale::English, QLocale::UnitedStates), date),
+             Cp("Přenosový soubor Velkor ze dne 12/7/2026"));
+    QCOMPARE(SendSubject(QLocale(QLocale::German, QLocale::Germany), date),
+             Cp("Přenosový soubor Velkor ze dne 07.12.2026"));
+  }
+
+  void handsTheSelectedDefinitionToTheMailClient() {
+    ProgramRun run;
+    RecordingClient client(run);
+    const std::string files = run.MakeFolder("odeslani");
+    run.WriteFile(files + "SKLAD.KDX", "data");
+    run.WriteFile(files + "BRNO.KDX", "data");
+    run.WriteExports({{"Sklad", files + "SKLAD.KDX", "sklad@example.cz", "", "", true},
+                      {"Brno", files + "BRNO.KDX", "brno@example.cz", "", "Hotovo, odesláno.",
+                       false}});
+    run.Start({});
+    // The user picks the second definition.
+    frmMain->DBGrid1->setFocus();
+    QTest::keyClick(frmMain->DBGrid1, Qt::Key_Down);
+    PaintWatch watch(frmPrepare, &*client);
+
+    frmMain->Button3->click();
+    const RecordedSend& r = *client;
+    QCOMPARE(r.sendCalls, 1);
+    QCOMPARE(r.flags, KdxMapiFlags(MAPI_LOGON_UI));  // EmailShow false: no compose window
+    QCOMPARE(r.recipCount, KdxMapiUlong(1));
+    QCOMPARE(r.recips[0].recipClass, KdxMapiUlong(MAPI_TO));
+    QCOMPARE(r.recips[0].address, std::string("SMTP:brno@example.cz"));
+    QCOMPARE(QString::fromStdString(kdx::text::Cp1250ToUtf8(r.subject)), Today());
+    QVERIFY(Today().startsWith("Přenosový soubor Velkor ze dne "));
+    QCOMPARE(r.note, std::string());
+    QCOMPARE(r.fileCount, KdxMapiUlong(1));
+    QCOMPARE(r.files[0].path, files + "BRNO.KDX");
+
+    QVERIFY(watch.paintsBeforeSend > 0);  // painted before the client was called
+    QVERIFY(!frmPrepare->isVisible());
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text, QString("Hotovo, odesláno."));
+    QCOMPARE(run.Requests()[0].caption, QString("Informace"));
+    QCOMPARE(run.Requests()[0].icon, MsgIcon::Information);
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void composeWindowWhenAskedAndNoClosingTextWhenEmpty() {
+    ProgramRun run;
+    RecordingClient client(run);
+    const std::string files = run.MakeFolder("odeslani");
+    run.WriteFile(files + "SKLAD.KDX", "data");
+    run.WriteExports({{"Sklad", files + "SKLAD.KDX", "sklad@example.cz", "", "", true}});
+    run.Start({});
+    QTest::keyClick(frmMain, Qt::Key_Return);  // the default button
+    QCOMPARE(client->sendCalls, 1);
+    QCOMPARE(client->flags, KdxMapiFlags(MAPI_LOGON_UI | MAPI_DIALOG));
+    QVERIFY(run.Requests().empty());
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void missingAddressIsReportedFirst() {
+    ProgramRun run;
+    RecordingClient client(run);
+    run.WriteExports({{"Bez adresy", "/nonexistent/X.KDX", "", "", "", true}});
+    run.Start({});
+    frmMain->Button3->click();
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text,
+             QString("V definici není zadaná e-mailová adresa - nelze pokračovat."));
+    QCOMPARE(run.Requests()[0].caption, QString("Chyba"));
+    QCOMPARE(run.Requests()[0].icon, MsgIcon::Error);
+    QCOMPARE(client->sendCalls, 0);
+    QCOMPARE(run.QuitCount(), 0);
+  }
+
+  void emptyExportTableReportsTheMissingAddress() {
+    ProgramRun run;
+    RecordingClient client(run);
+    run.Start({});
+    frmMain->Button3->click();
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text,
+             QString("V definici není zadaná e-mailová adresa - nelze pokračovat."));
+    QCOMPARE(client->sendCalls, 0);
+  }
+
+  void missingFileNamesThePathEvenWhenEmpty() {
+    ProgramRun run;
+    RecordingClient client(run);
+    run.WriteExports({{"Chybí", "/nonexistent/X.KDX", "a@example.cz", "", "", true},
+                      {"Prázdná", "", "a@example.cz", "", "", true}});
+    run.Start({});
+    frmMain->Button3->click();
+    frmNastaveni->ExportTable->Next();
+    frmMain->Button3->click();
+    QCOMPARE(run.Requests().size(), size_t(2));
+    QCOMPARE(run.Requests()[0].text, QString("Přenosový soubor /nonexistent/X.KDX nebyl nalezen."));
+    QCOMPARE(run.Requests()[1].text, QString("Přenosový soubor  nebyl nalezen."));
+    QCOMPARE(run.Requests()[1].icon, MsgIcon::Error);
+    QVERIFY(!frmPrepare->isVisible());
+    QCOMPARE(client->sendCalls, 0);
+    QCOMPARE(run.QuitCount(), 0);
+  }
+
+  void aFailedHandOffClosesTheProgressWindowAndTheRunGoesOn() {
+    ProgramRun run;
+    RecordingClient client(run);
+    const std::string files = run.MakeFolder("odeslani");
+    run.WriteFile(files + "SKLAD.KDX", "data");
+    run.WriteExports({{"Sklad", files + "SKLAD.KDX", "sklad@example.cz", "", "Konec", false}});
+    run.Start({});
+    client->result = MAPI_E_FAILURE;
+    frmMain->Button3->click();
+    QCOMPARE(client->sendCalls, 1);
+    QVERIFY(!frmPrepare->isVisible());
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].caption, QString("KDX manager"));
+    QCOMPARE(run.Requests()[0].icon, MsgIcon::Error);
+    QVERIFY(run.Requests()[0].text.startsWith("MAPI Error: (2)"));
+    QCOMPARE(run.QuitCount(), 0);
+
+    // The user tries again once the client works.
+    client->result = SUCCESS_SUCCESS;
+    frmMain->Button3->click();
+    QCOMPARE(client->sendCalls, 2);
+    QCOMPARE(run.Requests().back().text, QString("Konec"));
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void anAddressOfBlanksPassesTheCheckAndFailsInTheHandOff() {
+    ProgramRun run;
+    RecordingClient client(run);
+    const std::string files = run.MakeFolder("odeslani");
+    run.WriteFile(files + "SKLAD.KDX", "data");
+    run.WriteExports({{"Sklad", files + "SKLAD.KDX", "   ", "", "Konec", false}});
+    run.Start({});
+    frmMain->Button3->click();
+    QCOMPARE(client->sendCalls, 0);
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].caption, QString("KDX manager"));
+    QVERIFY(!frmPrepare->isVisible());
+    QCOMPARE(run.QuitCount(), 0);
+  }
+};
+
+KDX_APP_TEST_MAIN(SendTest)
+#include "send_test.moc"
