@@ -1,5 +1,6 @@
 #include "kdx/memtable/MemTableCommon.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -9,7 +10,9 @@
 namespace kdx {
 
 namespace {
-// Two megabytes: one huge page where the system offers them.
+// The first chunk is small (a table of a few definitions stays small); each further one is
+// twice as big, up to two megabytes, one huge page where the system offers them.
+constexpr std::size_t kFirstChunkBytes = std::size_t{64} << 10;
 constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
 }  // namespace
 
@@ -20,7 +23,6 @@ void TMemTableCommon::SetRecordSize(std::size_t size) {
   Clear();
   recordSize_ = size;
   stride_ = (sizeof(TMemRecord) + size + 15) / 16 * 16;
-  chunkBytes_ = stride_ > kChunkBytes ? (stride_ + 4095) / 4096 * 4096 : kChunkBytes;
 }
 
 void* TMemTableCommon::AllocateRecordMemory() {
@@ -30,12 +32,15 @@ void* TMemTableCommon::AllocateRecordMemory() {
     return memory;
   }
   if (stride_ == 0) SetRecordSize(recordSize_);
-  if (chunks_.empty() || chunkUsed_ + stride_ > chunkBytes_) {
+  if (chunks_.empty() || chunkUsed_ + stride_ > chunks_.back().bytes) {
+    std::size_t bytes = chunks_.empty() ? kFirstChunkBytes
+                                        : std::min(chunks_.back().bytes * 2, kChunkBytes);
+    if (bytes < stride_) bytes = (stride_ + 4095) / 4096 * 4096;
     if (chunks_.size() == chunks_.capacity()) chunks_.reserve(chunks_.empty() ? 8 : chunks_.size() * 2);
-    chunks_.push_back(AllocateChunk(chunkBytes_));
+    chunks_.push_back({AllocateChunk(bytes), bytes});
     chunkUsed_ = 0;
   }
-  void* memory = static_cast<char*>(chunks_.back()) + chunkUsed_;
+  void* memory = static_cast<char*>(chunks_.back().memory) + chunkUsed_;
   chunkUsed_ += stride_;
   return memory;
 }
@@ -77,7 +82,7 @@ void TMemTableCommon::DeleteRecord(TMemRecord* record) {
 
 void TMemTableCommon::Clear() {
   std::lock_guard guard(lock_);
-  for (void* chunk : chunks_) FreeChunk(chunk, chunkBytes_);
+  for (const Chunk& chunk : chunks_) FreeChunk(chunk.memory, chunk.bytes);
   chunks_.clear();
   chunkUsed_ = 0;
   freeMemory_.clear();

@@ -77,8 +77,11 @@ private:
   std::recursive_mutex lock_;
   std::size_t recordSize_ = 0;
   std::size_t stride_ = 0;  // bytes of one record in a chunk
-  std::vector<void*> chunks_;
-  std::size_t chunkBytes_ = 0;
+  struct Chunk {
+    void* memory;
+    std::size_t bytes;
+  };
+  std::vector<Chunk> chunks_;  // small at first, growing to huge-page size
   std::size_t chunkUsed_ = 0;  // bytes used of the last chunk
   std::vector<void*> freeMemory_;
   std::vector<TMemRecord*, TLargeAllocator<TMemRecord*>> slots_;
