@@ -50,8 +50,8 @@ std::vector<DirItem> BuildPathItems(const std::string& currentDir, const std::st
   }
   items.push_back({root, DirItemKind::OpenFolder});
   for (size_t i = 0; i < parts.size(); ++i)
-    items.push_back({parts[i], i + 1 == parts.size() ? DirItemKind::CurrentFolder
-                                                     : DirItemKind::OpenFolder});
+    items.push_back(
+        {parts[i], i + 1 == parts.size() ? DirItemKind::CurrentFolder : DirItemKind::OpenFolder});
   return items;
 }
 
@@ -160,7 +160,9 @@ void DirectoryList::ChangeDrive(const std::string& root) {
   if (onChange) onChange();
 }
 
-void DirectoryList::Rebuild() { Build(); }
+void DirectoryList::Rebuild() {
+  Build();
+}
 
 void DirectoryList::Build() {
   caseFlags_ = fs::GetVolumeCaseFlags(directory_);

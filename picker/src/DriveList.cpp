@@ -13,7 +13,9 @@ std::string InCase(const std::string& text, DisplayCase displayCase) {
   return displayCase == DisplayCase::Upper ? text::AnsiUpperCase(text) : LowerCaseCp1250(text);
 }
 
-std::string Bracketed(const std::string& label) { return "[" + label + "]"; }
+std::string Bracketed(const std::string& label) {
+  return "[" + label + "]";
+}
 
 }  // namespace
 
@@ -77,10 +79,9 @@ int DriveList::FindRoot(const std::string& root) const {
   if (root.empty()) return -1;
   for (size_t i = 0; i < items_.size(); ++i) {
     const std::string& r = items_[i].root;
-    const bool match = style_.driveLetters
-                           ? r.size() >= 2 && r[1] == ':' && root.size() >= 2 && root[1] == ':' &&
-                                 SameDrive(r, root)
-                           : r == root;
+    const bool match = style_.driveLetters ? r.size() >= 2 && r[1] == ':' && root.size() >= 2 &&
+                                                 root[1] == ':' && SameDrive(r, root)
+                                           : r == root;
     if (match) return static_cast<int>(i);
   }
   return -1;

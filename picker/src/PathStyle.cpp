@@ -30,9 +30,9 @@ std::string DriveOfPath(const std::string& path, const PathStyle& style,
   for (const std::string& root : volumeRoots) {
     std::string drive = root;
     while (!drive.empty() && drive.back() == sep) drive.pop_back();
-    const bool inside = path == drive || (path.size() > drive.size() &&
-                                          path.compare(0, drive.size(), drive) == 0 &&
-                                          path[drive.size()] == sep);
+    const bool inside =
+        path == drive || (path.size() > drive.size() && path.compare(0, drive.size(), drive) == 0 &&
+                          path[drive.size()] == sep);
     if (inside && drive.size() > best.size()) best = drive;
   }
   return best;
@@ -59,8 +59,8 @@ bool SameFileName(const std::string& a, const std::string& b, bool caseSensitive
 namespace {
 char32_t LowerCodePoint(char32_t c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
-  if (c >= 0x100 && c <= 0x137) return c | 1;                        // even upper, odd lower
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))      // odd upper, even lower
+  if (c >= 0x100 && c <= 0x137) return c | 1;                    // even upper, odd lower
+  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))  // odd upper, even lower
     return (c & 1) ? c + 1 : c;
   if (c >= 0x14A && c <= 0x177) return c | 1;
   return c;
@@ -78,4 +78,3 @@ std::string LowerCaseCp1250(const std::string& textIn) {
 }
 
 }  // namespace kdx::picker
-

@@ -14,7 +14,7 @@
 namespace kdx::picker::testing {
 
 class TempTree {
-public:
+ public:
   TempTree() : saved_(std::filesystem::current_path()) {
     std::random_device random;
     for (;;) {
@@ -35,10 +35,12 @@ public:
   std::string Path(const std::string& relative = "") const {
     return relative.empty() ? root_.string() : (root_ / relative).make_preferred().string();
   }
-  void Dir(const std::string& relative) const { std::filesystem::create_directories(root_ / relative); }
+  void Dir(const std::string& relative) const {
+    std::filesystem::create_directories(root_ / relative);
+  }
   void File(const std::string& relative) const { std::ofstream(root_ / relative) << "x"; }
 
-private:
+ private:
   std::filesystem::path saved_;
   std::filesystem::path root_;
 };

@@ -74,7 +74,7 @@ TEST(DirectoryItems, PathItemsAndTheirPathsForDrivesNetworkRootsAndVolumes) {
 #ifndef _WIN32
 
 class DirectoryListTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     tree.Dir("alpha/deep");
     tree.Dir("Beta");
@@ -114,7 +114,8 @@ TEST_F(DirectoryListTest, ListsTheWayDownAndTheVisibleSubfoldersOfTheCurrentDire
   const std::string path = tree.Path();
   const int separators = static_cast<int>(std::count(path.begin(), path.end(), '/'));
   EXPECT_EQ(list.GlyphIndent(0), 2);
-  EXPECT_EQ(list.GlyphIndent(list.CurrentItemIndex()), 4 * static_cast<int>(list.CurrentItemIndex()) + 2);
+  EXPECT_EQ(list.GlyphIndent(list.CurrentItemIndex()),
+            4 * static_cast<int>(list.CurrentItemIndex()) + 2);
   EXPECT_EQ(list.GlyphIndent(list.CurrentItemIndex() + 1), 4 * separators + 6);
   EXPECT_FALSE(list.ShowLowerCase());
 }

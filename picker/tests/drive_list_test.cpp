@@ -21,7 +21,9 @@ std::vector<std::string> Texts(const std::vector<DriveItem>& items) {
   return texts;
 }
 
-std::string Cp(const char* utf8) { return kdx::text::Utf8ToCp1250(utf8); }
+std::string Cp(const char* utf8) {
+  return kdx::text::Utf8ToCp1250(utf8);
+}
 
 }  // namespace
 

@@ -17,7 +17,7 @@ std::vector<std::string> Texts(const std::vector<FileItem>& items) {
 }
 
 class FileListTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     for (const char* name : {"b.txt", "A.TXT", "run.EXE", "tool.bat", "notes", "x.kdx"})
       tree.File(name);
@@ -33,8 +33,8 @@ protected:
 
 TEST_F(FileListTest, NormalFilesSortedWithoutRegardToCaseWithTheirGlyphs) {
   const auto items = ReadFileItems(tree.Path());
-  EXPECT_EQ(Texts(items), (std::vector<std::string>{"A.TXT", "b.txt", "notes", "run.EXE",
-                                                    "tool.bat", "x.kdx"}));
+  EXPECT_EQ(Texts(items),
+            (std::vector<std::string>{"A.TXT", "b.txt", "notes", "run.EXE", "tool.bat", "x.kdx"}));
   EXPECT_EQ(items[0].glyph, FileGlyph::Other);
   EXPECT_EQ(items[3].glyph, FileGlyph::Executable);
   EXPECT_EQ(items[4].glyph, FileGlyph::Executable);

@@ -1,3 +1,5 @@
+#include "kdx/platform/Directory.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <fstream>
 #include <string>
 
-#include "kdx/platform/Directory.h"
 #include "kdx/platform/Errors.h"
 
 using namespace kdx::fs;
@@ -13,7 +14,7 @@ using namespace kdx::fs;
 namespace {
 
 class DirectoryTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     saved_ = std::filesystem::current_path();
     root_ = std::filesystem::temp_directory_path() /

@@ -1,9 +1,9 @@
+#include "kdx/platform/Volumes.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "kdx/platform/Volumes.h"
 
 using namespace kdx::fs;
 

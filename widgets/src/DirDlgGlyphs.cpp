@@ -125,8 +125,14 @@ const QPixmap& Cached(Kind kind, Draw draw) {
 
 }  // namespace
 
-const QPixmap& Folder(picker::DirItemKind kind) { return Cached(kind, DrawFolder); }
-const QPixmap& Drive(fs::DriveKind kind) { return Cached(kind, DrawDrive); }
-const QPixmap& File(picker::FileGlyph kind) { return Cached(kind, DrawFile); }
+const QPixmap& Folder(picker::DirItemKind kind) {
+  return Cached(kind, DrawFolder);
+}
+const QPixmap& Drive(fs::DriveKind kind) {
+  return Cached(kind, DrawDrive);
+}
+const QPixmap& File(picker::FileGlyph kind) {
+  return Cached(kind, DrawFile);
+}
 
 }  // namespace kdx::widgets::glyphs

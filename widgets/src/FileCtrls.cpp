@@ -32,7 +32,7 @@ void RethrowLater(std::exception_ptr error) {
 // Draws a directory item: its glyph at its indent, vertically centred; the text 4 pixels right
 // of the glyph at the row's top.
 class DirItemDelegate : public QStyledItemDelegate {
-public:
+ public:
   using QStyledItemDelegate::QStyledItemDelegate;
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -52,8 +52,9 @@ public:
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
     if (option.state & QStyle::State_HasFocus) {
-      painter->setPen(QPen(selected ? option.palette.highlightedText().color()
-                                    : option.palette.text().color(), 1, Qt::DotLine));
+      painter->setPen(
+          QPen(selected ? option.palette.highlightedText().color() : option.palette.text().color(),
+               1, Qt::DotLine));
       painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
     }
     painter->restore();
@@ -72,7 +73,9 @@ QString FromNativePath(const std::string& path) {
   return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-std::string ToNativePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string ToNativePath(const QString& path) {
+  return QFile::encodeName(path).toStdString();
+}
 
 // --- TDirectoryListBox ------------------------------------------------------------------------
 
@@ -105,7 +108,9 @@ void TDirectoryListBox::Open(const std::vector<std::string>& volumeRoots) {
   Announce();
 }
 
-QString TDirectoryListBox::Directory() const { return FromNativePath(logic_.Directory()); }
+QString TDirectoryListBox::Directory() const {
+  return FromNativePath(logic_.Directory());
+}
 
 void TDirectoryListBox::SetDirectory(const QString& path) {
   logic_.SetDirectory(ToNativePath(path));
@@ -178,9 +183,10 @@ void TDirectoryListBox::UpdateLabel() {
   if (!dirLabel_) return;
   const QFontMetrics metrics(dirLabel_->font());
   // The label sizes itself, so its limit is this list's width.
-  const std::string shown = picker::FitPathToWidth(
-      logic_.Directory(), width(),
-      [&metrics](const std::string& text) { return metrics.horizontalAdvance(FromNativePath(text)); });
+  const std::string shown =
+      picker::FitPathToWidth(logic_.Directory(), width(), [&metrics](const std::string& text) {
+        return metrics.horizontalAdvance(FromNativePath(text));
+      });
   dirLabel_->setText(FromNativePath(shown));
   dirLabel_->adjustSize();
 }
@@ -194,7 +200,9 @@ TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
   connect(this, &QComboBox::activated, this, &TDriveComboBox::ChooseItem);
 }
 
-void TDriveComboBox::Build() { Build(fs::ListVolumes()); }
+void TDriveComboBox::Build() {
+  Build(fs::ListVolumes());
+}
 
 void TDriveComboBox::Build(const std::vector<fs::VolumeInfo>& volumes) {
   logic_.Build(volumes);

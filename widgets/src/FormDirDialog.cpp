@@ -99,6 +99,8 @@ void TFormDirDialog::ApplyLayout(bool fileListVisible) {
   setFixedSize(outer - 2 * kFrameWidth, kClientHeight);
 }
 
-void TFormDirDialog::BBHelpClick() { emit HelpRequested(helpContext_); }
+void TFormDirDialog::BBHelpClick() {
+  emit HelpRequested(helpContext_);
+}
 
 }  // namespace kdx::widgets

@@ -1,6 +1,8 @@
 // The folder picker window, driven as a person would: clicks, double clicks and keys on the
 // real controls, over a temporary directory tree.
 
+#include "kdx/widgets/DirDlg.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -15,7 +17,6 @@
 #include <vector>
 
 #include "kdx/platform/Directory.h"
-#include "kdx/widgets/DirDlg.h"
 #include "kdx/widgets/FileCtrls.h"
 
 using namespace kdx::widgets;
@@ -25,7 +26,7 @@ namespace {
 // Records what escapes an event handler, as the program's own application does with its
 // general error box.
 class RecordingApplication : public QApplication {
-public:
+ public:
   using QApplication::QApplication;
   bool notify(QObject* receiver, QEvent* event) override {
     try {
@@ -38,7 +39,9 @@ public:
   std::vector<std::string> errors;
 };
 
-RecordingApplication* App() { return static_cast<RecordingApplication*>(qApp); }
+RecordingApplication* App() {
+  return static_cast<RecordingApplication*>(qApp);
+}
 
 int RowOf(QListWidget* list, const QString& text) {
   for (int i = 0; i < list->count(); ++i)
@@ -82,14 +85,14 @@ bool Pick(TDirectoryDialog& dialog, const std::function<void(TFormDirDialog&)>& 
 class DirDlgTest : public QObject {
   Q_OBJECT
 
-private:
+ private:
   std::unique_ptr<QTemporaryDir> tmp_;
   QString root_;
   std::string savedCwd_;
 
   QString P(const QString& relative) const { return root_ + "/" + relative; }
 
-private slots:
+ private slots:
   void init() {
     tmp_ = std::make_unique<QTemporaryDir>();
     QVERIFY(tmp_->isValid());
@@ -228,9 +231,8 @@ private slots:
     TDirectoryDialog dialog;
     dialog.DirectoryName = P("removed/long/ago");
     kdx::fs::SetCurrentDir(P("Beta").toStdString());
-    Pick(dialog, [&](TFormDirDialog& form) {
-      QCOMPARE(form.DirectoryListBox->Directory(), P("Beta"));
-    });
+    Pick(dialog,
+         [&](TFormDirDialog& form) { QCOMPARE(form.DirectoryListBox->Directory(), P("Beta")); });
     QCOMPARE(dialog.DirectoryName, P("Beta"));
     QVERIFY(App()->errors.empty());
   }
@@ -283,6 +285,31 @@ private slots:
       QTest::mouseClick(form.BBOk, Qt::LeftButton);
     });
     QCOMPARE(dialog.DirectoryName, QString("/"));  // a root keeps its separator
+  }
+
+  void aVolumeThatCannotBeEnteredIsReportedAndTheListsStayTogether() {
+    TDirectoryDialog dialog;
+    Pick(dialog, [&](TFormDirDialog& form) {
+      using kdx::fs::DriveKind;
+      const std::string tree = root_.toStdString();
+      // The tree and an unplugged medium offered as volumes.
+      form.DriveComboBox->Build({{"/", DriveKind::Fixed, "", ""},
+                                 {tree + "/", DriveKind::Fixed, "tree", ""},
+                                 {tree + "/unplugged/", DriveKind::Removable, "", ""}});
+      form.DirectoryListBox->Logic().SetVolumeRoots(form.DriveComboBox->Logic().Roots());
+      form.DriveComboBox->ChooseItem(1);
+      QCOMPARE(form.DirectoryListBox->Directory(), root_ + "/");
+      QCOMPARE(form.DriveComboBox->currentText(), root_ + "/ [tree]");
+
+      form.DriveComboBox->ChooseItem(2);
+      QCoreApplication::processEvents();
+      QCOMPARE(App()->errors.size(), size_t(1));
+      QCOMPARE(form.DirectoryListBox->Directory(), root_ + "/");
+      QCOMPARE(form.DriveComboBox->currentIndex(), 1);  // back on the drive the list shows
+      QVERIFY(form.isVisible());
+      QTest::mouseClick(form.BBOk, Qt::LeftButton);
+    });
+    QCOMPARE(dialog.DirectoryName, root_ + "/");  // a volume root keeps its separator
   }
 
   void theRealModalRunClosesWithOk() {

@@ -50,17 +50,16 @@ size_t DepthBelow(std::string_view path, std::string_view base) {
 
 // File systems that hold no user files: kernel interfaces, container layers, images.
 constexpr std::array<std::string_view, 30> kPseudoTypes = {
-    "proc",       "sysfs",       "devtmpfs",     "devpts",      "cgroup",
-    "cgroup2",    "securityfs",  "debugfs",      "tracefs",     "pstore",
-    "bpf",        "mqueue",      "hugetlbfs",    "configfs",    "fusectl",
-    "autofs",     "binfmt_misc", "efivarfs",     "rpc_pipefs",  "nsfs",
-    "selinuxfs",  "overlay",     "squashfs",     "nfsd",        "fuse.gvfsd-fuse",
-    "fuse.portal", "fuse.lxcfs", "fuse.snapfuse", "devfs",      "binder"};
+    "proc",        "sysfs",       "devtmpfs",      "devpts",     "cgroup",
+    "cgroup2",     "securityfs",  "debugfs",       "tracefs",    "pstore",
+    "bpf",         "mqueue",      "hugetlbfs",     "configfs",   "fusectl",
+    "autofs",      "binfmt_misc", "efivarfs",      "rpc_pipefs", "nsfs",
+    "selinuxfs",   "overlay",     "squashfs",      "nfsd",       "fuse.gvfsd-fuse",
+    "fuse.portal", "fuse.lxcfs",  "fuse.snapfuse", "devfs",      "binder"};
 
 constexpr std::array<std::string_view, 15> kNetworkTypes = {
-    "nfs",        "nfs4",        "cifs",     "smb3",          "smbfs",
-    "ncpfs",      "afs",         "ceph",     "glusterfs",     "9p",
-    "fuse.sshfs", "fuse.rclone", "davfs",    "fuse.davfs2",   "lustre"};
+    "nfs",       "nfs4", "cifs",       "smb3",        "smbfs", "ncpfs",       "afs",   "ceph",
+    "glusterfs", "9p",   "fuse.sshfs", "fuse.rclone", "davfs", "fuse.davfs2", "lustre"};
 
 template <size_t N>
 bool OneOf(const std::array<std::string_view, N>& list, std::string_view value) {
@@ -75,8 +74,8 @@ bool IsUserArea(std::string_view mp) {
 // A RAM disk is offered only where a person mounts one on purpose: directly below /mnt or
 // /media, or below a user's folder there (/media/<user>/<name>, /run/media/<user>/<name>).
 bool IsUserRamDiskPlace(std::string_view mp) {
-  return DepthBelow(mp, "/mnt/") == 1 || (DepthBelow(mp, "/media/") >= 1 &&
-                                          DepthBelow(mp, "/media/") <= 2) ||
+  return DepthBelow(mp, "/mnt/") == 1 ||
+         (DepthBelow(mp, "/media/") >= 1 && DepthBelow(mp, "/media/") <= 2) ||
          DepthBelow(mp, "/run/media/") == 2;
 }
 
@@ -146,8 +145,8 @@ std::vector<VolumeInfo> ClassifyMounts(const std::vector<MountEntry>& mounts,
     const bool network = OneOf(kNetworkTypes, m.fsType);
     const bool ramDisk = m.fsType == "tmpfs" || m.fsType == "ramfs" ||
                          StartsWith(m.source, "/dev/ram") || StartsWith(m.source, "/dev/zram");
-    const bool cdRom = m.fsType == "iso9660" || m.fsType == "udf" ||
-                       StartsWith(m.source, "/dev/sr");
+    const bool cdRom =
+        m.fsType == "iso9660" || m.fsType == "udf" || StartsWith(m.source, "/dev/sr");
 
     if (!isRoot) {
       if (network) {

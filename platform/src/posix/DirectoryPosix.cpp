@@ -20,7 +20,9 @@ namespace kdx::fs {
 namespace {
 
 // Messages carry cp1250 text; the path is UTF-8 here.
-std::string MessagePath(const std::string& path) { return text::Utf8ToCp1250(path); }
+std::string MessagePath(const std::string& path) {
+  return text::Utf8ToCp1250(path);
+}
 
 bool MatchesMask(const std::string& name, const std::string& mask) {
   if (mask.empty() || mask == "*" || mask == "*.*") return true;
@@ -56,9 +58,9 @@ std::string GetCurrentDir() {
 void SetCurrentDir(const std::string& path) {
   if (path.empty() || chdir(path.c_str()) != 0) {
     const int code = path.empty() ? ENOENT : errno;
-    throw EOSError("Cannot change to directory \"" + MessagePath(path) + "\". " +
-                       std::strerror(code),
-                   static_cast<unsigned long>(code));
+    throw EOSError(
+        "Cannot change to directory \"" + MessagePath(path) + "\". " + std::strerror(code),
+        static_cast<unsigned long>(code));
   }
 }
 

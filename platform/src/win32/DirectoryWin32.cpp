@@ -26,11 +26,11 @@ std::string SystemText(DWORD code) {
 
 // Keeps "insert a disk" and similar critical-error boxes away while a drive is asked.
 class CriticalErrorsSuppressed {
-public:
+ public:
   CriticalErrorsSuppressed() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
   ~CriticalErrorsSuppressed() { SetErrorMode(previous_); }
 
-private:
+ private:
   UINT previous_;
 };
 

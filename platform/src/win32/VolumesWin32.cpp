@@ -15,8 +15,8 @@ std::string VolumeLabel(const std::string& root) {
   char label[MAX_PATH + 1] = {};
   DWORD serial = 0, maxName = 0, flags = 0;
   const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-  const BOOL ok =
-      GetVolumeInformationA(root.c_str(), label, sizeof label, &serial, &maxName, &flags, nullptr, 0);
+  const BOOL ok = GetVolumeInformationA(root.c_str(), label, sizeof label, &serial, &maxName,
+                                        &flags, nullptr, 0);
   SetErrorMode(previous);
   return ok ? std::string(label) : std::string();
 }
@@ -44,11 +44,20 @@ std::vector<VolumeInfo> ListVolumes() {
         v.kind = DriveKind::Removable;
         result.push_back(v);  // no access to the medium
         continue;
-      case DRIVE_FIXED: v.kind = DriveKind::Fixed; break;
-      case DRIVE_REMOTE: v.kind = DriveKind::Network; break;
-      case DRIVE_CDROM: v.kind = DriveKind::CdRom; break;
-      case DRIVE_RAMDISK: v.kind = DriveKind::RamDisk; break;
-      default: continue;  // unknown type, or no root directory
+      case DRIVE_FIXED:
+        v.kind = DriveKind::Fixed;
+        break;
+      case DRIVE_REMOTE:
+        v.kind = DriveKind::Network;
+        break;
+      case DRIVE_CDROM:
+        v.kind = DriveKind::CdRom;
+        break;
+      case DRIVE_RAMDISK:
+        v.kind = DriveKind::RamDisk;
+        break;
+      default:
+        continue;  // unknown type, or no root directory
     }
     if (v.kind == DriveKind::Network) v.remoteName = RemoteName(letter);
     if (v.kind != DriveKind::Network || v.remoteName.empty()) v.label = VolumeLabel(v.root);

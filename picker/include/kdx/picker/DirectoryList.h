@@ -42,7 +42,7 @@ std::string OpenItemPath(const std::string& currentDir, const std::string& drive
 std::vector<std::string> ReadSubdirectoryNames(const std::string& dir);
 
 class DirectoryList {
-public:
+ public:
   explicit DirectoryList(PathStyle style = HostPathStyle());
 
   // The roots of the volumes the drive list offers (Linux: they decide the drive of a path;
@@ -96,7 +96,7 @@ public:
   // Called after every change of the directory (the path label and the file list follow it).
   std::function<void()> onChange;
 
-private:
+ private:
   bool SameDrive(const std::string& a, const std::string& b) const;
   std::string Normalized(const std::string& reported, const std::string& drive) const;
   void Build();

@@ -36,7 +36,7 @@ std::vector<DriveItem> BuildDriveItems(const std::vector<fs::VolumeInfo>& volume
                                        const PathStyle& style, DisplayCase displayCase);
 
 class DriveList {
-public:
+ public:
   explicit DriveList(PathStyle style = HostPathStyle());
 
   // Refills the items from `volumes` (the platform's list by default) and re-selects the
@@ -73,7 +73,7 @@ public:
   // Called after the selection changed.
   std::function<void()> onChange;
 
-private:
+ private:
   bool SameDrive(const std::string& a, const std::string& b) const;
   int FindRoot(const std::string& root) const;
   std::string InDisplayCase(const std::string& root) const;

@@ -26,7 +26,7 @@ namespace kdx::fs {
 enum class DriveKind { Removable, Fixed, Network, CdRom, RamDisk };
 
 struct VolumeInfo {
-  std::string root;        // "C:\" or "/media/petr/USB/": always ends with the separator
+  std::string root;  // "C:\" or "/media/petr/USB/": always ends with the separator
   DriveKind kind = DriveKind::Fixed;
   std::string label;       // the volume label; empty when there is none or it was not read
   std::string remoteName;  // network drives: "\\server\share" or "//server/share"; else empty

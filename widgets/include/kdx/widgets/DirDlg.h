@@ -28,7 +28,7 @@ class TFileListBox;
 // The dialog window: client area 410 x 219, dialog frame without title-bar buttons.
 class TFormDirDialog : public QDialog {
   Q_OBJECT
-public:
+ public:
   // Outer widths of the two layouts and the frame that the outer width includes on each side.
   static constexpr int kWideOuterWidth = 418;
   static constexpr int kNarrowOuterWidth = 261;
@@ -55,14 +55,14 @@ public:
   QPushButton* BBCancel;
   QPushButton* BBHelp;
 
-signals:
+ signals:
   // The help button asks the application's help system for this topic.
   void HelpRequested(quint16 context);
 
-public slots:
+ public slots:
   void BBHelpClick();
 
-private:
+ private:
   quint16 helpContext_ = 0;
 };
 
@@ -70,7 +70,7 @@ private:
 // between calls of PickFolder.
 class TDirectoryDialog : public QObject {
   Q_OBJECT
-public:
+ public:
   explicit TDirectoryDialog(QObject* parent = nullptr);
 
   // On entry the folder to start in; on return the folder shown when the dialog closed.
@@ -92,7 +92,7 @@ public:
   using ShowHook = std::function<int(TFormDirDialog&)>;
   static ShowHook SetShowHook(ShowHook hook);
 
-signals:
+ signals:
   // Forwarded from the window's help button.
   void HelpRequested(quint16 context);
 };

@@ -32,7 +32,7 @@ std::string ToNativePath(const QString& path);
 // a single click or the arrow keys only highlight it.
 class TDirectoryListBox : public QListWidget {
   Q_OBJECT
-public:
+ public:
   explicit TDirectoryListBox(QWidget* parent = nullptr);
 
   // Takes the process's current directory (with the volume roots of the drive list) and fills
@@ -56,14 +56,14 @@ public:
   picker::DirectoryList& Logic() { return logic_; }
   const picker::DirectoryList& Logic() const { return logic_; }
 
-signals:
+ signals:
   void DirectoryChanged();
 
-protected:
+ protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 
-private:
+ private:
   void Fill();
   void Announce();
   void UpdateLabel();
@@ -77,7 +77,7 @@ private:
 // can be typed into it. Choosing an item changes the linked directory list's drive.
 class TDriveComboBox : public QComboBox {
   Q_OBJECT
-public:
+ public:
   explicit TDriveComboBox(QWidget* parent = nullptr);
 
   // Reads the volumes (the platform's by default) and fills the list.
@@ -90,17 +90,17 @@ public:
 
   picker::DriveList& Logic() { return logic_; }
 
-private:
+ private:
   void ShowSelection();
 
   picker::DriveList logic_;
 };
 
-// The file list: the files of the directory by mask, sorted. A list that is not shown is not filled;
-// it reads its directory when it is shown.
+// The file list: the files of the directory by mask, sorted. A list that is not shown is not
+// filled; it reads its directory when it is shown.
 class TFileListBox : public QListWidget {
   Q_OBJECT
-public:
+ public:
   explicit TFileListBox(QWidget* parent = nullptr);
 
   void SetDirectory(const std::string& dir);
@@ -111,14 +111,14 @@ public:
   void SetShowGlyphs(bool show);
   void Reread();
 
-signals:
+ signals:
   // A click selected another item than last time.
   void SelectionChangedByUser();
 
-protected:
+ protected:
   void showEvent(QShowEvent* event) override;
 
-private:
+ private:
   std::string directory_;
   std::string mask_ = "*.*";
   picker::FileAttributes attributes_;
