@@ -132,6 +132,7 @@ TEST(Notifications, EventsCarryTheirArgumentsInTheOrderTheTableActs) {
   t->OpenTable();
   EXPECT_TRUE(first.events.empty());
   EXPECT_FALSE(second.events.empty());
+  t->DetachListener(&second);
 }
 
 TEST(Notifications, ListenersHearWhenTheTableGoes) {
