@@ -390,3 +390,17 @@ TEST(IndexOrder, RebuildOrdersLikeTheCollationWithTiesInSlotOrder) {
       EXPECT_GE(text::CompareText(t->DisplayTextAt(at + 1, *key), Cp(words[pick]), false, kCzech), 0);
   }
 }
+
+TEST(IndexOrder, AnUnknownLocaleIsReportedWhenTextsAreCompared) {
+  auto t = CreateImportTable();
+  t->SetLocaleID(0x7FFF);
+  t->OpenTable();  // empty indexes compare nothing
+  t->SetIndexName("IDX_KDXFile");
+  AddRecord(*t, {"a", "A"});
+  t->AppendRecord();
+  t->FieldByName("KDXFile")->SetAsString("B");
+  EXPECT_EQ(MessageOf([&] { t->PostRecord(); }), "Invalid locale. 32767");
+  EXPECT_EQ(t->State(), dsInsert);
+  t->CancelRecord();
+  EXPECT_EQ(MessageOf([&] { t->FindRecord("KDXFile", TVariant("A")); }), "Invalid locale. 32767");
+}
