@@ -83,8 +83,9 @@ platform::WindowHandle TMapiEmail::ParentWindow() const {
 }
 
 void TMapiEmail::PreUnload() {
-  if (SessionHandle != 0) {
-    auto logoff = reinterpret_cast<LPMAPILOGOFF>(EntryPoints()[kMapiLogoff]);
+  // A library released half-resolved (a missing name) may have no MAPILogoff to call.
+  auto logoff = reinterpret_cast<LPMAPILOGOFF>(EntryPoints()[kMapiLogoff]);
+  if (SessionHandle != 0 && logoff) {
     const std::uint32_t result = logoff(SessionHandle, ParentWindow(), 0, 0);
     SessionHandle = 0;
     CheckMapiResult(result, true);

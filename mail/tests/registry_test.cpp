@@ -45,7 +45,8 @@ TEST_F(RegistryTest, ReadsKeysValuesAndTypesOfAnExportedFile) {
   Use(kFixture);
   EXPECT_TRUE(RegistryKeyExists(HKLM, "SOFTWARE\\Clients\\Mail"));
   EXPECT_TRUE(RegistryKeyExists(HKLM, "\\software\\CLIENTS\\mail"));  // leading \ and case
-  EXPECT_TRUE(RegistryKeyExists(HKLM, "SOFTWARE"));                   // parents exist
+  EXPECT_TRUE(RegistryKeyExists(HKLM, "SOFTWARE\\Clients\\Mail\\" + text::Utf8ToCp1250("POŠTA")));
+  EXPECT_TRUE(RegistryKeyExists(HKLM, "SOFTWARE"));  // parents exist
   EXPECT_FALSE(RegistryKeyExists(HKLM, "SOFTWARE\\Clients\\News"));
   EXPECT_FALSE(RegistryKeyExists(HKCU, "SOFTWARE\\Clients\\Mail"));  // roots are apart
   EXPECT_TRUE(RegistryKeyExists(HKCU, "Software\\Test"));

@@ -272,6 +272,23 @@ TEST_F(SendTest, AnOpenSessionIsClosedBeforeTheLibraryIsReleased) {
   EXPECT_EQ(probe_->logoffCalls, 2);
 }
 
+TEST_F(SendTest, ALibraryLackingNamesIsReleasedSafelyWhileASessionIsSet) {
+  // MAPIDetails is missing: MAPILogoff (resolved later) is still null when the library is let go.
+  WriteFile(file_, test::RegWithClient("Ten", KDX_TEST_PROVIDER_TEN) +
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows Messaging "
+                       "Subsystem]\r\n\"MAPIX\"=\"1\"\r\n");
+  TMapiEmail email;
+  email.SessionHandle = 5;
+  email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
+  try {
+    email.Send(false);
+    FAIL() << "sent";
+  } catch (const EMapiError& e) {
+    EXPECT_STREQ(e.what(), "Function \"MAPIDetails\" is not exported by client");
+  }
+  EXPECT_FALSE(email.IsClientLibraryLoaded());
+}
+
 TEST_F(SendTest, ClearEmptiesTheMessageButKeepsSettings) {
   TMapiEmail email;
   email.Recipients.DefaultAddressType = "X400";

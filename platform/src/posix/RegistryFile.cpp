@@ -16,6 +16,7 @@
 // "A" calls report them; hex(2)/hex(7) bytes of a version 5.00 file are UTF-16LE and converted.
 
 #include <sys/stat.h>
+#include <unicode/uchar.h>
 #include <unistd.h>
 
 #include <climits>
@@ -47,8 +48,20 @@ struct Node {
 
 using Tree = std::map<RegistryRoot, Node>;
 
+// Key and value names compare without regard to letter case, the same in every locale.
 std::string Fold(const std::string& cp1250) {
-  return text::AnsiUpperCase(cp1250);
+  std::string out = cp1250;
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      if (byte >= 'a' && byte <= 'z') c = static_cast<char>(byte - 'a' + 'A');
+      continue;
+    }
+    const UChar32 upper = u_toupper(static_cast<UChar32>(text::Cp1250ToUnicode(byte)));
+    unsigned char folded = 0;
+    if (text::UnicodeToCp1250(static_cast<char32_t>(upper), folded)) c = static_cast<char>(folded);
+  }
+  return out;
 }
 
 std::vector<std::string> SplitPath(const std::string& path) {
