@@ -138,3 +138,24 @@ TEST(FindRecord, DuplicateNamesAfterALoadFindTheFirstInTheFile) {
   EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("dup.kdx"), {loCaseInsensitive}));
   EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "n0");
 }
+
+TEST(FindRecord, PartialKeysFindTheFirstMatchEvenWhereMatchesAreNotTogether) {
+  // In Czech order "ch" follows "h", so stored texts beginning with "c" stand in two groups.
+  // A binary search would land in the "ch" group in the middle and miss the "ca" group at the
+  // top.
+  auto t = OpenImport();
+  t->SetLocaleID(kCzech);
+  t->SetIndexName("IDX_KDXFile");
+  std::vector<std::string> files;
+  for (int i = 0; i < 2; ++i) files.push_back("ca" + std::to_string(i));
+  for (int i = 0; i < 3; ++i) files.push_back("d" + std::to_string(i));
+  for (int i = 0; i < 10; ++i) files.push_back("h" + std::to_string(i));
+  for (int i = 0; i < 10; ++i) files.push_back("ch" + std::to_string(i));
+  for (int i = 0; i < 5; ++i) files.push_back("i" + std::to_string(i));
+  for (const auto& f : files) AddRecord(*t, {TVariant(f), TVariant(f)});
+  ASSERT_EQ(t->DisplayTextAt(16, *t->FieldByName("KDXFile")), "ch0");
+  EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("C"), {loCaseInsensitive, loPartialKey}));
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "ca0");
+  EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("ch"), {loPartialKey}));
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "ch0");
+}
