@@ -106,7 +106,6 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(rect);
-  button->setAutoDefault(false);
   return button;
 }
 
