@@ -263,9 +263,11 @@ TEST(BindingSettle, SaveWritesPendingTextOfTheRecordBeingEdited) {
   std::filesystem::create_directories(dir);
   const auto path = dir / "kdx_exp.tab";
   table->SaveToTableFile(path.string());
-  std::ifstream in(path, std::ios::binary);
   std::stringstream bytes;
-  bytes << in.rdbuf();
+  {
+    std::ifstream in(path, std::ios::binary);  // closed before the removal (Windows)
+    bytes << in.rdbuf();
+  }
   std::filesystem::remove_all(dir);
 
   EXPECT_NE(bytes.str().find(C("\"uloženo\"")), std::string::npos) << bytes.str();

@@ -112,13 +112,17 @@ std::vector<std::string> Flatten() {
   return out;
 }
 
-std::string Show(const std::string& cp1250) { return "\"" + Cp1250ToUtf8(cp1250) + "\""; }
+std::string Show(const std::string& cp1250) {
+  return "\"" + Cp1250ToUtf8(cp1250) + "\"";
+}
 
 }  // namespace
 
 TEST(CzechWordList, UpperCasesEveryByteLikeTheCzechTable) {
-  const std::string lower = Cp("abcdefghijklmnopqrstuvwxyzšśťžźłąşľżŕáâăäĺćçčéęëěíîďđńňóôőöřůúűüýţ");
-  const std::string upper = Cp("ABCDEFGHIJKLMNOPQRSTUVWXYZŠŚŤŽŹŁĄŞĽŻŔÁÂĂÄĹĆÇČÉĘËĚÍÎĎĐŃŇÓÔŐÖŘŮÚŰÜÝŢ");
+  const std::string lower =
+      Cp("abcdefghijklmnopqrstuvwxyzšśťžźłąşľżŕáâăäĺćçčéęëěíîďđńňóôőöřůúűüýţ");
+  const std::string upper =
+      Cp("ABCDEFGHIJKLMNOPQRSTUVWXYZŠŚŤŽŹŁĄŞĽŻŔÁÂĂÄĹĆÇČÉĘËĚÍÎĎĐŃŇÓÔŐÖŘŮÚŰÜÝŢ");
   ASSERT_EQ(lower.size(), upper.size());
   std::string expected(256, '\0'), all(256, '\0');
   for (int b = 0; b < 256; ++b) expected[b] = all[b] = static_cast<char>(b);
@@ -182,6 +186,19 @@ TEST(CzechWordList, CollationKeysOrderLikeCompareTextOnTheWholeList) {
   }
 }
 
+TEST(CzechWordList, EmptyViewsWithoutStorageCompareAsEmptyTexts) {
+  for (bool ignoreCase : {false, true}) {
+    EXPECT_EQ(CompareText(std::string_view(), std::string_view(), ignoreCase, kCzech), 0);
+    EXPECT_EQ(CompareText(std::string_view(), "", ignoreCase, kCzech), 0);
+    EXPECT_LT(CompareText(std::string_view(), "a", ignoreCase, kCzech), 0);
+    EXPECT_GT(CompareText("a", std::string_view(), ignoreCase, kCzech), 0);
+    EXPECT_EQ(CompareText(std::string_view(), "", ignoreCase), 0);
+    EXPECT_EQ(CollationKey(std::string_view(), ignoreCase, kCzech),
+              CollationKey("", ignoreCase, kCzech));
+  }
+  EXPECT_EQ(AnsiUpperCase(std::string_view()), "");
+}
+
 // Where ICU and the Windows sort tables disagree. Windows orders hyphens and apostrophes only
 // after everything else ("word sort"), sorts ß as ss and puts the diaeresis before the acute
 // accent; ICU's Czech tailoring does none of these. A table index built on one system and
@@ -195,9 +212,9 @@ TEST(CzechWordList, KnownDifferencesBetweenTheBackendsStayKnown) {
     int windows;  // ... and with CompareStringA
   };
   const Pair pairs[] = {
-      {"co-op", "coop", -1, 1},  {"o'neil", "oneil", -1, 1}, {"ss", "ß", -1, 0},
-      {"ó", "ö", -1, 1},         {"ú", "ü", -1, 1},          {"ů", "ü", -1, 1},
-      {"_x", "#1", -1, 1},       {"co-op", "cukr", -1, -1},  {"ß", "š", -1, -1},
+      {"co-op", "coop", -1, 1}, {"o'neil", "oneil", -1, 1}, {"ss", "ß", -1, 0},
+      {"ó", "ö", -1, 1},        {"ú", "ü", -1, 1},          {"ů", "ü", -1, 1},
+      {"_x", "#1", -1, 1},      {"co-op", "cukr", -1, -1},  {"ß", "š", -1, -1},
   };
   auto sign = [](int v) { return (v > 0) - (v < 0); };
   for (const Pair& p : pairs) {

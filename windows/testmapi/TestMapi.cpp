@@ -56,9 +56,8 @@ void Record(KdxMapiLhandle session, KdxMapiUlongPtr uiParam, const MapiMessage* 
   FILE* f = std::fopen(path.c_str(), "ab");
   if (!f) return;
   std::fprintf(f, "call=MAPISendMail session=%llu uiparam=%llu flags=%lu reserved=%lu\n",
-               static_cast<unsigned long long>(session),
-               static_cast<unsigned long long>(uiParam), static_cast<unsigned long>(flags),
-               static_cast<unsigned long>(reserved));
+               static_cast<unsigned long long>(session), static_cast<unsigned long long>(uiParam),
+               static_cast<unsigned long>(flags), static_cast<unsigned long>(reserved));
   if (m) {
     std::fprintf(f, "message reserved=%lu flags=%lu recips=%lu files=%lu originator=%s\n",
                  static_cast<unsigned long>(m->ulReserved), static_cast<unsigned long>(m->flFlags),
@@ -107,9 +106,9 @@ KdxMapiUlong KDX_MAPI_CALL MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr 
   return static_cast<KdxMapiUlong>(std::strtoul(Env("KDX_TESTMAPI_RESULT").c_str(), nullptr, 10));
 }
 
-KdxMapiUlong KDX_MAPI_CALL MAPIAddress(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiUlong,
-                                       char*, KdxMapiUlong, MapiRecipDesc*, KdxMapiFlags,
-                                       KdxMapiUlong, KdxMapiUlong*, MapiRecipDesc**) {
+KdxMapiUlong KDX_MAPI_CALL MAPIAddress(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiUlong, char*,
+                                       KdxMapiUlong, MapiRecipDesc*, KdxMapiFlags, KdxMapiUlong,
+                                       KdxMapiUlong*, MapiRecipDesc**) {
   return MAPI_E_NOT_SUPPORTED;
 }
 KdxMapiUlong KDX_MAPI_CALL MAPIDeleteMail(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiFlags,
@@ -120,13 +119,14 @@ KdxMapiUlong KDX_MAPI_CALL MAPIDetails(KdxMapiLhandle, KdxMapiUlongPtr, MapiReci
                                        KdxMapiFlags, KdxMapiUlong) {
   return MAPI_E_NOT_SUPPORTED;
 }
-KdxMapiUlong KDX_MAPI_CALL MAPIFindNext(KdxMapiLhandle, KdxMapiUlongPtr, char*, char*,
-                                        KdxMapiFlags, KdxMapiUlong, char*) {
+KdxMapiUlong KDX_MAPI_CALL MAPIFindNext(KdxMapiLhandle, KdxMapiUlongPtr, char*, char*, KdxMapiFlags,
+                                        KdxMapiUlong, char*) {
   return MAPI_E_NOT_SUPPORTED;
 }
-KdxMapiUlong KDX_MAPI_CALL MAPIFreeBuffer(void*) { return SUCCESS_SUCCESS; }
-KdxMapiUlong KDX_MAPI_CALL MAPILogoff(KdxMapiLhandle, KdxMapiUlongPtr, KdxMapiFlags,
-                                      KdxMapiUlong) {
+KdxMapiUlong KDX_MAPI_CALL MAPIFreeBuffer(void*) {
+  return SUCCESS_SUCCESS;
+}
+KdxMapiUlong KDX_MAPI_CALL MAPILogoff(KdxMapiLhandle, KdxMapiUlongPtr, KdxMapiFlags, KdxMapiUlong) {
   return SUCCESS_SUCCESS;
 }
 KdxMapiUlong KDX_MAPI_CALL MAPILogon(KdxMapiUlongPtr, char*, char*, KdxMapiFlags, KdxMapiUlong,
@@ -141,8 +141,8 @@ KdxMapiUlong KDX_MAPI_CALL MAPIResolveName(KdxMapiLhandle, KdxMapiUlongPtr, char
                                            KdxMapiUlong, MapiRecipDesc**) {
   return MAPI_E_NOT_SUPPORTED;
 }
-KdxMapiUlong KDX_MAPI_CALL MAPISaveMail(KdxMapiLhandle, KdxMapiUlongPtr, MapiMessage*,
-                                        KdxMapiFlags, KdxMapiUlong, char*) {
+KdxMapiUlong KDX_MAPI_CALL MAPISaveMail(KdxMapiLhandle, KdxMapiUlongPtr, MapiMessage*, KdxMapiFlags,
+                                        KdxMapiUlong, char*) {
   return MAPI_E_NOT_SUPPORTED;
 }
 KdxMapiUlong KDX_MAPI_CALL MAPISendDocuments(KdxMapiUlongPtr, char*, char*, char*, KdxMapiUlong) {

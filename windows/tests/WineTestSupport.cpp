@@ -18,14 +18,22 @@ std::string HostPathToWindows(const std::string& posixPath) {
   return out;
 }
 
-std::string TestMapiDir() { return HostPathToWindows(KDX_TESTMAPI_DIR); }
+std::string TestMapiDir() {
+  return HostPathToWindows(KDX_TESTMAPI_DIR);
+}
 
-void ExportTestMapiDir() { SetEnvironmentVariableA("KDX_TESTMAPI_DIR", TestMapiDir().c_str()); }
+void ExportTestMapiDir() {
+  SetEnvironmentVariableA("KDX_TESTMAPI_DIR", TestMapiDir().c_str());
+}
 
-std::string Cp(const char* utf8) { return kdx::text::Utf8ToCp1250(utf8); }
+std::string Cp(const char* utf8) {
+  return kdx::text::Utf8ToCp1250(utf8);
+}
 
 namespace {
-HKEY Root(bool localMachine) { return localMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+HKEY Root(bool localMachine) {
+  return localMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
 }  // namespace
 
 ScopedRegistryValue::ScopedRegistryValue(bool localMachine, const std::string& key,
@@ -37,8 +45,8 @@ ScopedRegistryValue::ScopedRegistryValue(bool localMachine, const std::string& k
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(h, name_.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
       std::string data(size, '\0');
-      if (RegQueryValueExA(h, name_.c_str(), nullptr, &type,
-                           reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
+      if (RegQueryValueExA(h, name_.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                           &size) == ERROR_SUCCESS) {
         data.resize(size);
         while (!data.empty() && data.back() == '\0') data.pop_back();
         previous_ = data;
@@ -108,7 +116,9 @@ void RemoveTree(const std::string& folder) {
 }
 }  // namespace
 
-TempFolder::~TempFolder() { RemoveTree(path_); }
+TempFolder::~TempFolder() {
+  RemoveTree(path_);
+}
 
 std::string TempFolder::WriteFile(const std::string& name, const std::string& bytes) const {
   const std::string full = path_ + "\\" + name;

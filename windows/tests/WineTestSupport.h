@@ -27,14 +27,14 @@ std::string Cp(const char* utf8);
 // Sets (or with nullopt deletes) one string value of HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER
 // for the lifetime of the object; the previous state (value or no value) comes back afterwards.
 class ScopedRegistryValue {
-public:
+ public:
   ScopedRegistryValue(bool localMachine, const std::string& key, const std::string& name,
                       const std::optional<std::string>& value);
   ~ScopedRegistryValue();
   ScopedRegistryValue(const ScopedRegistryValue&) = delete;
   ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
 
-private:
+ private:
   void Write(const std::optional<std::string>& value) const;
   bool localMachine_;
   std::string key_, name_;
@@ -44,7 +44,7 @@ private:
 
 // A fresh folder under the user's temporary folder, removed with its contents afterwards.
 class TempFolder {
-public:
+ public:
   TempFolder();
   ~TempFolder();
   TempFolder(const TempFolder&) = delete;
@@ -53,19 +53,19 @@ public:
   // Writes `bytes` to `name` inside the folder and returns the file's full path.
   std::string WriteFile(const std::string& name, const std::string& bytes) const;
 
-private:
+ private:
   std::string path_;
 };
 
 // Sets an environment variable of this process for the lifetime of the object.
 class ScopedEnv {
-public:
+ public:
   ScopedEnv(const std::string& name, const std::optional<std::string>& value);
   ~ScopedEnv();
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+ private:
   std::string name_;
   std::optional<std::string> previous_;
 };

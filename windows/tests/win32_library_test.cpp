@@ -3,7 +3,6 @@
 // own mapi32.dll, found by its bare name through the loader's search order.
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include "WineTestSupport.h"
@@ -15,7 +14,9 @@ using namespace kdx::wintest;
 
 namespace {
 
-std::string Dll(const char* name) { return TestMapiDir() + "\\" + name; }
+std::string Dll(const char* name) {
+  return TestMapiDir() + "\\" + name;
+}
 
 // The names of the table the library exports, in table order, up to the first missing one.
 int ExportedPrefix(LibraryHandle lib) {

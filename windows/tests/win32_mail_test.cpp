@@ -14,7 +14,6 @@
 // client and, without "MAPIX" = "1", refuses to send.
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <chrono>
@@ -33,24 +32,26 @@ const std::string kClientsKey = "SOFTWARE\\Clients\\Mail";
 const std::string kSubsystemKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
 class Win32Mail : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override { ExportTestMapiDir(); }
 };
 
 // Makes the fixture's client `keyName` the default mail client and switches the system's Simple
 // MAPI off, so that the client's own library is loaded.
 class ClientLibrary {
-public:
+ public:
   explicit ClientLibrary(const std::string& keyName)
       : mapi_(true, kSubsystemKey, "MAPI", std::string("0")),
         default_(true, kClientsKey, "", keyName) {}
 
-private:
+ private:
   ScopedRegistryValue mapi_;
   ScopedRegistryValue default_;
 };
 
-std::string Number(unsigned long long v) { return std::to_string(v); }
+std::string Number(unsigned long long v) {
+  return std::to_string(v);
+}
 
 }  // namespace
 

@@ -4,7 +4,6 @@
 // expansion through the system.
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include "WineTestSupport.h"
@@ -33,7 +32,9 @@ TEST(Win32Registry, KeyExistsOpensForReadingOnly) {
 
 TEST(Win32Registry, ReadsTextValuesAndFallsBackToTheDefaultForEverythingElse) {
   const std::string dflt = "<default>";
-  auto read = [&](const std::string& name) { return ReadRegistryString(kUser, kValues, name, dflt); };
+  auto read = [&](const std::string& name) {
+    return ReadRegistryString(kUser, kValues, name, dflt);
+  };
   EXPECT_EQ(read("Text"), Cp("Příliš žluťoučký kůň"));
   EXPECT_EQ(read(""), Cp("výchozí hodnota")) << "the key's default value";
   EXPECT_EQ(read("Expand"), "%SystemRoot%\\system32\\mapi32.dll") << "REG_EXPAND_SZ unexpanded";

@@ -21,9 +21,12 @@ std::string AnsiUpperCase(std::string_view cp1250) {
 }
 
 int CompareText(std::string_view a, std::string_view b, bool ignoreCase, unsigned localeId) {
-  const int r = CompareStringA(static_cast<LCID>(localeId), ignoreCase ? NORM_IGNORECASE : 0,
-                               a.data(), static_cast<int>(a.size()), b.data(),
-                               static_cast<int>(b.size()));
+  // CompareStringA refuses a null pointer even with length 0 (ERROR_INVALID_PARAMETER), which
+  // would read as an unknown locale: an empty view may carry one.
+  const char* pa = a.data() ? a.data() : "";
+  const char* pb = b.data() ? b.data() : "";
+  const int r = CompareStringA(static_cast<LCID>(localeId), ignoreCase ? NORM_IGNORECASE : 0, pa,
+                               static_cast<int>(a.size()), pb, static_cast<int>(b.size()));
   if (r == 0) ThrowInvalidLocale(localeId);
   return r - 2;
 }
