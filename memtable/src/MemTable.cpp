@@ -688,12 +688,22 @@ void TMemTable::DisableControls() {
 void TMemTable::EnableControls() {
   if (disableCount_ == 0) return;
   if (--disableCount_ > 0) return;
+  // Fields replaced meanwhile (a load's definition section): listeners must drop the old ones
+  // before anything else.
+  if (layoutChanged_) {
+    layoutChanged_ = false;
+    Notify(BindingEvent::FieldLayout);
+  }
   if (state_ != stateAtDisable_) Notify(BindingEvent::StateChange);
   Notify(BindingEvent::WholeData);
 }
 
 void TMemTable::Notify(BindingEvent event, TField* field, int distance) {
-  if (disableCount_ > 0 || listeners_.empty()) return;
+  if (disableCount_ > 0) {
+    if (event == BindingEvent::FieldLayout) layoutChanged_ = true;
+    return;
+  }
+  if (listeners_.empty()) return;
   // A copy: a listener may detach itself (or another) while being told.
   const std::vector<TBindingListener*> listeners = listeners_;
   for (auto it = listeners.rbegin(); it != listeners.rend(); ++it) {

@@ -150,3 +150,25 @@ TEST(Notifications, ListenersHearWhenTheTableGoes) {
   t.reset();
   EXPECT_EQ(w.table, nullptr);
 }
+
+TEST(Notifications, FieldsReplacedByALoadAreAnnouncedBeforeTheData) {
+  auto t = std::make_unique<TMemTable>("T");
+  t->AddStringField("Old", 5);
+  t->OpenTable();
+  Recorder rec;
+  t->AttachListener(&rec);
+  t->LoadFromTableText(
+      "\"@@TABLEDEF START@@\"\r\n"
+      "\"Code=String,10,\"\"Code\"\",\"\"\"\",10,Data,\"\"\"\"\"\r\n"
+      "\"@@TABLEDEF END@@\"\r\n\"Code\",\r\n\"x\",\r\n");
+  ASSERT_EQ(rec.events.size(), 2u);
+  EXPECT_EQ(rec.events[0].event, BindingEvent::FieldLayout);
+  EXPECT_EQ(rec.events[1].event, BindingEvent::WholeData);
+  EXPECT_EQ(t->FieldByName("Code")->AsString(), "x");
+  // A plain load leaves the fields alone and says so by not announcing them.
+  rec.events.clear();
+  t->LoadFromTableText("\"Code\",\r\n\"y\",\r\n");
+  ASSERT_EQ(rec.events.size(), 1u);
+  EXPECT_EQ(rec.events[0].event, BindingEvent::WholeData);
+  t->DetachListener(&rec);
+}

@@ -3,7 +3,8 @@
 // table calls every attached listener synchronously, inside the operation that caused the
 // event, in the reverse order of attachment. While the table's controls are disabled
 // (DisableControls, e.g. during a load or save) nothing is delivered; re-enabling sends
-// StateChange (if the state changed meanwhile) and WholeData.
+// FieldLayout (if the fields changed meanwhile), StateChange (if the state changed) and
+// WholeData.
 
 namespace kdx {
 

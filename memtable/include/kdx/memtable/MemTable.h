@@ -285,6 +285,7 @@ private:
   std::vector<TBindingListener*> listeners_;
   int disableCount_ = 0;
   TDataSetState stateAtDisable_ = dsInactive;
+  bool layoutChanged_ = false;  // the field list changed while controls were disabled
 };
 
 }  // namespace kdx
