@@ -180,6 +180,22 @@ private slots:
       QCOMPARE(NextTabStop(exportOrder[i]), exportOrder[i + 1]);
   }
 
+  void opensCentredOverTheMainWindow() {
+    ProgramRun run;
+    run.Start({});
+    QWidget* main = frmMain;
+    main->move(40, 30);
+    main->show();
+    QPoint centre, mainCentre;
+    InSettings([&] {
+      centre = frmNastaveni->frameGeometry().center();
+      mainCentre = main->frameGeometry().center();
+    });
+    QVERIFY2((centre - mainCentre).manhattanLength() <= 2,
+             qPrintable(QString("%1,%2 vs %3,%4")
+                            .arg(centre.x()).arg(centre.y()).arg(mainCentre.x()).arg(mainCentre.y())));
+  }
+
   void addAndDeleteSwitchTheDetails() {
     ProgramRun run;
     run.Start({});
