@@ -49,6 +49,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   UrlLabel1->SetURLType(utCustom);
   UrlLabel1->SetDetectMouse(true);
   UrlLabel1->setGeometry(214, 64, 89, 14);
+  UrlLabel1->installEventFilter(this);
 
   Bevel1 = new QFrame(this);
   Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -71,6 +72,11 @@ int TfrmAbout::exec() {
   }
   Button1->setFocus();
   return QDialog::exec();
+}
+
+bool TfrmAbout::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == UrlLabel1 && event->type() == QEvent::ToolTip) return true;
+  return QDialog::eventFilter(watched, event);
 }
 
 void TfrmAbout::keyPressEvent(QKeyEvent* event) {

@@ -38,6 +38,8 @@ public:
 
 protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // The window does not switch tooltips on: the address's tooltip is stored, not shown.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 }  // namespace kdx::app
