@@ -80,6 +80,27 @@ std::string UpperNativeName(const std::string& nativeName) {
 
 std::string TablePath(const char* fileName) { return AppFolderNative + fileName; }
 
+// Loads a table file with the table's data source switched off, so that the bound controls
+// see the loaded table once, afterwards. A failure of the load is the one reported: what the
+// controls raise while they are switched on again after it is dropped.
+void LoadTable(TMemTable& table, TDataSource* source, const std::string& path) {
+  if (!files::FileExists(path)) return;
+  const bool wasEnabled = source && source->Enabled();
+  if (wasEnabled) source->SetEnabled(false);
+  try {
+    table.LoadFromTableFile(path);
+  } catch (...) {
+    if (wasEnabled) {
+      try {
+        source->SetEnabled(true);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+  if (wasEnabled) source->SetEnabled(true);
+}
+
 void PrepareReceivePage(TMemTable& importTable) {
   TfrmMain& w = *frmMain;
   w.PageControl1->setCurrentIndex(0);
@@ -188,13 +209,13 @@ void StartRun() {
 }
 
 void LoadImportDefinitions() {
-  const std::string path = TablePath(kImportFileName);
-  if (files::FileExists(path)) frmNastaveni->ImportTable->LoadFromTableFile(path);
+  LoadTable(*frmNastaveni->ImportTable, frmNastaveni->DataSource1.get(),
+            TablePath(kImportFileName));
 }
 
 void LoadExportDefinitions() {
-  const std::string path = TablePath(kExportFileName);
-  if (files::FileExists(path)) frmNastaveni->ExportTable->LoadFromTableFile(path);
+  LoadTable(*frmNastaveni->ExportTable, frmNastaveni->DataSource2.get(),
+            TablePath(kExportFileName));
 }
 
 void SaveImportDefinitions() {

@@ -277,7 +277,9 @@ private slots:
     QCOMPARE(run.Requests().size(), size_t(2));
     QCOMPARE(run.Requests()[1].caption, QString("KDX manager"));
     QCOMPARE(run.Requests()[1].icon, MsgIcon::Error);
-    QVERIFY(!run.Requests()[1].text.isEmpty());
+    // The load's own failure, not what the bound controls say about the fields it replaced.
+    QVERIFY2(run.Requests()[1].text.startsWith("Unknown field type (DateTime)"),
+             qPrintable(run.Requests()[1].text));
     QVERIFY(!frmNastaveni->isVisible());
     QCOMPARE(run.QuitCount(), 0);
   }
