@@ -28,15 +28,18 @@ namespace {
 using kdx::TMemTable;
 using kdx::TVariant;
 
-std::string Cp(const char* utf8) { return kdx::text::Utf8ToCp1250(utf8); }
+std::string Cp(const char* utf8) {
+  return kdx::text::Utf8ToCp1250(utf8);
+}
 
 const std::vector<std::string>& Words() {
   static const std::vector<std::string> words = [] {
     std::vector<std::string> w;
-    for (const char* s : {"Pobočka", "Brno", "sklad", "Jih", "přenos", "soubor", "účetnictví",
-                          "Velkor", "Ostrava", "Plzeň", "České", "Budějovice", "žluťoučký", "kůň",
-                          "úpěl", "ďábelské", "ódy", "50%", "\"Sever\"", "a, b", "Hotovo.",
-                          "Pokračujte", "v", "programu", "uložení", "dat", "%n", "ŘÍJEN"})
+    for (const char* s :
+         {"Pobočka",    "Brno",     "sklad",    "Jih",     "přenos",     "soubor",    "účetnictví",
+          "Velkor",     "Ostrava",  "Plzeň",    "České",   "Budějovice", "žluťoučký", "kůň",
+          "úpěl",       "ďábelské", "ódy",      "50%",     "\"Sever\"",  "a, b",      "Hotovo.",
+          "Pokračujte", "v",        "programu", "uložení", "dat",        "%n",        "ŘÍJEN"})
       w.push_back(Cp(s));
     return w;
   }();
@@ -62,8 +65,7 @@ TVariant Value(std::mt19937& random, int words) {
 
 void Report(const TMemTable& table) {
   const std::size_t records = static_cast<std::size_t>(table.Active() ? table.RecordCount() : 0);
-  const std::size_t slotBytes =
-      records * const_cast<TMemTable&>(table).Common().RecordSize();
+  const std::size_t slotBytes = records * const_cast<TMemTable&>(table).Common().RecordSize();
   long peakKiB = 0;
 #ifndef _WIN32
   rusage usage{};

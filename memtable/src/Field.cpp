@@ -18,7 +18,9 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
 TField::TField(TMemTable* table, std::string fieldName, TFieldType type, int size)
     : table_(table), fieldName_(std::move(fieldName)), dataType_(type), size_(size) {}
 
-bool TField::CanModify() const { return !readOnly_ && table_ && table_->CanModify(); }
+bool TField::CanModify() const {
+  return !readOnly_ && table_ && table_->CanModify();
+}
 
 const unsigned char* TField::ReadSlot() const {
   const unsigned char* data = table_ ? table_->ActiveData() : nullptr;
@@ -49,7 +51,9 @@ void TField::Clear() {
   EndWrite();
 }
 
-void TField::FocusControl() { table_->Notify(BindingEvent::FocusField, this); }
+void TField::FocusControl() {
+  table_->Notify(BindingEvent::FocusField, this);
+}
 
 void TField::InvalidValue() const {
   throw EDatabaseError(FormatMessage("Invalid value for field '%s'", DisplayName()));
@@ -67,7 +71,9 @@ std::string TStringField::AsString() const {
   return std::string(TFieldAccess::Text(*this, slot));
 }
 
-bool TStringField::AsBoolean() const { return EqualsIgnoringAsciiCase(AsString(), "True"); }
+bool TStringField::AsBoolean() const {
+  return EqualsIgnoringAsciiCase(AsString(), "True");
+}
 
 TVariant TStringField::Value() const {
   if (IsNull()) return {};

@@ -30,8 +30,8 @@ struct TFieldAccess {
     const char* p = reinterpret_cast<const char*>(slot + 1);
     const std::size_t size = static_cast<std::size_t>(f.Size());
     const void* nul = std::memchr(p, 0, size);
-    return std::string_view(p, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - p)
-                                   : size);
+    return std::string_view(
+        p, nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - p) : size);
   }
   static bool Truth(const unsigned char* slot) {
     std::uint16_t word;
@@ -53,9 +53,7 @@ struct TFieldAccess {
     slot[0] = 1;
     std::memcpy(slot + 1, &word, sizeof word);
   }
-  static void StoreNull(const TField& f, unsigned char* slot) {
-    std::memset(slot, 0, SlotSize(f));
-  }
+  static void StoreNull(const TField& f, unsigned char* slot) { std::memset(slot, 0, SlotSize(f)); }
 };
 
 }  // namespace kdx

@@ -10,7 +10,9 @@ namespace kdx {
 
 namespace {
 
-int CompareTruth(bool a, bool b) { return a == b ? 0 : (a ? 1 : -1); }
+int CompareTruth(bool a, bool b) {
+  return a == b ? 0 : (a ? 1 : -1);
+}
 
 // Appends a memcmp-comparable encoding of one key field of a record to `out`: a null byte for
 // null, else 1 followed by the value's sort key, 0x00 and 0x01 escaped, and a 0x00 end mark (so

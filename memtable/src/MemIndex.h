@@ -33,7 +33,7 @@ int CompareRecordToKey(const unsigned char* record, const std::vector<TVariant>&
                        const TKeyFields& keys, unsigned localeId);
 
 class TMemIndex {
-public:
+ public:
   TMemIndex(std::string name, std::string fieldNames, TIndexOptions options, TKeyFields keys,
             bool rowOrder)
       : name_(std::move(name)),
@@ -65,7 +65,7 @@ public:
   // "Duplicate index value. Operation aborted." (the list stays rebuilt).
   void Rebuild(const TMemTableCommon& store, unsigned localeId);
 
-private:
+ private:
   std::string name_;
   std::string fieldNames_;
   TIndexOptions options_;
@@ -77,7 +77,7 @@ private:
 
 // The indexes of an open table; the row order is the first.
 class TMemIndexes {
-public:
+ public:
   TMemIndexes();
   TMemIndex* RowOrder() const { return items_.front().get(); }
   std::size_t Count() const { return items_.size(); }
@@ -89,7 +89,7 @@ public:
   // Discards every index except the row order.
   void DropAllButRowOrder() { items_.resize(1); }
 
-private:
+ private:
   std::vector<std::unique_ptr<TMemIndex>> items_;
 };
 

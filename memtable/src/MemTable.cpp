@@ -149,8 +149,8 @@ void TMemTable::CreateIndexes() {
       key.CaseInsensitive = def.Options.Contains(ixCaseInsensitive);
       keys.push_back(key);
     }
-    indexes_->Add(std::make_unique<TMemIndex>(def.Name, def.Fields, def.Options, std::move(keys),
-                                              false));
+    indexes_->Add(
+        std::make_unique<TMemIndex>(def.Name, def.Fields, def.Options, std::move(keys), false));
   }
 }
 
@@ -316,11 +316,11 @@ void TMemTable::PostRecord() {
       if (CompareRecordKeys(record->Data(), data, index->Keys(), localeId_) == 0) continue;
       auto& list = index->List();
       const int old = index->IndexOf(record);
-      if (old < 0)
-        throw EMemTableError("Could'nt perform operation since key fields changed.");
+      if (old < 0) throw EMemTableError("Could'nt perform operation since key fields changed.");
       list.erase(list.begin() + old);
-      list.insert(list.begin() + static_cast<std::ptrdiff_t>(index->SortedPosition(data, localeId_)),
-                  record);
+      list.insert(
+          list.begin() + static_cast<std::ptrdiff_t>(index->SortedPosition(data, localeId_)),
+          record);
     }
     std::memcpy(record->Data(), data, recordSize_);
   }
@@ -441,17 +441,25 @@ int TMemTable::MoveBy(int distance) {
   return moved;
 }
 
-void TMemTable::Next() { MoveBy(1); }
-void TMemTable::Prior() { MoveBy(-1); }
+void TMemTable::Next() {
+  MoveBy(1);
+}
+void TMemTable::Prior() {
+  MoveBy(-1);
+}
 
 int TMemTable::RecordCount() const {
   CheckActive();
   return static_cast<int>(current_->List().size());
 }
 
-bool TMemTable::IsEmpty() const { return !Active() || current_->List().empty(); }
+bool TMemTable::IsEmpty() const {
+  return !Active() || current_->List().empty();
+}
 
-int TMemTable::RecNo() const { return CurrentRecord() ? cursor_ + 1 : -1; }
+int TMemTable::RecNo() const {
+  return CurrentRecord() ? cursor_ + 1 : -1;
+}
 
 std::string TMemTable::DisplayTextAt(int recNo, const TField& field) const {
   Guard guard(common_->Lock());
@@ -547,7 +555,9 @@ std::vector<std::string> TMemTable::IndexNames() const {
   return names;
 }
 
-void TMemTable::SetIndexMaintenance(bool on) { indexMaintenance_ = on; }
+void TMemTable::SetIndexMaintenance(bool on) {
+  indexMaintenance_ = on;
+}
 
 void TMemTable::RebuildIndexes() {
   if (!indexes_) return;
@@ -635,17 +645,16 @@ bool TMemTable::FindRecord(const std::string& fieldNames, const TVariant& values
   // A binary search needs the index's order to agree with the search's comparison. Case-blind
   // equality keeps equal texts together in the case-sensitive order, but stored texts that
   // merely begin with a key need not stand together, so a partial key is always walked.
-  if (sameFields && list.size() > 20 && current_->UpToDate() &&
-      !options.Contains(loPartialKey)) {
-    for (std::size_t i = 0; i < keys.size(); ++i) keys[i].Descending = current_->Keys()[i].Descending;
+  if (sameFields && list.size() > 20 && current_->UpToDate() && !options.Contains(loPartialKey)) {
+    for (std::size_t i = 0; i < keys.size(); ++i)
+      keys[i].Descending = current_->Keys()[i].Descending;
     std::size_t lo = 0, hi = list.size();
     while (lo < hi) {
       const std::size_t mid = lo + (hi - lo) / 2;
       const int r = CompareRecordToKey(list[mid]->Data(), key, keys, localeId_);
       if (r == 0) {
         std::size_t first = mid;
-        while (first > 0 &&
-               CompareRecordToKey(list[first - 1]->Data(), key, keys, localeId_) == 0)
+        while (first > 0 && CompareRecordToKey(list[first - 1]->Data(), key, keys, localeId_) == 0)
           --first;
         found = static_cast<int>(first);
         break;

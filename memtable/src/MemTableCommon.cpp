@@ -16,7 +16,9 @@ constexpr std::size_t kFirstChunkBytes = std::size_t{64} << 10;
 constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
 }  // namespace
 
-TMemTableCommon::~TMemTableCommon() { Clear(); }
+TMemTableCommon::~TMemTableCommon() {
+  Clear();
+}
 
 void TMemTableCommon::SetRecordSize(std::size_t size) {
   std::lock_guard guard(lock_);
@@ -33,10 +35,11 @@ void* TMemTableCommon::AllocateRecordMemory() {
   }
   if (stride_ == 0) SetRecordSize(recordSize_);
   if (chunks_.empty() || chunkUsed_ + stride_ > chunks_.back().bytes) {
-    std::size_t bytes = chunks_.empty() ? kFirstChunkBytes
-                                        : std::min(chunks_.back().bytes * 2, kChunkBytes);
+    std::size_t bytes =
+        chunks_.empty() ? kFirstChunkBytes : std::min(chunks_.back().bytes * 2, kChunkBytes);
     if (bytes < stride_) bytes = (stride_ + 4095) / 4096 * 4096;
-    if (chunks_.size() == chunks_.capacity()) chunks_.reserve(chunks_.empty() ? 8 : chunks_.size() * 2);
+    if (chunks_.size() == chunks_.capacity())
+      chunks_.reserve(chunks_.empty() ? 8 : chunks_.size() * 2);
     chunks_.push_back({AllocateChunk(bytes), bytes});
     chunkUsed_ = 0;
   }
@@ -70,7 +73,7 @@ TMemRecord* TMemTableCommon::AddRecord(const unsigned char* data) {
 void TMemTableCommon::DeleteRecord(TMemRecord* record) {
   std::lock_guard guard(lock_);
   freeMemory_.reserve(freeMemory_.size() + 1 > freeMemory_.capacity() ? freeMemory_.size() * 2 + 8
-                                                                        : 0);
+                                                                      : 0);
   freeSlots_.reserve(freeSlots_.size() + 1 > freeSlots_.capacity() ? freeSlots_.size() * 2 + 8 : 0);
   const std::int32_t slot = record->slot_;
   slots_[static_cast<std::size_t>(slot)] = nullptr;

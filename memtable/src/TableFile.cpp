@@ -62,7 +62,9 @@ const char* KindName(TFieldKind kind) {
   return "Data";
 }
 
-const char* TypeName(TFieldType type) { return type == TFieldType::Boolean ? "Boolean" : "String"; }
+const char* TypeName(TFieldType type) {
+  return type == TFieldType::Boolean ? "Boolean" : "String";
+}
 
 void AppendQuoted(std::string& out, std::string_view value, char quote) {
   out.push_back(quote);
@@ -366,7 +368,7 @@ void TMemTable::SaveToTableFile(const std::string& fileName, TMemTableSaveFlags 
 namespace {
 
 class TMemorySource : public TByteSource {
-public:
+ public:
   explicit TMemorySource(const std::string& bytes) : bytes_(bytes) {}
   std::size_t Read(char* buffer, std::size_t size) override {
     const std::size_t n = std::min(size, bytes_.size() - pos_);
@@ -375,19 +377,21 @@ public:
     return n;
   }
 
-private:
+ private:
   const std::string& bytes_;
   std::size_t pos_ = 0;
 };
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+bool IsLineEnd(char c) {
+  return c == '\r' || c == '\n' || c == '\0';
+}
 
 }  // namespace
 
 // Reads the lines of a table file into a table (the definition section, the header, the
 // records). The table's controls are disabled and its index maintenance is off meanwhile.
 class TTableFileReader {
-public:
+ public:
   explicit TTableFileReader(TMemTable& table) : t_(table) {}
 
   TMemRecord* remembered = nullptr;
@@ -426,8 +430,7 @@ public:
         inIndexDef_ = false;
         if (t_.indexes_) {
           t_.CreateIndexes();  // rebuilt when the load ends
-          for (std::size_t i = 0; i < t_.indexes_->Count(); ++i)
-            (*t_.indexes_)[i]->MarkOutOfDate();
+          for (std::size_t i = 0; i < t_.indexes_->Count(); ++i) (*t_.indexes_)[i]->MarkOutOfDate();
         }
         return;
       }
@@ -442,12 +445,12 @@ public:
     Header(line);
   }
 
-private:
+ private:
   void FieldDefinition(const std::string& text) {
     const std::size_t eq = text.find('=');
     const std::string name = text.substr(0, eq);
-    const std::vector<std::string> tokens =
-        SplitDefinition(eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
+    const std::vector<std::string> tokens = SplitDefinition(
+        eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
     const std::string& type = tokens[0];
     int size = 0;
     if (tokens.size() > 1) ParseInt(tokens[1], size);
@@ -484,8 +487,8 @@ private:
   void IndexDefinition(const std::string& text) {
     const std::size_t eq = text.find('=');
     const std::string name = text.substr(0, eq);
-    const std::vector<std::string> tokens =
-        SplitDefinition(eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
+    const std::vector<std::string> tokens = SplitDefinition(
+        eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
     TIndexOptions options;
     for (std::size_t i = 2; i < tokens.size(); ++i) {
       if (tokens[i] == "DESC") options.Include(ixDescending);

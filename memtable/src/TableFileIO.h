@@ -10,7 +10,7 @@ namespace kdx {
 
 // Bytes read in order from somewhere; Read returns 0 at the end.
 class TByteSource {
-public:
+ public:
   virtual ~TByteSource() = default;
   virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
@@ -27,7 +27,7 @@ std::unique_ptr<TByteSource> OpenFileSource(const std::string& path);
 //   writable) or the temporary file cannot be made.
 //   "Stream write error": a write or the flush fails.
 class TFileReplacer {
-public:
+ public:
   TFileReplacer(const std::string& path, bool append);
   ~TFileReplacer();
   TFileReplacer(const TFileReplacer&) = delete;
@@ -36,7 +36,7 @@ public:
   void Write(const std::string& bytes);
   void Commit();
 
-private:
+ private:
   struct State;
   std::unique_ptr<State> state_;
 };

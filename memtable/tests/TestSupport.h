@@ -48,13 +48,14 @@ inline void AddRecord(TMemTable& t, const std::vector<TVariant>& values) {
 // Values of one field over the current index, top to bottom (the cursor ends on the last).
 inline std::vector<std::string> Column(TMemTable& t, const std::string& field) {
   std::vector<std::string> out;
-  for (int i = 1; i <= t.RecordCount(); ++i) out.push_back(t.DisplayTextAt(i, *t.FieldByName(field)));
+  for (int i = 1; i <= t.RecordCount(); ++i)
+    out.push_back(t.DisplayTextAt(i, *t.FieldByName(field)));
   return out;
 }
 
 // A temporary folder, removed with everything in it.
 class TempDir {
-public:
+ public:
   TempDir() {
     path_ = std::filesystem::temp_directory_path() /
             ("kdx-memtable-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
@@ -70,7 +71,7 @@ public:
   std::string File(const std::string& name) const { return (path_ / name).string(); }
   const std::filesystem::path& Path() const { return path_; }
 
-private:
+ private:
   std::filesystem::path path_;
 };
 

@@ -145,9 +145,8 @@ TEST(FieldStorage, SchemasDeclareTheProgramsFields) {
     EXPECT_EQ(imp->Fields(i)->FieldName(), importFields[i].first);
     EXPECT_EQ(imp->Fields(i)->Size(), importFields[i].second);
   }
-  const std::pair<const char*, int> exportFields[] = {{"Nazev", 100}, {"KDXFilePath", 255},
-                                                      {"Email", 50},  {"InfoText", 255},
-                                                      {"EndText", 255}};
+  const std::pair<const char*, int> exportFields[] = {
+      {"Nazev", 100}, {"KDXFilePath", 255}, {"Email", 50}, {"InfoText", 255}, {"EndText", 255}};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(exp->Fields(i)->FieldName(), exportFields[i].first);
     EXPECT_EQ(exp->Fields(i)->Size(), exportFields[i].second);

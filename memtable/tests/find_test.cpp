@@ -131,8 +131,8 @@ TEST(FindRecord, DuplicateNamesAfterALoadFindTheFirstInTheFile) {
   auto t = OpenImport();
   std::string file = "\"Nazev\",\"KDXFile\",\r\n";
   for (int i = 0; i < 40; ++i)
-    file += "\"n" + std::to_string(i) + "\",\"" + (i % 3 == 0 ? "DUP.KDX" : "x" + std::to_string(i)) +
-            "\",\r\n";
+    file += "\"n" + std::to_string(i) + "\",\"" +
+            (i % 3 == 0 ? "DUP.KDX" : "x" + std::to_string(i)) + "\",\r\n";
   t->SetIndexName("IDX_KDXFile");
   t->LoadFromTableText(file);
   EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("dup.kdx"), {loCaseInsensitive}));

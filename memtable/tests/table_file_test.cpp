@@ -69,9 +69,9 @@ TEST(TableFileFormat, WorkedExamplesComeOutByteForByte) {
   EXPECT_EQ(ReadBytes(dir.File("kdx_imp.tab")), ImportExampleFile());
 
   auto exp = OpenExport();
-  AddRecord(*exp, {TVariant(Cp("Odeslání do skladu")), TVariant("C:\\Prenosy\\SKLAD.KDX"),
-                   TVariant(), TVariant(Cp("Soubor se připojí k e-mailu.")), TVariant(""),
-                   TVariant(true)});
+  AddRecord(*exp,
+            {TVariant(Cp("Odeslání do skladu")), TVariant("C:\\Prenosy\\SKLAD.KDX"), TVariant(),
+             TVariant(Cp("Soubor se připojí k e-mailu.")), TVariant(""), TVariant(true)});
   exp->SaveToTableFile(dir.File("kdx_exp.tab"));
   EXPECT_EQ(ReadBytes(dir.File("kdx_exp.tab")),
             std::string(kExportHeader) +
@@ -148,7 +148,8 @@ TEST(TableFileReader, HeaderColumnsMapByNameInAnyOrderAndCase) {
   // No KDXFile column: KDXFile stays null everywhere.
   auto u = OpenImport();
   u->LoadFromTableText("\"Nazev\",\"SavePath\",\r\n\"a\",\"p\",\r\n\"b\",,\r\n");
-  EXPECT_EQ(Dump(*u), (std::vector<std::string>{"[a]|null|[p]|null|null|", "[b]|null|null|null|null|"}));
+  EXPECT_EQ(Dump(*u),
+            (std::vector<std::string>{"[a]|null|[p]|null|null|", "[b]|null|null|null|null|"}));
   // A header naming no field: every record is posted with all fields null.
   auto v = OpenImport();
   v->LoadFromTableText("\"X\",\"Y\",\r\n\"1\",\"2\",\r\n");
@@ -162,11 +163,11 @@ TEST(TableFileReader, HeaderColumnsMapByNameInAnyOrderAndCase) {
 TEST(TableFileReader, ShortAndLongLinesAndMalformedValues) {
   auto t = OpenImport();
   t->LoadFromTableText(std::string(kImportHeader) +
-                       "\"only\",\r\n"                                    // fewer values
+                       "\"only\",\r\n"                                   // fewer values
                        "\"a\",\"b\",\"c\",\"d\",\"e\",\"f\",\"g\",\r\n"  // more values
                        "junk\"a\"x\"b\",\r\n"                            // stray characters
-                       "\"unterminated\r\n"                               // no closing quote
-                       "\"x\"\"y\"\"z,\r\n");                             // ... after a doubled one
+                       "\"unterminated\r\n"                              // no closing quote
+                       "\"x\"\"y\"\"z,\r\n");                            // ... after a doubled one
   EXPECT_EQ(Dump(*t), (std::vector<std::string>{
                           "[only]|null|null|null|null|",
                           "[a]|[b]|[c]|[d]|[e]|",
@@ -204,7 +205,8 @@ TEST(TableFileReader, TruthValuesOnlyTrueIsTrue) {
                        "\"4\",,,,,\"1\",\r\n\"5\",,,,,\"\",\r\n\"6\",,,,,,\r\n");
   TField* show = t->FieldByName("EmailShow");
   std::vector<std::string> seen;
-  for (int i = 1; i <= 6; ++i) seen.push_back(show->IsNull() ? "null" : show->AsString()), t->Next();
+  for (int i = 1; i <= 6; ++i)
+    seen.push_back(show->IsNull() ? "null" : show->AsString()), t->Next();
   EXPECT_EQ(seen, (std::vector<std::string>{"True", "False", "False", "False", "False", "null"}));
 }
 
@@ -261,7 +263,8 @@ TEST(TableFileRoundTrip, RandomTablesWithEveryByteSurvive) {
         std::string value;
         if (kind > 1) {
           const std::size_t len = random() % 60;
-          for (std::size_t i = 0; i < len; ++i) value.push_back(static_cast<char>(1 + random() % 255));
+          for (std::size_t i = 0; i < len; ++i)
+            value.push_back(static_cast<char>(1 + random() % 255));
         }
         t->Fields(f)->SetAsString(value);
       }
@@ -302,8 +305,9 @@ TEST(TableFileFlags, HeaderSkippedColumnsAndAppend) {
   const std::string path = dir.File("t.tab");
   t->SaveToTableFile(path, {mtfSaveData});
   t->SaveToTableFile(path, {mtfSaveData, mtfSaveAppend});
-  EXPECT_EQ(ReadBytes(path), "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n"
-                             "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n");
+  EXPECT_EQ(ReadBytes(path),
+            "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n"
+            "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n");
 }
 
 TEST(TableFileFlags, DefinitionSectionIsWrittenAndRebuildsTheTable) {
@@ -358,8 +362,9 @@ TEST(TableFileFlags, UnknownFieldTypeFailsAndLeavesAnOpenTable) {
       "\"When=DateTime,0,\"\"When\"\",\"\"\"\",10,Data,\"\"\"\"\"\r\n"
       "\"@@TABLEDEF END@@\"\r\n\"Name\",\r\n\"x\",\r\n";
   t->IndexDefs().Clear();
-  EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(text); }),
-            "Unknown field type (DateTime) in CSV file. (When=DateTime,0,\"When\",\"\",10,Data,\"\")");
+  EXPECT_EQ(
+      MessageOf([&] { t->LoadFromTableText(text); }),
+      "Unknown field type (DateTime) in CSV file. (When=DateTime,0,\"When\",\"\",10,Data,\"\")");
   EXPECT_TRUE(t->Active());
   ASSERT_EQ(t->FieldCount(), 1);
   EXPECT_EQ(t->Fields(0)->FieldName(), "Name");
@@ -488,7 +493,8 @@ TEST(TableFileSave, ReadOnlyFilesAreNotReplaced) {
   t->SaveToTableFile(path);
   EXPECT_EQ(ReadBytes(path), ImportExampleFile());
   int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) files += !entry.is_directory();
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+    files += !entry.is_directory();
   EXPECT_EQ(files, 1);
 }
 #endif

@@ -338,8 +338,9 @@ TEST(IndexDefinitions, UniqueDescendingAndCaseInsensitiveOptions) {
 TEST(IndexOrder, RebuildOrdersLikeTheCollationWithTiesInSlotOrder) {
   // Enough records for the quicksort to do real work; texts with Czech letters, case
   // differences, duplicates and nulls.
-  const char* words[] = {"čaj", "Čaj", "cukr", "chata", "hrad", "", "a", "A", "žluťoučký", "50%",
-                         "zebra", "ŽÁBA", "Chata", "ch", "c", "d", "dům", "Dům", "iglú", "x"};
+  const char* words[] = {"čaj", "Čaj",       "cukr", "chata", "hrad", "",      "a",
+                         "A",   "žluťoučký", "50%",  "zebra", "ŽÁBA", "Chata", "ch",
+                         "c",   "d",         "dům",  "Dům",   "iglú", "x"};
   std::mt19937 random(12345);
   auto t = std::make_unique<TMemTable>("T");
   t->SetLocaleID(kCzech);
@@ -385,9 +386,11 @@ TEST(IndexOrder, RebuildOrdersLikeTheCollationWithTiesInSlotOrder) {
     t->PostRecord();
     const int at = t->RecNo();
     if (at > 1 && !t->IsNullAt(at - 1, *key))
-      EXPECT_LT(text::CompareText(t->DisplayTextAt(at - 1, *key), Cp(words[pick]), false, kCzech), 0);
+      EXPECT_LT(text::CompareText(t->DisplayTextAt(at - 1, *key), Cp(words[pick]), false, kCzech),
+                0);
     if (at < t->RecordCount())
-      EXPECT_GE(text::CompareText(t->DisplayTextAt(at + 1, *key), Cp(words[pick]), false, kCzech), 0);
+      EXPECT_GE(text::CompareText(t->DisplayTextAt(at + 1, *key), Cp(words[pick]), false, kCzech),
+                0);
   }
 }
 

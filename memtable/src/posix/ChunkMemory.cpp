@@ -29,6 +29,8 @@ void* AllocateChunk(std::size_t bytes) {
   return chunk;
 }
 
-void FreeChunk(void* chunk, std::size_t bytes) { ::munmap(chunk, bytes); }
+void FreeChunk(void* chunk, std::size_t bytes) {
+  ::munmap(chunk, bytes);
+}
 
 }  // namespace kdx

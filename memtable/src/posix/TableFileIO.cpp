@@ -17,12 +17,14 @@
 
 namespace kdx {
 
-std::string PathForMessage(const std::string& path) { return text::Utf8ToCp1250(path); }
+std::string PathForMessage(const std::string& path) {
+  return text::Utf8ToCp1250(path);
+}
 
 namespace {
 
 class TFdSource : public TByteSource {
-public:
+ public:
   TFdSource(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   ~TFdSource() override { ::close(fd_); }
   std::size_t Read(char* buffer, std::size_t size) override {
@@ -33,7 +35,7 @@ public:
     }
   }
 
-private:
+ private:
   int fd_;
   std::string path_;
 };
@@ -91,7 +93,8 @@ TFileReplacer::TFileReplacer(const std::string& path, bool append)
   if (exists && (S_ISDIR(st.st_mode) || ::access(target.c_str(), W_OK) != 0)) CannotCreate(path);
 
   const std::size_t slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string folder =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   static std::atomic<unsigned> counter{0};
   std::random_device random;

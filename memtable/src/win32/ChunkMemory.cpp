@@ -12,6 +12,8 @@ void* AllocateChunk(std::size_t bytes) {
   return p;
 }
 
-void FreeChunk(void* chunk, std::size_t) { VirtualFree(chunk, 0, MEM_RELEASE); }
+void FreeChunk(void* chunk, std::size_t) {
+  VirtualFree(chunk, 0, MEM_RELEASE);
+}
 
 }  // namespace kdx

@@ -10,14 +10,16 @@
 
 namespace kdx {
 
-std::string PathForMessage(const std::string& path) { return text::Utf8ToCp1250(path); }
+std::string PathForMessage(const std::string& path) {
+  return text::Utf8ToCp1250(path);
+}
 
 namespace {
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring out(static_cast<std::size_t>(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
   return out;
@@ -39,7 +41,7 @@ bool WriteAll(HANDLE h, const char* data, std::size_t size) {
 }
 
 class THandleSource : public TByteSource {
-public:
+ public:
   explicit THandleSource(HANDLE h) : h_(h) {}
   ~THandleSource() override { CloseHandle(h_); }
   std::size_t Read(char* buffer, std::size_t size) override {
@@ -49,7 +51,7 @@ public:
     return read;
   }
 
-private:
+ private:
   HANDLE h_;
 };
 
@@ -57,8 +59,8 @@ private:
 
 std::unique_ptr<TByteSource> OpenFileSource(const std::string& path) {
   // Others may read meanwhile, nobody may write.
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE)
     throw EFOpenError(FormatMessage("Cannot open file %s", PathForMessage(path)));
   return std::make_unique<THandleSource>(h);

@@ -26,7 +26,7 @@ enum class BindingEvent {
 // Implemented by whatever binds to a table. A listener may call back into the table from
 // DataEvent (FlushEdits handlers write fields); it must not attach or detach listeners there.
 class TBindingListener {
-public:
+ public:
   virtual ~TBindingListener() = default;
 
   // `field` is set for FieldValue and FocusField (else nullptr); `distance` for CursorMove

@@ -8,7 +8,7 @@
 namespace kdx {
 
 class EMemTableError : public EDatabaseError {
-public:
+ public:
   using EDatabaseError::EDatabaseError;
 };
 

@@ -24,7 +24,7 @@ enum class TFieldKind { Data, Calculated, Lookup, InternalCalc, Aggregate };
 enum class TAlignment { LeftJustify, RightJustify, Center };
 
 class TField {
-public:
+ public:
   TField(const TField&) = delete;
   TField& operator=(const TField&) = delete;
   virtual ~TField() = default;
@@ -92,7 +92,7 @@ public:
   // Asks the bound controls to focus the control of this field (FocusField).
   void FocusControl();
 
-protected:
+ protected:
   TField(TMemTable* table, std::string fieldName, TFieldType type, int size);
   virtual int DefaultDisplayWidth() const = 0;
 
@@ -105,7 +105,7 @@ protected:
   void EndWrite();
   [[noreturn]] void InvalidValue() const;
 
-private:
+ private:
   friend class TMemTable;
   friend struct TFieldAccess;
   TMemTable* table_;
@@ -126,7 +126,7 @@ private:
 
 // A text of at most Size() cp1250 bytes; its slot holds Size + 1 bytes, NUL-terminated.
 class TStringField : public TField {
-public:
+ public:
   TStringField(TMemTable* table, std::string fieldName, int size);
 
   std::string AsString() const override;
@@ -137,13 +137,13 @@ public:
   // Takes texts, truth values ("True"/"False") and integers (decimal text).
   void SetValue(const TVariant& value) override;
 
-protected:
+ protected:
   int DefaultDisplayWidth() const override { return Size(); }
 };
 
 // A truth value; its slot holds a 16-bit word (0 false, otherwise true).
 class TBooleanField : public TField {
-public:
+ public:
   TBooleanField(TMemTable* table, std::string fieldName);
 
   std::string AsString() const override;
@@ -156,7 +156,7 @@ public:
   // Takes truth values, integers (0 false, else true) and the texts SetAsString takes.
   void SetValue(const TVariant& value) override;
 
-protected:
+ protected:
   int DefaultDisplayWidth() const override { return 5; }
 };
 

@@ -14,7 +14,7 @@ void FreeChunk(void* chunk, std::size_t bytes);
 
 template <typename T>
 class TLargeAllocator {
-public:
+ public:
   using value_type = T;
   static constexpr std::size_t kLargeBytes = std::size_t{256} << 10;
   static constexpr std::size_t kChunkUnit = std::size_t{2} << 20;
@@ -37,8 +37,10 @@ public:
   }
   friend bool operator==(const TLargeAllocator&, const TLargeAllocator&) { return true; }
 
-private:
-  static std::size_t RoundUp(std::size_t bytes) { return (bytes + kChunkUnit - 1) / kChunkUnit * kChunkUnit; }
+ private:
+  static std::size_t RoundUp(std::size_t bytes) {
+    return (bytes + kChunkUnit - 1) / kChunkUnit * kChunkUnit;
+  }
 };
 
 }  // namespace kdx

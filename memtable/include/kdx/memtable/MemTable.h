@@ -72,7 +72,7 @@ struct TIndexDef {
 };
 
 class TIndexDefs {
-public:
+ public:
   TIndexDef& Add(std::string name, std::string fields, TIndexOptions options = {}) {
     items_.push_back(TIndexDef{std::move(name), std::move(fields), options});
     return items_.back();
@@ -82,7 +82,7 @@ public:
   const TIndexDef& operator[](int i) const { return items_[i]; }
   TIndexDef& operator[](int i) { return items_[i]; }
 
-private:
+ private:
   std::vector<TIndexDef> items_;
 };
 
@@ -96,10 +96,10 @@ struct TCsvFormat {
 };
 
 class TMemTable {
-public:
+ public:
   static constexpr const char* kRowOrderIndexName = "__MT__ROWORDER";
   static constexpr unsigned kDefaultLocaleID = 1024;  // the user's default locale
-  static constexpr int kMaxStringSize = 8192;          // largest Size of a string field
+  static constexpr int kMaxStringSize = 8192;         // largest Size of a string field
 
   explicit TMemTable(std::string name = {});
   TMemTable(const TMemTable&) = delete;
@@ -232,7 +232,7 @@ public:
 
   TMemTableCommon& Common() { return *common_; }
 
-private:
+ private:
   friend class TField;
   friend class TMemIndex;
   friend class TTableFileReader;

@@ -18,13 +18,13 @@ namespace kdx {
 
 // One stored record: its slot and sequence numbers, then the record's RecordSlot bytes.
 class TMemRecord {
-public:
+ public:
   std::int32_t SlotNumber() const { return slot_; }
   std::int32_t Sequence() const { return sequence_; }
   unsigned char* Data() { return reinterpret_cast<unsigned char*>(this + 1); }
   const unsigned char* Data() const { return reinterpret_cast<const unsigned char*>(this + 1); }
 
-private:
+ private:
   friend class TMemTableCommon;
   std::int32_t slot_ = 0;
   std::int32_t sequence_ = 0;
@@ -32,7 +32,7 @@ private:
 };
 
 class TMemTableCommon {
-public:
+ public:
   // The highest sequence number a record may get; an add beyond it fails with
   // "Bookmark counter is out of range. Please close and reopen table."
   static constexpr std::int32_t kMaxSequence = 2147483599;
@@ -69,7 +69,7 @@ public:
   // Reserves room for `count` more records (a hint before a large load).
   void Reserve(std::size_t count);
 
-private:
+ private:
   // Records are carved from large chunks (all records of a table have one size); the memory of
   // a deleted record is reused by the next add and given back when the store is cleared.
   void* AllocateRecordMemory();

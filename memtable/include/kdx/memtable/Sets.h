@@ -9,7 +9,7 @@ namespace kdx {
 
 template <typename E>
 class TSet {
-public:
+ public:
   constexpr TSet() = default;
   constexpr TSet(std::initializer_list<E> items) {
     for (E e : items) bits_ |= Bit(e);
@@ -32,7 +32,7 @@ public:
   constexpr std::uint32_t Bits() const { return bits_; }
   friend constexpr bool operator==(TSet a, TSet b) { return a.bits_ == b.bits_; }
 
-private:
+ private:
   static constexpr std::uint32_t Bit(E e) { return std::uint32_t{1} << static_cast<unsigned>(e); }
   std::uint32_t bits_ = 0;
 };

@@ -9,7 +9,7 @@
 namespace kdx {
 
 class TVariant {
-public:
+ public:
   enum class Kind { Null, String, Boolean, Integer, Array };
 
   TVariant() = default;  // null
@@ -32,9 +32,9 @@ public:
   Kind GetKind() const { return kind_; }
   bool IsNull() const { return kind_ == Kind::Null; }
   bool IsArray() const { return kind_ == Kind::Array; }
-  const std::string& Text() const { return text_; }   // String kind only
-  bool Boolean() const { return integer_ != 0; }       // Boolean kind only
-  long long Integer() const { return integer_; }       // Integer kind only
+  const std::string& Text() const { return text_; }              // String kind only
+  bool Boolean() const { return integer_ != 0; }                 // Boolean kind only
+  long long Integer() const { return integer_; }                 // Integer kind only
   const std::vector<TVariant>& Items() const { return items_; }  // Array kind only
   int DimCount() const { return kind_ == Kind::Array ? dimensions_ : 0; }
 
@@ -43,7 +43,7 @@ public:
            a.items_ == b.items_ && a.dimensions_ == b.dimensions_;
   }
 
-private:
+ private:
   Kind kind_ = Kind::Null;
   std::string text_;
   long long integer_ = 0;
