@@ -8,13 +8,15 @@
 #   scripts/run-demo.sh send      send mode: lists the send definitions; "Provést akci" hands
 #                                 demo/Velkor/Odeslani/SKLAD.KDX to the mail client
 #   scripts/run-demo.sh settings  configuration mode (/SET)
+# KDX_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$(nproc)" --target KDXMngr kdx_demo
-program=build/app/KDXMngr
-demo=build/app/demo
+build=${KDX_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j "$(nproc)" --target KDXMngr kdx_demo
+program=$build/app/KDXMngr
+demo=$build/app/demo
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display: run it on a desktop, or under a virtual one: xvfb-run -a $0 ${1:-}" >&2
   exit 1
@@ -26,7 +28,7 @@ case "${1:-receive}" in
     ls -l "$demo/Velkor/Prijem/"
     ;;
   send)
-    echo "Send mode: the send definitions of build/app/kdx_exp.tab"
+    echo "Send mode: the send definitions of $build/app/kdx_exp.tab"
     "$program"
     ;;
   settings)

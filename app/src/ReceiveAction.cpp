@@ -10,6 +10,7 @@
 #include <QString>
 
 #include "Forms.h"
+#include "MainForm.h"
 #include "Nastaveni.h"
 #include "QtText.h"
 #include "mainUnit.h"
@@ -26,7 +27,7 @@ using widgets::MsgIcon;
 using widgets::ShowMessage;
 
 void ShowError(const QString& text) {
-  ShowMessage(nullptr, text, QString::fromUtf8("Chyba"), MsgIcon::Error);
+  ShowMessage(frmMain, text, QString::fromUtf8("Chyba"), MsgIcon::Error);
 }
 
 QString UpperName(const std::string& nativeName) {
@@ -94,7 +95,7 @@ void ReceiveFile() {
 
   const std::string endText = frmNastaveni->ImportTable->FieldByName("EndText")->AsString();
   if (!endText.empty())
-    ShowMessage(nullptr, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
+    ShowMessage(frmMain, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
   QuitApplication();
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "Forms.h"
+#include "MainForm.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
 #include "QtText.h"
@@ -47,13 +48,13 @@ void SendFile() {
   const bool showDialog = table.FieldByName("EmailShow")->AsBoolean();
 
   if (email.empty()) {
-    ShowMessage(nullptr,
+    ShowMessage(frmMain,
                 QString::fromUtf8("V definici není zadaná e-mailová adresa - nelze pokračovat."),
                 QString::fromUtf8("Chyba"), MsgIcon::Error);
     return;
   }
   if (!files::FileExists(text::Cp1250ToUtf8(path))) {
-    ShowMessage(nullptr,
+    ShowMessage(frmMain,
                 QString::fromUtf8("Přenosový soubor ") + FromCp(path) +
                     QString::fromUtf8(" nebyl nalezen."),
                 QString::fromUtf8("Chyba"), MsgIcon::Error);
@@ -85,7 +86,7 @@ void SendFile() {
 
   const std::string endText = table.FieldByName("EndText")->AsString();
   if (!endText.empty())
-    ShowMessage(nullptr, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
+    ShowMessage(frmMain, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
   QuitApplication();
 }
 
