@@ -322,7 +322,7 @@ void TMemTable::PostRecord() {
           list.begin() + static_cast<std::ptrdiff_t>(index->SortedPosition(data, localeId_)),
           record);
     }
-    std::memcpy(record->Data(), data, recordSize_);
+    if (recordSize_ > 0) std::memcpy(record->Data(), data, recordSize_);
   }
 
   modified_ = false;

@@ -56,7 +56,7 @@ TMemRecord* TMemTableCommon::AddRecord(const unsigned char* data) {
   if (freeSlots_.empty() && slots_.size() == slots_.capacity())
     slots_.reserve(slots_.empty() ? 64 : slots_.size() * 2);
   TMemRecord* record = new (AllocateRecordMemory()) TMemRecord();
-  std::memcpy(record->Data(), data, recordSize_);
+  if (recordSize_ > 0) std::memcpy(record->Data(), data, recordSize_);  // (no fields: no data)
   if (!freeSlots_.empty()) {
     record->slot_ = freeSlots_.back();
     freeSlots_.pop_back();

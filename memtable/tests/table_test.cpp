@@ -407,3 +407,15 @@ TEST(IndexOrder, AnUnknownLocaleIsReportedWhenTextsAreCompared) {
   t->CancelRecord();
   EXPECT_EQ(MessageOf([&] { t->FindRecord("KDXFile", TVariant("A")); }), "Invalid locale. 32767");
 }
+
+TEST(TableStates, ATableWithoutFieldsStillCountsRecords) {
+  TMemTable t("Empty");
+  t.OpenTable();
+  t.AppendRecord();
+  t.PostRecord();
+  t.EditRecord();
+  t.PostRecord();
+  t.LoadFromTableText(",\r\n,\r\n");
+  EXPECT_EQ(t.RecordCount(), 2);
+  EXPECT_EQ(t.SaveToTableText(), ",\r\n,\r\n,\r\n");
+}
