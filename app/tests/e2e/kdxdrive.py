@@ -23,8 +23,21 @@ def fail(message):
 
 
 def start_accessibility_bus():
+    """Starts the accessibility bus and waits until it answers and its registry runs: a program
+    started before that decides that nobody listens and never shows up on the bus."""
     launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-    time.sleep(0.5)
+    end = time.time() + TIMEOUT
+    while time.time() < end:
+        answer = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus",
+                                 "/org/a11y/bus", "org.a11y.Bus.GetAddress"],
+                                capture_output=True)
+        if answer.returncode == 0:
+            break
+        time.sleep(0.1)
+    else:
+        fail("the accessibility bus did not start")
+    pyatspi.Registry.getDesktop(0).childCount  # starts the registry daemon
+    time.sleep(0.3)
     return launcher
 
 
