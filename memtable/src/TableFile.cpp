@@ -382,8 +382,17 @@ class TMemorySource : public TByteSource {
   std::size_t pos_ = 0;
 };
 
-bool IsLineEnd(char c) {
-  return c == '\r' || c == '\n' || c == '\0';
+// The first CR, LF or NUL in [p, end), or end. memchr finds the next LF (which ends CR LF and LF
+// lines alike); the span before it is then searched for a CR or NUL.
+const char* FindLineEnd(const char* p, const char* end) {
+  const char* limit =
+      static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+  if (!limit) limit = end;
+  if (const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(limit - p)))
+    limit = static_cast<const char*>(cr);
+  if (const void* nul = std::memchr(p, '\0', static_cast<std::size_t>(limit - p)))
+    limit = static_cast<const char*>(nul);
+  return limit;
 }
 
 }  // namespace
@@ -570,8 +579,7 @@ void TMemTable::LoadFromSource(TByteSource& source) {
       const char* p = block.data();
       const char* end = p + got;
       while (p < end) {
-        const char* stop = p;
-        while (stop < end && !IsLineEnd(*stop)) ++stop;
+        const char* stop = FindLineEnd(p, end);
         if (stop == end) {
           carry.append(p, stop);
           break;
