@@ -15,8 +15,10 @@ TfrmPrepare* frmPrepare = nullptr;
 void CreateForms() {
   frmMain = new TfrmMain;
   frmNastaveni = new TfrmNastaveni;
-  frmAbout = new TfrmAbout;
-  frmPrepare = new TfrmPrepare;
+  // Owned by the main window: they stay above it, and the mail hand-off, looking for the
+  // program's unowned main window as the owner of the client's dialogs, passes them over.
+  frmAbout = new TfrmAbout(frmMain);
+  frmPrepare = new TfrmPrepare(frmMain);
   frmMain->BindSendPage();
 }
 

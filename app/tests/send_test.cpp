@@ -3,6 +3,7 @@
 // the progress window painted before the hand-off, the error path and the end of the run.
 
 #include <QPushButton>
+#include <QWindow>
 #include <QTest>
 #include <dlfcn.h>
 #include <stdlib.h>
@@ -14,6 +15,8 @@
 #include "Prepare.h"
 #include "QtText.h"
 #include "TestSupport.h"
+#include "TopWindowsHook.h"
+#include "kdx/platform/TopWindows.h"
 #include "mainUnit.h"
 #include "providers/RecordedSend.h"
 #include "kdx/platform/Text.h"
@@ -140,6 +143,23 @@ private slots:
     QCOMPARE(client->flags, KdxMapiFlags(MAPI_LOGON_UI | MAPI_DIALOG));
     QVERIFY(run.Requests().empty());
     QCOMPARE(run.QuitCount(), 1);
+  }
+
+  void theMainWindowOwnsTheMailClientsDialogs() {
+    ProgramRun run;
+    RecordingClient client(run);
+    const std::string files = run.MakeFolder("odeslani");
+    run.WriteFile(files + "SKLAD.KDX", "data");
+    run.WriteExports({{"Sklad", files + "SKLAD.KDX", "sklad@example.cz", "", "", true}});
+    InstallTopWindowProvider();
+    run.Start({});
+    frmMain->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frmMain));
+    frmMain->activateWindow();
+    frmMain->Button3->click();
+    kdx::platform::SetTopWindowProvider({});
+    QCOMPARE(client->sendCalls, 1);
+    QCOMPARE(client->uiParam, KdxMapiUlongPtr(frmMain->windowHandle()->winId()));
   }
 
   void missingAddressIsReportedFirst() {
