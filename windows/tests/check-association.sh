@@ -11,13 +11,16 @@
 #  5. the documented windows/kdx-association.reg, imported with Wine's reg.exe, associates .KDX
 #     the same way for a copy of the program in C:\KDX manager.
 # Usage: check-association.sh <cross build dir> <scratch dir>   (WINEPREFIX etc. set by caller)
-set -euo pipefail
+set -Eeuo pipefail
 build=$(cd "$1" && pwd)
 scratch=$2
 here=$(cd "$(dirname "$0")" && pwd)
 windows=$(dirname "$here")
 log="$scratch/association.log"
 : >"$log"
+
+# No silent end: a command that fails outside the checks names its line.
+trap 'echo "check-association: command failed at line $LINENO" >&2; cat "$log" >&2' ERR
 
 fail() {
   echo "check-association: $*" >&2
@@ -29,9 +32,19 @@ fail() {
 w() { timeout -k 5 60 wine "$@" </dev/null >>"$log" 2>&1; }
 # The default value of a key, as reg.exe prints it ("" when the key or value is missing).
 default_of() {
-  timeout -k 5 60 wine reg query "$1" /ve </dev/null 2>/dev/null | tr -d '\r' |
-    LC_ALL=C sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p' | head -n 1
+  { timeout -k 5 60 wine reg query "$1" /ve </dev/null 2>/dev/null || true; } | tr -d '\r' |
+    LC_ALL=C sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p' | sed -n 1p
 }
+# Waits up to 30 s for a condition (a command); Wine may hand back before the uninstaller is done.
+wait_until() {
+  for _ in $(seq 1 60); do
+    "$@" && return 0
+    sleep 0.5
+  done
+  return 1
+}
+not_associated() { [ -z "$(default_of "$1\\.KDX")" ]; }
+associated() { [ -n "$(default_of "$1\\.KDX")" ]; }
 # Opens a file through the shell ("open" verb) and returns what the program recorded.
 open_through_shell() {
   local file=$1 record=$2
@@ -70,11 +83,12 @@ install_and_check() {
   w "$setup" "${args[@]}" || fail "the installer failed ($mode)"
   local classes="$root\\Software\\Classes"
   local progid command install_dir expected unix_install_dir got
+  wait_until associated "$classes" || true
   progid=$(default_of "$classes\\.KDX")
   [ "$progid" = "KDXManager.TransferFile" ] || fail ".KDX names '$progid' ($mode)"
   command=$(default_of "$classes\\$progid\\shell\\open\\command")
-  install_dir=$(timeout 60 wine reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KDXManager" \
-    /v InstallLocation </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^ *InstallLocation *REG_SZ *//p')
+  install_dir=$({ timeout 60 wine reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KDXManager" \
+    /v InstallLocation </dev/null 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^ *InstallLocation *REG_SZ *//p')
   [ -n "$install_dir" ] || fail "no InstallLocation ($mode)"
   expected="\"$install_dir\\KDXMngr.exe\" \"%1\""
   [ "$command" = "$expected" ] || fail "open command is '$command', expected '$expected' ($mode)"
@@ -93,8 +107,8 @@ $want"
 
   printf 'Nazev\r\n' >"$unix_install_dir/kdx_imp.tab"
   w "$unix_install_dir/uninstall.exe" /S "_?=$install_dir" || fail "the uninstaller failed ($mode)"
-  [ -z "$(default_of "$classes\\.KDX")" ] || fail ".KDX still associated after uninstalling"
-  [ ! -f "$unix_install_dir/KDXMngr.exe" ] || fail "KDXMngr.exe left behind ($mode)"
+  wait_until not_associated "$classes" || fail ".KDX still associated after uninstalling"
+  wait_until test ! -f "$unix_install_dir/KDXMngr.exe" || fail "KDXMngr.exe left behind ($mode)"
   [ -f "$unix_install_dir/kdx_imp.tab" ] || fail "the uninstaller removed the user's table"
   echo "check-association: uninstalled for $mode; the user's table kept"
 }
