@@ -17,12 +17,14 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
 cmake --build "$build" --target table_reader_fuzz -j "$jobs"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kdx-fuzz.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# A failing input is kept in the build folder so that it can be replayed
+# ("$build/memtable/fuzz/table_reader_fuzz FILE") and added to the seeds.
+trap 'cp "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$build/" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir "$work/corpus"
 # Inputs stay small: a definition section can make every record large, and the fuzzer should
 # spend its time on the reader's rules rather than on memory.
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/memtable/fuzz/table_reader_fuzz" -max_total_time="$seconds" -max_len=1024 \
+  "$build/memtable/fuzz/table_reader_fuzz" -max_total_time="$seconds" -seed=1 -max_len=1024 \
   -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$work/" -print_final_stats=1 \
   "$work/corpus" memtable/fuzz/corpus
 echo "20-fuzz: no failures in ${seconds}s"
