@@ -15,6 +15,17 @@
 
 namespace kdx::test {
 
+// The message of the kdx::Exception that `f` raises, or "(no error)".
+template <typename F>
+std::string MessageOf(F f) {
+  try {
+    f();
+  } catch (const Exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
 // UTF-8 literal -> cp1250 bytes.
 inline std::string Cp(const char* utf8) {
   bool ok = false;

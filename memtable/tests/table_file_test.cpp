@@ -49,16 +49,6 @@ std::vector<std::string> Dump(TMemTable& t) {
   return out;
 }
 
-template <typename F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
 }  // namespace
 
 TEST(TableFileFormat, WorkedExamplesComeOutByteForByte) {

@@ -17,16 +17,6 @@ std::unique_ptr<TMemTable> ImportWith(const std::vector<std::string>& names) {
   return t;
 }
 
-template <typename F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
 }  // namespace
 
 TEST(TableStates, OpenCloseAndTheClosedTableErrors) {
