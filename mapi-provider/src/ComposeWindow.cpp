@@ -1,10 +1,110 @@
 // MAPI_DIALOG: the desktop's mail client opens its compose window through xdg-email.
+//
+// xdg-email is a shell script with several routes to the mail client. Its own encoding of
+// --to/--subject/--attach passes every text through the shell's echo, which takes backslashes
+// as escapes, and its Thunderbird route decodes addresses and attachment paths again and puts
+// them between single quotes on Thunderbird's command line. So the provider builds the mailto:
+// URI itself, with every byte outside letters, digits and ".-_~@/" percent-encoded, hands
+// xdg-email only that URI, and lets through only what stays harmless after decoding: addresses
+// that are one plain mailbox, and attachment paths of plain characters (other files are handed
+// over as a private copy under a plain name).
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "Provider.h"
 
 namespace kdx::provider {
+
+namespace {
+
+bool IsUnreserved(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_' || c == '~';
+}
+
+// Percent-encodes everything but the unreserved characters and `keep`; every line break
+// becomes CR LF, as a mailto: URI carries it.
+std::string UriEncode(const std::string& text, const char* keep = "") {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      out += "%0D%0A";
+    } else if (IsUnreserved(c) || (c != 0 && std::strchr(keep, c))) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+// Characters a path may hold and still reach every mail client as itself: no quote, comma,
+// backslash, percent sign or other character that one of xdg-email's routes or a client's
+// command line gives a meaning.
+bool IsPlainPathChar(unsigned char c) {
+  return IsUnreserved(c) || c == '/' || c == '+' || c == ' ' || c >= 0x80;
+}
+
+bool IsPlainPath(const std::string& path) {
+  if (!IsValidUtf8(path)) return false;
+  for (char c : path) {
+    if (!IsPlainPathChar(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+// `name` with every character that is not plain replaced by "_"; never empty, never hidden.
+std::string PlainName(const std::string& name) {
+  std::string out = IsValidUtf8(name) ? name : std::string();
+  for (char& c : out) {
+    if (!IsPlainPathChar(static_cast<unsigned char>(c)) || c == '/') c = '_';
+  }
+  if (out.empty() || out[0] == '.' || out[0] == ' ' || out[0] == '-') out.insert(0, "attachment");
+  return out;
+}
+
+// A private folder for copies: mode 0700, under $TMPDIR when that path is plain, else /tmp.
+std::string MakePrivateFolder() {
+  std::string base = "/tmp";
+  if (const char* tmp = std::getenv("TMPDIR"); tmp && tmp[0] == '/' && IsPlainPath(tmp)) {
+    base = tmp;
+  }
+  std::string pattern = base + "/kdx-mail-XXXXXX";
+  if (!::mkdtemp(pattern.data())) return {};
+  return pattern;
+}
+
+// The path handed to the mail client for `attachment`: the file's own path when it is plain,
+// else a copy in a private folder under a plain form of its name. The copy stays: the client
+// reads it when the user sends, long after this call. Empty when the copy failed.
+std::string PathForClient(const Attachment& attachment, std::string& privateFolder) {
+  if (IsPlainPath(attachment.path)) return attachment.path;
+  if (privateFolder.empty()) privateFolder = MakePrivateFolder();
+  if (privateFolder.empty()) return {};
+  const std::string base = attachment.path.substr(attachment.path.rfind('/') + 1);
+  std::string copy = privateFolder + "/" + PlainName(base);
+  for (int n = 2; std::filesystem::exists(copy); ++n) {
+    copy = privateFolder + "/" + std::to_string(n) + "-" + PlainName(base);
+  }
+  std::error_code error;
+  if (!std::filesystem::copy_file(attachment.path, copy, error)) {
+    std::fprintf(stderr, "kdxmapi: cannot copy \"%s\" for the mail client: %s\n",
+                 attachment.path.c_str(), error.message().c_str());
+    return {};
+  }
+  return copy;
+}
+
+}  // namespace
 
 KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
   const std::string program = FindProgram("xdg-email", {"/usr/bin", "/usr/local/bin"});
@@ -12,29 +112,32 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
     std::fprintf(stderr, "kdxmapi: xdg-email was not found; no mail client can be opened\n");
     return MAPI_E_FAILURE;
   }
-  // Every text is one argument of its own; xdg-email refuses empty values, so those are left out.
-  std::vector<std::string> argv = {program, "--utf8"};
+  std::string query;
+  auto add = [&query](const char* field, const std::string& encoded) {
+    query += query.empty() ? "?" : "&";
+    query += field;
+    query += '=';
+    query += encoded;
+  };
   for (const Recipient& r : mail.recipients) {
     if (r.recipClass == MAPI_ORIG) continue;
-    const char* option = r.recipClass == MAPI_CC    ? "--cc"
-                         : r.recipClass == MAPI_BCC ? "--bcc"
-                                                    : "--to";
-    argv.push_back(option);
-    argv.push_back(r.address);
+    if (!IsPlainMailbox(r.address, MailboxUse::ComposeWindow)) {
+      std::fprintf(stderr, "kdxmapi: \"%s\" is not an address the compose window can take\n",
+                   r.address.c_str());
+      return MAPI_E_UNKNOWN_RECIPIENT;
+    }
+    add(r.recipClass == MAPI_CC ? "cc" : r.recipClass == MAPI_BCC ? "bcc" : "to",
+        UriEncode(r.address, "@"));
   }
-  if (!mail.subject.empty()) {
-    argv.push_back("--subject");
-    argv.push_back(mail.subject);
-  }
-  if (!mail.body.empty()) {
-    argv.push_back("--body");
-    argv.push_back(mail.body);
-  }
+  if (!mail.subject.empty()) add("subject", UriEncode(mail.subject));
+  if (!mail.body.empty()) add("body", UriEncode(mail.body));
+  std::string privateFolder;
   for (const Attachment& a : mail.attachments) {
-    argv.push_back("--attach");
-    argv.push_back(a.path);
+    const std::string path = PathForClient(a, privateFolder);
+    if (path.empty()) return MAPI_E_ATTACHMENT_WRITE_FAILURE;
+    add("attach", UriEncode(path, "/"));
   }
-  const int status = RunProgram(argv, false, {});
+  const int status = RunComposeHandOff({program, "mailto:" + query});
   switch (status) {
     case 0:
       return SUCCESS_SUCCESS;

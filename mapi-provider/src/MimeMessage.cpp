@@ -1,8 +1,9 @@
 // Without MAPI_DIALOG: a complete MIME message, submitted to a sendmail-compatible program
-// (sendmail -t -oi), the Linux form of placing the message in the outbox.
+// (sendmail -oi -- recipients...), the Linux form of placing the message in the outbox.
 
 #include <fcntl.h>
 #include <gmime/gmime.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -33,18 +34,6 @@ std::string OneLine(const std::string& text) {
   return out;
 }
 
-// An address must stand in a header as exactly one mailbox: no blanks, controls, or the
-// characters that separate, quote or group addresses.
-bool IsPlainAddress(const std::string& address) {
-  if (address.empty() || address[0] == '-') return false;
-  for (char c : address) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u <= 32 || u == 127) return false;
-    if (std::string_view("\"(),:;<>[\\]").find(c) != std::string_view::npos) return false;
-  }
-  return true;
-}
-
 template <typename T>
 struct GUnref {
   void operator()(T* p) const {
@@ -54,26 +43,57 @@ struct GUnref {
 template <typename T>
 using GPtr = std::unique_ptr<T, GUnref<T>>;
 
-}  // namespace
+// Holds SIGPIPE back on this thread while writing to a program, so that a program that stops
+// reading makes the write fail instead of ending this process; a SIGPIPE raised meanwhile is
+// taken off again.
+class PipeSignalHeld {
+ public:
+  PipeSignalHeld() {
+    sigemptyset(&pipeSet_);
+    sigaddset(&pipeSet_, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSet_, &oldSet_);
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE);
+  }
+  ~PipeSignalHeld() {
+    if (!wasPending_) {
+      sigset_t pending;
+      sigemptyset(&pending);
+      sigpending(&pending);
+      if (sigismember(&pending, SIGPIPE)) {
+        const timespec zero{0, 0};
+        sigtimedwait(&pipeSet_, nullptr, &zero);
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &oldSet_, nullptr);
+  }
+  PipeSignalHeld(const PipeSignalHeld&) = delete;
+  PipeSignalHeld& operator=(const PipeSignalHeld&) = delete;
 
-std::string BuildMimeMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
+ private:
+  sigset_t pipeSet_;
+  sigset_t oldSet_;
+  bool wasPending_ = false;
+};
+
+// The message for `mail`, or null with `error` set. Attachments are not read here: their files
+// are opened, and their contents are read, encoded and written piece by piece when the message
+// is written, so memory does not grow with their size.
+GPtr<GMimeMessage> BuildMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
   InitGMime();
   error = SUCCESS_SUCCESS;
   GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
 
   for (const Recipient& r : mail.recipients) {
-    if (!IsPlainAddress(r.address)) {
-      std::fprintf(stderr, "kdxmapi: \"%s\" is not a single e-mail address\n",
-                   OneLine(r.address).c_str());
-      error = MAPI_E_UNKNOWN_RECIPIENT;
-      return {};
-    }
+    // Blind copies travel on sendmail's command line only; no header names them.
+    if (r.recipClass == MAPI_BCC) continue;
     const std::string name = OneLine(r.name);
     InternetAddress* mailbox =
         internet_address_mailbox_new(name.empty() ? nullptr : name.c_str(), r.address.c_str());
     GMimeAddressType type = GMIME_ADDRESS_TYPE_TO;
     if (r.recipClass == MAPI_CC) type = GMIME_ADDRESS_TYPE_CC;
-    if (r.recipClass == MAPI_BCC) type = GMIME_ADDRESS_TYPE_BCC;
     if (r.recipClass == MAPI_ORIG) type = GMIME_ADDRESS_TYPE_FROM;
     internet_address_list_add(g_mime_message_get_addresses(message.get(), type), mailbox);
     g_object_unref(mailbox);
@@ -111,21 +131,13 @@ std::string BuildMimeMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
                      gerror ? gerror->message : "");
         if (gerror) g_error_free(gerror);
         error = MAPI_E_ATTACHMENT_OPEN_FAILURE;
-        return {};
+        return nullptr;
       }
-      // Read the whole file now so that a read error shows here, not half-way through writing.
-      GPtr<GMimeStream> memory(g_mime_stream_mem_new());
-      const gint64 copied = g_mime_stream_write_to_stream(file, memory.get());
-      g_object_unref(file);
-      if (copied < 0) {
-        error = MAPI_E_ATTACHMENT_OPEN_FAILURE;
-        return {};
-      }
-      g_mime_stream_reset(memory.get());
+      GPtr<GMimeStream> content(file);
       GPtr<GMimePart> part(g_mime_part_new_with_type("application", "octet-stream"));
-      GPtr<GMimeDataWrapper> content(
-          g_mime_data_wrapper_new_with_stream(memory.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-      g_mime_part_set_content(part.get(), content.get());
+      GPtr<GMimeDataWrapper> wrapper(
+          g_mime_data_wrapper_new_with_stream(content.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+      g_mime_part_set_content(part.get(), wrapper.get());
       g_mime_part_set_filename(part.get(), OneLine(a.name).c_str());
       g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
       g_mime_multipart_add(multipart.get(), GMIME_OBJECT(part.get()));
@@ -133,14 +145,22 @@ std::string BuildMimeMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
     g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(multipart.get()));
   }
 
-  GPtr<GMimeStream> out(g_mime_stream_mem_new());
+  return message;
+}
+
+// Writes `message` to the pipe `fd`: true when every byte was written.
+bool WriteMessage(GMimeMessage* message, int fd) {
+  PipeSignalHeld held;
+  GPtr<GMimeStream> pipe(g_mime_stream_pipe_new(fd));
+  g_mime_stream_pipe_set_owner(GMIME_STREAM_PIPE(pipe.get()), FALSE);
   GMimeFormatOptions* options = g_mime_format_options_clone(nullptr);
   g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_UNIX);
-  g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), options, out.get());
+  const gint64 written = g_mime_object_write_to_stream(GMIME_OBJECT(message), options, pipe.get());
   g_mime_format_options_free(options);
-  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-  return std::string(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  return written >= 0 && g_mime_stream_flush(pipe.get()) == 0;
 }
+
+}  // namespace
 
 KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
   noSendmail = false;
@@ -154,15 +174,40 @@ KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
     noSendmail = true;
     return MAPI_E_FAILURE;
   }
-  bool anyRecipient = false;
-  for (const Recipient& r : mail.recipients) anyRecipient |= r.recipClass != MAPI_ORIG;
-  if (!anyRecipient) return MAPI_E_INVALID_RECIPS;
+  // Every recipient, blind copies included, is named on the command line; sendmail does not
+  // read recipients from the headers (no -t).
+  std::vector<std::string> argv = {program, "-oi", "--"};
+  for (const Recipient& r : mail.recipients) {
+    if (!IsPlainMailbox(r.address, MailboxUse::Header)) {
+      std::fprintf(stderr, "kdxmapi: \"%s\" is not a single e-mail address\n",
+                   OneLine(r.address).c_str());
+      return MAPI_E_UNKNOWN_RECIPIENT;
+    }
+    if (r.recipClass != MAPI_ORIG) argv.push_back(r.address);
+  }
+  if (argv.size() == 3) return MAPI_E_INVALID_RECIPS;
 
   KdxMapiUlong error = SUCCESS_SUCCESS;
-  const std::string message = BuildMimeMessage(mail, error);
-  if (error != SUCCESS_SUCCESS) return error;
+  const GPtr<GMimeMessage> message = BuildMessage(mail, error);
+  if (!message) return error;
 
-  const int status = RunProgram({program, "-t", "-oi"}, true, message);
+  StartedProgram started;
+  if (!StartProgram(argv, true, started)) {
+    std::fprintf(stderr, "kdxmapi: cannot run %s\n", program.c_str());
+    return MAPI_E_FAILURE;
+  }
+  if (!WriteMessage(message.get(), started.input)) {
+    // The program stopped reading, or an attachment could not be read to the end. It must not
+    // see the end of its input and send what it has: end it first.
+    std::fprintf(stderr, "kdxmapi: the message could not be written to %s\n", program.c_str());
+    ::kill(started.pid, SIGKILL);
+    ::close(started.input);
+    WaitForProgram(started.pid);
+    return MAPI_E_FAILURE;
+  }
+  const bool closed = ::close(started.input) == 0;
+  const int status = WaitForProgram(started.pid);
+  if (!closed && status == 0) return MAPI_E_FAILURE;
   switch (status) {
     case 0:
       return SUCCESS_SUCCESS;

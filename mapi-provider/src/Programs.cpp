@@ -1,7 +1,6 @@
 // Finding and running external programs: an argument vector, never a shell.
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "Provider.h"
 
@@ -25,53 +23,28 @@ bool IsExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// Writes all of `data` to `fd` with SIGPIPE held back, so that a program that stops reading
-// early makes the write fail instead of ending this process.
-void WriteAll(int fd, const std::string& data) {
-  sigset_t pipeSet;
-  sigset_t oldSet;
-  sigemptyset(&pipeSet);
-  sigaddset(&pipeSet, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipeSet, &oldSet);
-  sigset_t pending;
-  sigemptyset(&pending);
-  sigpending(&pending);
-  const bool wasPending = sigismember(&pending, SIGPIPE);
-
-  std::size_t written = 0;
-  bool broken = false;
-  while (written < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      broken = errno == EPIPE;
-      break;
+// The absolute entries of a PATH value, in order. An empty entry means the current folder to a
+// shell, a relative one a folder below it; neither is searched.
+std::vector<std::string> AbsolutePathEntries(const char* path) {
+  std::vector<std::string> dirs;
+  if (!path) return dirs;
+  std::string dir;
+  for (const char* p = path;; ++p) {
+    if (*p == ':' || *p == '\0') {
+      if (!dir.empty() && dir[0] == '/') dirs.push_back(dir);
+      dir.clear();
+      if (*p == '\0') break;
+    } else {
+      dir += *p;
     }
-    written += static_cast<std::size_t>(n);
   }
-  if (broken && !wasPending) {
-    const timespec zero{0, 0};
-    sigtimedwait(&pipeSet, nullptr, &zero);
-  }
-  pthread_sigmask(SIG_SETMASK, &oldSet, nullptr);
+  return dirs;
 }
 
 }  // namespace
 
 std::string FindProgram(const std::string& name, const std::vector<std::string>& extraDirs) {
-  std::vector<std::string> dirs;
-  if (const char* path = std::getenv("PATH")) {
-    std::string dir;
-    for (const char* p = path;; ++p) {
-      if (*p == ':' || *p == '\0') {
-        dirs.push_back(dir.empty() ? "." : dir);
-        dir.clear();
-        if (*p == '\0') break;
-      } else {
-        dir += *p;
-      }
-    }
-  }
+  std::vector<std::string> dirs = AbsolutePathEntries(std::getenv("PATH"));
   dirs.insert(dirs.end(), extraDirs.begin(), extraDirs.end());
   for (const std::string& dir : dirs) {
     const std::string candidate = dir + "/" + name;
@@ -80,40 +53,72 @@ std::string FindProgram(const std::string& name, const std::vector<std::string>&
   return {};
 }
 
-int RunProgram(const std::vector<std::string>& argv, bool feedInput, const std::string& input) {
-  if (argv.empty()) return -1;
+std::vector<std::string> ChildEnvironment() {
+  std::vector<std::string> env;
+  bool hasPath = false;
+  for (char** e = environ; e && *e; ++e) {
+    if (std::strncmp(*e, "PATH=", 5) != 0) {
+      env.emplace_back(*e);
+      continue;
+    }
+    hasPath = true;
+    std::string path = "PATH=";
+    bool first = true;
+    for (const std::string& dir : AbsolutePathEntries(*e + 5)) {
+      if (!first) path += ':';
+      path += dir;
+      first = false;
+    }
+    env.push_back(path);
+  }
+  if (!hasPath) env.emplace_back("PATH=/usr/local/bin:/usr/bin:/bin");
+  return env;
+}
+
+bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started) {
+  started = StartedProgram{};
+  if (argv.empty()) return false;
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<std::string> envStrings = ChildEnvironment();
+  std::vector<char*> env;
+  for (std::string& e : envStrings) env.push_back(e.data());
+  env.push_back(nullptr);
 
   int pipeFds[2] = {-1, -1};
+  if (pipeInput && ::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (feedInput) {
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-      posix_spawn_file_actions_destroy(&actions);
-      return -1;
-    }
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-  }
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+  if (pipeInput) posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
+  // Not the current folder: the folder picker may have left it anywhere.
+  posix_spawn_file_actions_addchdir_np(&actions, "/");
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (feedInput) ::close(pipeFds[0]);
+  if (pipeInput) ::close(pipeFds[0]);
   if (spawned != 0) {
-    if (feedInput) ::close(pipeFds[1]);
-    return -1;
+    if (pipeInput) ::close(pipeFds[1]);
+    return false;
   }
-  if (feedInput) {
-    WriteAll(pipeFds[1], input);
-    ::close(pipeFds[1]);
-  }
+  started.pid = pid;
+  started.input = pipeInput ? pipeFds[1] : -1;
+  return true;
+}
+
+int WaitForProgram(pid_t pid) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return -1;
   }
   if (!WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+int RunProgram(const std::vector<std::string>& argv) {
+  StartedProgram started;
+  if (!StartProgram(argv, false, started)) return -1;
+  return WaitForProgram(started.pid);
 }
 
 }  // namespace kdx::provider

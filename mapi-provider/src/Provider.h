@@ -2,6 +2,8 @@
 // Inside the provider: the message as the provider understands it, and the two ways out
 // (the desktop's compose window, a sendmail-compatible program).
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -35,23 +37,60 @@ KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail);
 // Opens the compose window through xdg-email. Returns the Simple MAPI result.
 KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail);
 
-// Builds the MIME message and submits it to sendmail -t -oi. Returns the Simple MAPI result;
-// sets `noSendmail` (and returns MAPI_E_FAILURE) when no sendmail-compatible program exists.
+// Builds the MIME message and streams it to a sendmail-compatible program, every recipient named
+// on its command line. Returns the Simple MAPI result; sets `noSendmail` (and returns
+// MAPI_E_FAILURE) when no sendmail-compatible program exists.
 KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail);
 
-// The MIME message (RFC 5322, LF line ends) for `mail`; empty with `error` set when a
-// recipient's address cannot stand in a header as a single mailbox (MAPI_E_UNKNOWN_RECIPIENT)
-// or an attachment cannot be read (MAPI_E_ATTACHMENT_OPEN_FAILURE).
-std::string BuildMimeMessage(const OutgoingMail& mail, KdxMapiUlong& error);
+// --- addresses and paths --------------------------------------------------------------------
+
+enum class MailboxUse {
+  Header,         // written into a message header and onto sendmail's command line: ASCII only
+  ComposeWindow,  // handed to the desktop's mail client: UTF-8 allowed, few special characters
+};
+
+// True when `address` is exactly one plain mailbox: one "@", a non-empty local part of
+// dot-separated atoms not starting with "|", "/" or "-", and a domain of dot-separated labels.
+bool IsPlainMailbox(const std::string& address, MailboxUse use);
+
+bool IsValidUtf8(const std::string& text);
+
+// The path the file at `path` is read from: its folder resolved through every symbolic link and
+// "..", its own name kept. Empty when the folder does not exist.
+std::string ResolveFolderOf(const std::string& path);
 
 // --- programs -------------------------------------------------------------------------------
 
-// The full path of an executable `name` found on $PATH, then in `extraDirs`; empty if none.
+// The full path of an executable `name` found in the absolute folders of $PATH, then in
+// `extraDirs`; empty if none. Empty and relative $PATH entries are skipped: they name the
+// current folder, which the folder picker moves to wherever the user browses.
 std::string FindProgram(const std::string& name, const std::vector<std::string>& extraDirs);
 
-// Runs `argv` (argv[0] a full path) without a shell, writing `input` to its standard input when
-// `feedInput` is true (else it inherits ours). Returns the exit status (0-255), or -1 when the
-// program could not be started or did not exit normally.
-int RunProgram(const std::vector<std::string>& argv, bool feedInput, const std::string& input);
+// The environment handed to every program the provider starts: ours, with PATH reduced to its
+// absolute entries.
+std::vector<std::string> ChildEnvironment();
+
+// A started program: its process id and, when asked for, the writing end of a pipe that is its
+// standard input (close-on-exec; -1 otherwise).
+struct StartedProgram {
+  pid_t pid = -1;
+  int input = -1;
+};
+
+// Starts `argv` (argv[0] a full path) without a shell, in the root folder, with ChildEnvironment().
+// With `pipeInput` its standard input is a pipe, else it inherits ours. False when it could not
+// be started.
+bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started);
+
+// Waits for a started program: its exit status (0-255), or -1 when it did not exit normally.
+int WaitForProgram(pid_t pid);
+
+// Starts `argv` with our standard input and waits for it: the exit status, or -1.
+int RunProgram(const std::vector<std::string>& argv);
+
+// Runs xdg-email (`argv`) for the compose window: its exit status, or 0 as soon as the mail
+// client has taken the message while xdg-email is still running (a client started by xdg-email
+// may keep it running until the user quits the client).
+int RunComposeHandOff(const std::vector<std::string>& argv);
 
 }  // namespace kdx::provider

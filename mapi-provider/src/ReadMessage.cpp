@@ -55,7 +55,11 @@ KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail) {
     const MapiFileDesc& desc = message->lpFiles[i];
     if (!desc.lpszPathName || !*desc.lpszPathName) return MAPI_E_FAILURE;
     Attachment attachment;
-    attachment.path = Utf8(desc.lpszPathName);
+    // Checked, named and read through one resolved path: a ".." after a symbolic link is
+    // taken where the link leads, as the file system takes it.
+    const std::string given = Utf8(desc.lpszPathName);
+    attachment.path = ResolveFolderOf(given);
+    if (attachment.path.empty()) return MAPI_E_ATTACHMENT_NOT_FOUND;
     struct stat st {};
     if (::stat(attachment.path.c_str(), &st) != 0) return MAPI_E_ATTACHMENT_NOT_FOUND;
     if (!S_ISREG(st.st_mode) || ::access(attachment.path.c_str(), R_OK) != 0) {
@@ -63,9 +67,7 @@ KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail) {
     }
     attachment.name = Utf8(desc.lpszFileName);
     if (attachment.name.empty()) {
-      const auto slash = attachment.path.rfind('/');
-      attachment.name =
-          slash == std::string::npos ? attachment.path : attachment.path.substr(slash + 1);
+      attachment.name = attachment.path.substr(attachment.path.rfind('/') + 1);
     }
     mail.attachments.push_back(attachment);
   }
