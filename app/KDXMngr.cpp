@@ -7,6 +7,7 @@
 
 #include "Application.h"
 #include "Forms.h"
+#include "GeometryReport.h"
 #include "MainForm.h"
 #include "TopWindowsHook.h"
 #include "mainUnit.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
   app.setFont(ProgramFont());
   app.setQuitOnLastWindowClosed(false);  // only QuitApplication ends a run
   InstallTopWindowProvider();
+  InstallGeometryReport();  // only with KDX_TEST_GEOMETRY set (end-to-end tests)
   int code = 0;
   try {
     CreateForms();

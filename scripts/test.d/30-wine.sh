@@ -1,30 +1,36 @@
 #!/usr/bin/env bash
-# The Windows stage: the toolkit-free libraries, their tests and the Windows test helpers
-# cross-compiled with mingw-w64, the tests run under Wine, headless, in a throw-away Wine prefix
-# set up as a Czech workstation (user locale cs-CZ, ANSI code page 1250); then the installer is
-# built with makensis, installed silently into the same prefix and the .KDX association it
-# writes is checked, as is the documented .reg file.
+# The Windows stage: the whole program cross-compiled for 64-bit Windows (scripts/windows-build.sh:
+# Qt for mingw-w64 from the machine's cache, the project with its tests, the installer), then,
+# in a throw-away Wine prefix set up as a Czech workstation (user locale cs-CZ, ANSI code page
+# 1250):
+#  1. every test of the cross build under ctest, headless (Wine's null graphics driver): the
+#     toolkit-free tests, the Windows-only tests and the Qt tests (offscreen);
+#  2. the installer's file association, checked with a stand-in program that records its
+#     arguments (windows/tests/check-association.sh);
+#  3. the real KDXMngr.exe end to end under Wine's X11 driver on a virtual display, driven with
+#     mouse and keyboard (windows/tests/e2e/wine_e2e.py): receive, send through mapi32.dll, /SET,
+#     the folder picker, and the installed program opening a .KDX file through the shell.
+#     Screenshots of every window are kept in $build/e2e-shots.
 #
-# Environment: KDX_WINE_BUILD_DIR (default build-wine), KDX_WINE_KEEP_PREFIX=1 keeps the prefix
-# for a look afterwards (its path is printed).
+# Environment: KDX_WINDOWS_BUILD_DIR (default build-windows), KDX_WINE_KEEP_PREFIX=1 keeps the
+# prefix for a look afterwards (its path is printed).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
-build=${KDX_WINE_BUILD_DIR:-build-wine}
+build=${KDX_WINDOWS_BUILD_DIR:-build-windows}
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2  # the shared machines have two cores
 
-for tool in x86_64-w64-mingw32-g++-posix wine wineboot wineserver makensis; do
+for tool in wine wineboot wineserver xvfb-run openbox xdotool import xwininfo xprop; do
   if ! command -v "$tool" >/dev/null; then
     echo "30-wine: '$tool' is missing (scripts/deps.sh installs it)" >&2
     exit 1
   fi
 done
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-w64.cmake \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKDX_BUILD_GUI=OFF -DKDX_BUILD_BENCH=OFF \
-  -DKDX_TEST_LAUNCHER="$root/windows/wine-run.sh"
-cmake --build "$build" -j "$jobs"
+stage_start=$(date +%s)
+KDX_WINDOWS_BUILD_DIR=$build scripts/windows-build.sh "$build/out"
+echo "30-wine: Windows build ready after $(($(date +%s) - stage_start)) s"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/kdx-wine.XXXXXX")
 export WINEPREFIX="$tmp/prefix"
@@ -77,7 +83,18 @@ timeout -k 10 120 wine cmd /c exit >>"$tmp/wineboot.log" 2>&1 </dev/null
 
 timeout -k 10 1800 ctest --test-dir "$build" --output-on-failure -j "$jobs"
 
-# The installer, built from the cross-built files plus a stand-in for the Qt program, installed
-# silently; the association it writes must open .KDX files with the program and "%1".
+# The installer's association, built around a stand-in for the program that records its arguments.
 bash windows/tests/check-association.sh "$build" "$tmp"
-echo "30-wine: done"
+
+# The real program, end to end, under Wine's X11 driver on a virtual display.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -w
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f >>"$tmp/wineboot.log" 2>&1 </dev/null
+wineserver -w
+shots="$root/$build/e2e-shots"
+rm -rf "$shots"
+mkdir -p "$shots"
+timeout -k 10 900 xvfb-run -a -s "-screen 0 1280x1024x24" \
+  /usr/bin/python3 windows/tests/e2e/wine_e2e.py --out "$build/out" --build "$build" \
+  --shots "$shots"
+echo "30-wine: done in $(($(date +%s) - stage_start)) s"

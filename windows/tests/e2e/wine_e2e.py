@@ -1,0 +1,628 @@
+#!/usr/bin/python3
+"""End to end: the real KDXMngr.exe under Wine's X11 driver on a virtual display, driven as a
+person would, with the mouse and the keyboard (xdotool). Wine's windows are not on the
+accessibility bus, so controls are found through the program's geometry report (KDX_TEST_GEOMETRY,
+app/src/GeometryReport.h); captions are read as Windows shows them (GetWindowTextW, through
+wintitles.exe) and as the X server shows them (_NET_WM_NAME). Screenshots of every window go to
+the shots folder.
+
+Runs inside the Windows stage (scripts/test.d/30-wine.sh): WINEPREFIX is a Czech workstation
+(code page 1250) whose graphics driver is x11, DISPLAY a virtual display.
+
+Scenarios (all by default):
+  receive    wine KDXMngr.exe C:\\Pošta\\pob1_pb.kdx, without a window manager: mouse only
+  send       through Wine's mapi32.dll to the recording client DLL registered as the default
+             mail client
+  settings   /SET: definitions typed in (Czech letters), "Uložit", tables byte for byte
+  picker     the folder picker over Wine's drives (C:, Z:)
+  installer  KDXManager-Setup.exe /S, then a .KDX file opened through the shell
+
+Usage: wine_e2e.py --out DIR --build DIR --shots DIR [SCENARIO...]
+"""
+
+import argparse
+import datetime
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+TIMEOUT = 30.0
+OPTIONS = None
+PREFIX = None
+
+
+class Failure(Exception):
+    pass
+
+
+def log(message):
+    print("wine_e2e: " + message, flush=True)
+
+
+# --- Wine --------------------------------------------------------------------------------------
+
+def wine(*args, check=True, timeout=60, env=None):
+    result = subprocess.run(["wine"] + list(args), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=timeout,
+                            env=env)
+    if check and result.returncode != 0:
+        raise Failure("wine %s failed (%d)" % (" ".join(args), result.returncode))
+    return result.stdout.decode("utf-8", "replace").replace("\r", "")
+
+
+def drive_c(*parts):
+    return os.path.join(PREFIX, "drive_c", *parts)
+
+
+def windows_path(unix_path):
+    """The Windows spelling of a host path (winepath)."""
+    return wine("winepath", "-w", unix_path).strip()
+
+
+def reg_add(key, name, value, kind="REG_SZ"):
+    args = ["reg", "add", key, "/f", "/t", kind, "/d", value]
+    args += ["/ve"] if name is None else ["/v", name]
+    wine(*args)
+
+
+def short_date_format():
+    """The prefix's short date format, as the Windows program reads it (LOCALE_SSHORTDATE)."""
+    out = wine("reg", "query", r"HKCU\Control Panel\International", "/v", "sShortDate",
+               check=False)
+    match = re.search(r"sShortDate\s+REG_SZ\s+(\S+)", out)
+    if match:
+        return match.group(1)
+    return "dd.MM.yyyy"  # Wine's Czech default, written to the registry only once changed
+
+
+def format_short_date(pattern, date):
+    """Formats a date with a Windows short date picture (d, dd, M, MM, y, yy, yyyy)."""
+    def field(m):
+        token = m.group(0)
+        if token[0] == "d":
+            return "%02d" % date.day if len(token) >= 2 else str(date.day)
+        if token[0] == "M":
+            return "%02d" % date.month if len(token) >= 2 else str(date.month)
+        return str(date.year) if len(token) != 2 else "%02d" % (date.year % 100)
+    return re.sub(r"d+|M+|y+", field, pattern)
+
+
+# --- the program and its windows ---------------------------------------------------------------
+
+class Program:
+    """One run of KDXMngr.exe under Wine with the geometry report switched on."""
+
+    def __init__(self, exe, args, env=None, name="run"):
+        self.report = os.path.join(OPTIONS.work, name + ".geometry")
+        if os.path.exists(self.report):
+            os.remove(self.report)
+        self.output = open(os.path.join(OPTIONS.work, name + ".out"), "w")
+        environment = dict(os.environ)
+        environment["KDX_TEST_GEOMETRY"] = windows_path(self.report)
+        environment.update(env or {})
+        self.proc = subprocess.Popen(["wine", exe] + list(args), stdin=subprocess.DEVNULL,
+                                     stdout=self.output, stderr=subprocess.STDOUT,
+                                     env=environment)
+
+    def items(self):
+        try:
+            with open(self.report, encoding="utf-8") as f:
+                text = f.read()
+        except FileNotFoundError:
+            return []
+        if not text.endswith("end\n"):
+            return []
+        items = []
+        for line in text.splitlines()[:-1]:
+            kind, name, extra, x, y, w, h, flag, value = line.split("\t")
+            value = (value.replace("\\n", "\n").replace("\\t", "\t").replace("\\r", "\r")
+                     .replace("\\\\", "\\"))
+            items.append(dict(kind=kind, name=name, extra=extra, x=int(x), y=int(y), w=int(w),
+                              h=int(h), flag=flag == "1", text=value))
+        return items
+
+    def wait_for(self, what, predicate, timeout=TIMEOUT):
+        end = time.time() + timeout
+        while time.time() < end:
+            found = predicate(self.items())
+            if found:
+                return found
+            if self.proc.poll() is not None:
+                raise Failure("the program ended (exit %s) while waiting for %s"
+                              % (self.proc.returncode, what))
+            time.sleep(0.1)
+        raise Failure("timed out waiting for " + what)
+
+    def window(self, title, timeout=TIMEOUT):
+        return self.wait_for("window %r" % title, lambda items: next(
+            (i for i in items if i["kind"] == "window" and i["text"] == title), None), timeout)
+
+    def control(self, name=None, text=None, kind="control", enabled=True):
+        def find(items):
+            for i in items:
+                if i["kind"] != kind:
+                    continue
+                if name is not None and i["name"] != name:
+                    continue
+                if text is not None and i["text"] != text:
+                    continue
+                if enabled and kind == "control" and not i["flag"]:
+                    continue
+                return i
+            return None
+        return self.wait_for("%s %s %r" % (kind, name or "", text or ""), find)
+
+    def gone(self, title, timeout=TIMEOUT):
+        self.wait_for("window %r to close" % title, lambda items: not any(
+            i["kind"] == "window" and i["text"] == title for i in items) or [True], timeout)
+
+    def wait_exit(self, timeout=TIMEOUT):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end")
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.output.close()
+
+
+def native_windows():
+    """Visible top-level Qt windows as Windows shows them: (caption, x, y, w, h)."""
+    out = wine(OPTIONS.wintitles, "Qt", check=False)
+    result = []
+    for line in out.splitlines():
+        fields = line.split("\t")
+        if len(fields) == 8:
+            result.append((fields[7], int(fields[2]), int(fields[3]), int(fields[4]),
+                           int(fields[5])))
+    return result
+
+
+def x11_names():
+    """_NET_WM_NAME of every mapped top-level X window (what a window manager shows)."""
+    tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+                          text=True).stdout
+    names = []
+    for wid in re.findall(r"^\s+(0x[0-9a-f]+)", tree, re.M):
+        attrs = subprocess.run(["xwininfo", "-id", wid], capture_output=True, text=True).stdout
+        if "IsViewable" not in attrs:
+            continue
+        prop = subprocess.run(["xprop", "-id", wid, "_NET_WM_NAME"], capture_output=True,
+                              text=True).stdout
+        match = re.search(r'= "(.*)"$', prop.strip())
+        if match:
+            names.append(match.group(1).encode("latin-1", "backslashreplace").decode("unicode_escape").encode("latin-1").decode("utf-8", "replace") if "\\" in match.group(1) else match.group(1))
+    return names
+
+
+def check_caption(title):
+    """The caption reads exactly `title` for Windows and for the X server."""
+    end = time.time() + 10
+    while True:
+        natives = [w[0] for w in native_windows()]
+        if title in natives:
+            break
+        if time.time() > end:
+            raise Failure("no window captioned %r as Windows shows them: %r" % (title, natives))
+        time.sleep(0.3)
+    names = x11_names()
+    if title not in names:
+        raise Failure("no X window named %r: %r" % (title, names))
+
+
+def shot(name):
+    path = os.path.join(OPTIONS.shots, name + ".png")
+    subprocess.run(["import", "-window", "root", path], check=True)
+    log("screenshot " + path)
+
+
+def click(item, button=1):
+    x, y = item["x"] + item["w"] // 2, item["y"] + item["h"] // 2
+    subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
+    time.sleep(0.15)
+    subprocess.run(["xdotool", "click", str(button)], check=True)
+    time.sleep(0.4)
+
+
+def key(*names):
+    subprocess.run(["xdotool", "key", "--clearmodifiers"] + list(names), check=True)
+    time.sleep(0.3)
+
+
+def type_into(program, name, text):
+    """Clicks into an edit box, replaces its text by typing, and checks what the box holds."""
+    got = None
+    for attempt in range(3):
+        click(program.control(name))
+        key("ctrl+a")
+        subprocess.run(["xdotool", "type", "--delay", str(40 + 40 * attempt), text], check=True)
+        end = time.time() + 3
+        while time.time() < end:
+            got = program.control(name)["text"]
+            if got == text:
+                return
+            time.sleep(0.1)
+    raise Failure("typed %r into %s, the box shows %r" % (text, name, got))
+
+
+# --- folders and tables ------------------------------------------------------------------------
+
+def write_table(path, header, rows):
+    """A table file as the program stores it: cp1250, quoted values, CR LF, trailing commas."""
+    def value(v):
+        if v is None or v == "":
+            return ""
+        return '"' + v.replace('"', '""') + '"'
+    lines = [",".join('"%s"' % h for h in header) + ","]
+    lines += [",".join(value(v) for v in row) + "," for row in rows]
+    with open(path, "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("cp1250"))
+
+
+IMPORT_HEADER = ["Nazev", "KDXFile", "SavePath", "InfoText", "EndText"]
+EXPORT_HEADER = ["Nazev", "KDXFilePath", "Email", "InfoText", "EndText", "EmailShow"]
+
+
+def program_folder(name):
+    """C:\\<name>\\ holding KDXMngr.exe and its translations, as the installer lays it out."""
+    folder = drive_c(name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    shutil.copy2(os.path.join(OPTIONS.out, "KDXMngr.exe"), folder)
+    shutil.copytree(os.path.join(OPTIONS.out, "translations"), os.path.join(folder, "translations"))
+    return folder
+
+
+# --- scenarios ---------------------------------------------------------------------------------
+
+def receive_job(program, target_file, data, end_text, shot_prefix):
+    """The receive page of a started program up to the end of the run."""
+    program.window("KDX Manager")
+    check_caption("KDX Manager")
+    shot(shot_prefix + "-main")
+    if program.control("Label2")["text"] != "POB1_PB.KDX":
+        raise Failure("Label2 shows %r" % program.control("Label2")["text"])
+    click(program.control("Button1", "Provést akci"))
+    program.window("Informace")
+    check_caption("Informace")
+    shot(shot_prefix + "-closing-text")
+    label = program.wait_for("the closing text", lambda items: next(
+        (i for i in items if i["kind"] == "control" and i["text"] == end_text), None))
+    del label
+    click(program.control(text="OK"))
+    program.wait_exit()
+    with open(target_file, "rb") as f:
+        if f.read() != data:
+            raise Failure("the copy in %s differs from the received file" % target_file)
+
+
+def scenario_receive():
+    folder = program_folder("KDX manager")
+    target = drive_c("Velkor", "Příjem")
+    os.makedirs(target, exist_ok=True)
+    mail = drive_c("Pošta")
+    os.makedirs(mail, exist_ok=True)
+    data = b"KDX\x00transfer\xff" * 100
+    with open(os.path.join(mail, "pob1_pb.kdx"), "wb") as f:
+        f.write(data)
+    end_text = "Nyní spusťte Velkor a načtěte přenos."
+    write_table(os.path.join(folder, "kdx_imp.tab"), IMPORT_HEADER,
+                [["Pobočka Brno", "POB1_PB.KDX", "C:\\Velkor\\Příjem", "Uložení přenosu z Brna",
+                  end_text]])
+    program = Program("C:\\KDX manager\\KDXMngr.exe", ["C:\\Pošta\\pob1_pb.kdx"], name="receive")
+    try:
+        program.window("KDX Manager")
+        if program.control("Label6")["text"] != "C:\\Velkor\\Příjem\\":
+            raise Failure("Label6 shows %r" % program.control("Label6")["text"])
+        receive_job(program, os.path.join(target, "POB1_PB.KDX"), data, end_text, "receive")
+    finally:
+        program.kill()
+    if os.path.exists(os.path.join(target, "pob1_pb.kdx")):
+        raise Failure("the copy kept the lower-case name")
+
+
+def parse_record(path):
+    with open(path, encoding="ascii") as f:
+        lines = f.read().splitlines()
+    def fields(line):
+        return dict(part.split("=", 1) for part in line.split()[1:] if "=" in part)
+    unhex = lambda h: b"" if h == '""' else bytes.fromhex(h)
+    record = {"recips": [], "files": []}
+    for line in lines:
+        if line.startswith("call="):
+            record["call"] = dict(part.split("=", 1) for part in line.split())
+        elif line.startswith("message "):
+            record["message"] = fields(line)
+        elif line.startswith("subject="):
+            record["subject"] = unhex(line.split("=", 1)[1].split()[0])
+        elif line.startswith("recip "):
+            f = fields(line)
+            record["recips"].append({"class": int(f["class"]), "address": unhex(f["address"])})
+        elif line.startswith("file "):
+            f = fields(line)
+            record["files"].append({"path": unhex(f["path"])})
+    return record
+
+
+def scenario_send():
+    folder = program_folder("KDX manager")
+    outgoing = drive_c("Velkor", "Odesílání")
+    os.makedirs(outgoing, exist_ok=True)
+    with open(os.path.join(outgoing, "SKLAD.KDX"), "wb") as f:
+        f.write(b"sklad")
+    end_text = "Přenos byl předán poštovnímu programu."
+    write_table(os.path.join(folder, "kdx_exp.tab"), EXPORT_HEADER,
+                [["Odeslání do skladu", "C:\\Velkor\\Odesílání\\SKLAD.KDX", "sklad@example.cz",
+                  "Odeslání přenosu do skladu", end_text, "True"]])
+    # The recording client is the prefix's default mail client; Wine's mapi32.dll forwards the
+    # call to it (MAPIX=1 makes the program use mapi32.dll).
+    client = os.path.join(OPTIONS.build, "windows", "testmapi", "kdxtestmapi12.dll")
+    clients = r"HKLM\Software\Clients\Mail"
+    reg_add(clients + r"\KDX Test Recorder", "DLLPath", windows_path(client))
+    reg_add(clients, None, "KDX Test Recorder")
+    reg_add(r"HKLM\Software\Microsoft\Windows Messaging Subsystem", "MAPIX", "1")
+    record = os.path.join(OPTIONS.work, "mapi-record.txt")
+    if os.path.exists(record):
+        os.remove(record)
+    program = Program("C:\\KDX manager\\KDXMngr.exe", [], name="send",
+                      env={"KDX_TESTMAPI_RECORD": windows_path(record)})
+    try:
+        program.window("KDX Manager")
+        check_caption("KDX Manager")
+        shot("send-main")
+        click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
+        click(program.control("Button3", "Provést akci"))
+        program.window("Informace")
+        check_caption("Informace")
+        shot("send-closing-text")
+        key("Return")
+        program.wait_exit()
+    finally:
+        program.kill()
+    r = parse_record(record)
+    today = format_short_date(short_date_format(), datetime.date.today())
+    expected_subject = ("Přenosový soubor Velkor ze dne " + today).encode("cp1250")
+    problems = []
+    if int(r["call"]["flags"]) != 0x1 | 0x8:
+        problems.append("flags %s, not MAPI_LOGON_UI|MAPI_DIALOG" % r["call"]["flags"])
+    if [x["class"] for x in r["recips"]] != [1]:
+        problems.append("recipients %r" % r["recips"])
+    elif r["recips"][0]["address"] != b"SMTP:sklad@example.cz":
+        problems.append("address %r" % r["recips"][0]["address"])
+    if r.get("subject") != expected_subject:
+        problems.append("subject %r, expected %r" % (r.get("subject"), expected_subject))
+    if [f["path"] for f in r["files"]] != ["C:\\Velkor\\Odesílání\\SKLAD.KDX".encode("cp1250")]:
+        problems.append("attachments %r" % r["files"])
+    if problems:
+        raise Failure("the client received: " + "; ".join(problems))
+
+
+EXPECTED_IMPORT = (
+    '"Nazev","KDXFile","SavePath","InfoText","EndText",\r\n'
+    '"Pobočka Brno","POB1_PB.KDX","C:\\Přenosy\\","Uložení přenosového souboru",,\r\n'
+)
+EXPECTED_EXPORT = (
+    '"Nazev","KDXFilePath","Email","InfoText","EndText","EmailShow",\r\n'
+    '"Odeslání do skladu","C:\\Odeslat\\SKLAD.KDX","sklad@example.cz",,,"True",\r\n'
+)
+
+
+def scenario_settings():
+    folder = program_folder("KDX nastavení")
+    program = Program("C:\\KDX nastavení\\KDXMngr.exe", ["/SET"], name="settings")
+    try:
+        box = program.wait_for("the first-run message", lambda items: next(
+            (i for i in items if i["kind"] == "window" and i["name"] != "frmNastaveni"
+             and any(c["text"].startswith("Nyní je třeba program nakonfigurovat")
+                     for c in items if c["kind"] == "control")), None))
+        check_caption(box["text"])
+        shot("settings-first-run")
+        key("Return")
+        program.window("Nastavení")
+        check_caption("Nastavení")
+        click(program.control("Button4", "Přidat definici"))
+        type_into(program, IMPORT_EDITS["Nazev"], "Pobočka Brno")
+        type_into(program, IMPORT_EDITS["KDXFile"], "POB1_PB.KDX")
+        type_into(program, IMPORT_EDITS["SavePath"], "C:\\Přenosy\\")
+        type_into(program, IMPORT_EDITS["InfoText"], "Uložení přenosového souboru")
+        shot("settings-import")
+        click(program.control(text="Připojení souboru k e-mailu", kind="control", enabled=False))
+        click(program.control("Button6", "Přidat definici"))
+        type_into(program, EXPORT_EDITS["Nazev"], "Odeslání do skladu")
+        type_into(program, EXPORT_EDITS["KDXFilePath"], "C:\\Odeslat\\SKLAD.KDX")
+        type_into(program, EXPORT_EDITS["Email"], "sklad@example.cz")
+        shot("settings-export")
+        click(program.control("Button1", "Uložit"))
+        program.wait_exit()
+    finally:
+        program.kill()
+    for name, expected in (("kdx_imp.tab", EXPECTED_IMPORT), ("kdx_exp.tab", EXPECTED_EXPORT)):
+        with open(os.path.join(folder, name), "rb") as f:
+            actual = f.read()
+        if actual != expected.encode("cp1250"):
+            raise Failure("%s differs:\n  expected %r\n  actual   %r"
+                          % (name, expected.encode("cp1250"), actual))
+
+
+# The settings window's edit boxes by field (object names of the window).
+IMPORT_EDITS = {"Nazev": "dbtext1", "KDXFile": "DBEdit1", "SavePath": "DBEdit2",
+                "InfoText": "DBEdit3", "EndText": "DBEdit4"}
+EXPORT_EDITS = {"Nazev": "DBEdit5", "KDXFilePath": "DBEdit6", "Email": "DBEdit7",
+                "InfoText": "DBEdit8", "EndText": "DBEdit9"}
+
+
+def scenario_picker():
+    folder = program_folder("KDX výběr")
+    write_table(os.path.join(folder, "kdx_imp.tab"), IMPORT_HEADER,
+                [["Pobočka", "POB1_PB.KDX", "C:\\", "", ""]])
+    os.makedirs(drive_c("Velkor", "Příjem"), exist_ok=True)
+    program = Program("C:\\KDX výběr\\KDXMngr.exe", ["/SET"], name="picker")
+
+    def rows(items):
+        return [i for i in items if i["kind"] == "row" and i["name"] == "DirectoryListBox"]
+
+    def current_drive(items):
+        return next((i["text"] for i in items if i["kind"] == "item"
+                     and i["name"] == "DriveComboBox" and i["flag"]), "")
+
+    def choose_drive(letter):
+        click(program.control("DriveComboBox"))
+        key(letter)
+        key("Return")
+        program.wait_for("drive %s:" % letter,
+                         lambda items: current_drive(items).lower().startswith(letter + ":")
+                         and rows(items) and rows(items)[0]["text"].lower().startswith(letter + ":"))
+
+    try:
+        key_until_window(program, "Nastavení")
+        click(program.control("BitBtn1"))
+        dialog = program.wait_for("the folder picker", lambda items: next(
+            (i for i in items if i["kind"] == "window" and i["name"] == "FormDirDialog"), None))
+        check_caption(dialog["text"])
+        shot("picker-open")
+        drives = [i["text"].lower() for i in program.items()
+                  if i["kind"] == "item" and i["name"] == "DriveComboBox"]
+        for letter in ("c:", "z:"):
+            if not any(d.startswith(letter) for d in drives):
+                raise Failure("the drive list lacks %s: %r" % (letter, drives))
+        choose_drive("z")
+        shot("picker-drive-z")
+        choose_drive("c")
+        # Enter Velkor, then Příjem, with a double click on each.
+        for name in ("velkor", "příjem"):
+            row = program.wait_for("folder %s" % name, lambda items: next(
+                (i for i in rows(items) if i["text"].lower() == name), None))
+            x, y = row["x"] + row["w"] // 2, row["y"] + row["h"] // 2
+            subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y), "click",
+                            "--repeat", "2", "--delay", "80", "1"], check=True)
+            program.wait_for("folder %s entered" % name, lambda items: any(
+                i["text"].lower() == name and i["flag"] for i in rows(items)))
+        shot("picker-folder")
+        click(program.control("BBOk", "OK"))
+        program.wait_for("the picked folder", lambda items: next(
+            (i for i in items if i["kind"] == "control" and i["name"] == IMPORT_EDITS["SavePath"]
+             and i["text"].lower() == "c:\\velkor\\příjem\\"), None))
+        shot("picker-picked")
+        click(program.control("Button2", "Storno"))
+        program.wait_exit()
+    finally:
+        program.kill()
+
+
+def key_until_window(program, title):
+    """Confirms the first-run message with Enter until the window titled `title` shows."""
+    end = time.time() + TIMEOUT
+    while time.time() < end:
+        items = program.items()
+        if any(i["kind"] == "window" and i["text"] == title for i in items) and \
+                not any(i["kind"] == "window" and i["text"] == "Informace" for i in items):
+            return
+        if any(i["kind"] == "window" and i["text"] == "Informace" for i in items):
+            key("Return")
+        time.sleep(0.3)
+    raise Failure("no window %r" % title)
+
+
+def scenario_installer():
+    setup = os.path.join(OPTIONS.out, "KDXManager-Setup.exe")
+    wine(setup, "/S", timeout=120)
+    subprocess.run(["wineserver", "-w"], timeout=120)
+    installed = os.path.join(PREFIX, "drive_c", "users", os.environ.get("USER", "root"),
+                             "AppData", "Local", "Programs", "KDX manager")
+    if not os.path.isfile(os.path.join(installed, "KDXMngr.exe")):
+        found = [r for r, _, files in os.walk(os.path.join(PREFIX, "drive_c"))
+                 if "KDXMngr.exe" in files and "uninstall.exe" in files]
+        if not found:
+            raise Failure("the installer left no KDXMngr.exe")
+        installed = found[0]
+    if not os.path.isfile(os.path.join(installed, "translations", "qtbase_cs.qm")):
+        raise Failure("the installer left no translations")
+    end_text = "Přenos uložen, spusťte Velkor."
+    write_table(os.path.join(installed, "kdx_imp.tab"), IMPORT_HEADER,
+                [["Pobočka Brno", "POB1_PB.KDX", "C:\\Velkor\\Instalace", "", end_text]])
+    target = drive_c("Velkor", "Instalace")
+    os.makedirs(target, exist_ok=True)
+    received = drive_c("Přijaté soubory")
+    os.makedirs(received, exist_ok=True)
+    data = b"installed program"
+    with open(os.path.join(received, "pob1_pb.KDX"), "wb") as f:
+        f.write(data)
+    # The shell opens the file with the associated program ("open" verb); the program's geometry
+    # report is named by the environment the shell passes on.
+    report = os.path.join(OPTIONS.work, "installer.geometry")
+    program = Program.__new__(Program)
+    program.report = report
+    program.output = open(os.path.join(OPTIONS.work, "installer.out"), "w")
+    env = dict(os.environ, KDX_TEST_GEOMETRY=windows_path(report))
+    program.proc = subprocess.Popen(["wine", "start", "/wait", "/unix",
+                                     os.path.join(received, "pob1_pb.KDX")],
+                                    stdin=subprocess.DEVNULL, stdout=program.output,
+                                    stderr=subprocess.STDOUT, env=env)
+    try:
+        receive_job(program, os.path.join(target, "POB1_PB.KDX"), data, end_text, "installer")
+    finally:
+        program.kill()
+
+
+SCENARIOS = {"receive": scenario_receive, "send": scenario_send, "settings": scenario_settings,
+             "picker": scenario_picker, "installer": scenario_installer}
+
+
+def start_window_manager():
+    wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    return wm
+
+
+def main():
+    global OPTIONS, PREFIX
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--shots", required=True)
+    parser.add_argument("scenarios", nargs="*")
+    OPTIONS = parser.parse_args()
+    OPTIONS.out = os.path.abspath(OPTIONS.out)
+    OPTIONS.build = os.path.abspath(OPTIONS.build)
+    OPTIONS.wintitles = os.path.join(OPTIONS.build, "windows", "e2e", "wintitles.exe")
+    OPTIONS.work = os.path.join(os.path.abspath(OPTIONS.shots), "work")
+    os.makedirs(OPTIONS.work, exist_ok=True)
+    PREFIX = os.environ["WINEPREFIX"]
+    names = OPTIONS.scenarios or ["receive", "send", "settings", "picker", "installer"]
+    failed = []
+    wm = None
+    for name in names:
+        # Mouse alone reaches Wine's windows without a window manager; the keyboard needs one.
+        if name != "receive" and wm is None:
+            wm = start_window_manager()
+        log("--- " + name)
+        try:
+            SCENARIOS[name]()
+            log("PASS " + name)
+        except (Failure, subprocess.SubprocessError, OSError, KeyError, ValueError) as error:
+            log("FAIL %s: %s" % (name, error))
+            failed.append(name)
+            try:
+                shot("FAILED-" + name)
+            except Exception:
+                pass
+        subprocess.run(["wineserver", "-k"], check=False)
+        subprocess.run(["wineserver", "-w"], check=False)
+    if wm:
+        wm.terminate()
+    if failed:
+        log("failed: " + " ".join(failed))
+        return 1
+    log("all passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
