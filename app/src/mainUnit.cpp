@@ -12,6 +12,7 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "QtText.h"
+#include "TableFolder.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
@@ -31,6 +32,7 @@ std::string SourcePathNative;
 std::string SourceFolderNative;
 std::string TargetFolderNative;
 std::string TargetNameNative;
+TTableFolders TableFolders;
 
 namespace {
 
@@ -51,7 +53,7 @@ std::function<void()>& QuitHandler() {
 
 QStringList CommandLineArguments() {
   if (CommandLineOverride()) return *CommandLineOverride();
-  return QCoreApplication::arguments().mid(1);
+  return TKdxApplication::ProgramArguments();
 }
 
 bool IsDelimiter(char c) {
@@ -77,8 +79,6 @@ std::string UpperNativeName(const std::string& nativeName) {
   if (lossless) return text::Cp1250ToUtf8(text::AnsiUpperCase(cp));
   return QLocale::system().toUpper(QString::fromUtf8(nativeName)).toUtf8().toStdString();
 }
-
-std::string TablePath(const char* fileName) { return AppFolderNative + fileName; }
 
 // Loads a table file with the table's data source switched off, so that the bound controls
 // see the loaded table once, afterwards. A failure of the load is the one reported: what the
@@ -157,6 +157,7 @@ void ResetRunValues() {
                              &TargetFolderNative, &TargetNameNative}) {
     value->clear();
   }
+  TableFolders = {};
   RunMode = kModeNone;
 }
 
@@ -164,6 +165,7 @@ void StartRun() {
   const std::string exe = ExecutableOverride() ? *ExecutableOverride() : files::ExecutablePath();
   AppFolderNative = NormalizeFolderPath(FolderPart(exe));
   AppFolder = text::Utf8ToCp1250(AppFolderNative);
+  TableFolders = FindTableFolders(AppFolderNative);
 
   TMemTable& importTable = *frmNastaveni->ImportTable;
   TMemTable& exportTable = *frmNastaveni->ExportTable;
@@ -210,21 +212,21 @@ void StartRun() {
 
 void LoadImportDefinitions() {
   LoadTable(*frmNastaveni->ImportTable, frmNastaveni->DataSource1.get(),
-            TablePath(kImportFileName));
+            TableFileToLoad(TableFolders, kImportFileName));
 }
 
 void LoadExportDefinitions() {
   LoadTable(*frmNastaveni->ExportTable, frmNastaveni->DataSource2.get(),
-            TablePath(kExportFileName));
+            TableFileToLoad(TableFolders, kExportFileName));
 }
 
 void SaveImportDefinitions() {
-  frmNastaveni->ImportTable->SaveToTableFile(TablePath(kImportFileName),
+  frmNastaveni->ImportTable->SaveToTableFile(TableFileToSave(TableFolders, kImportFileName),
                                              TMemTableSaveFlags{mtfSaveData});
 }
 
 void SaveExportDefinitions() {
-  frmNastaveni->ExportTable->SaveToTableFile(TablePath(kExportFileName),
+  frmNastaveni->ExportTable->SaveToTableFile(TableFileToSave(TableFolders, kExportFileName),
                                              TMemTableSaveFlags{mtfSaveData});
 }
 

@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 
+#include "TableFolder.h"
+
 namespace kdx::app {
 
 // RunMode values.
@@ -37,8 +39,11 @@ extern std::string SourcePathNative;   // the received file exactly as the comma
 extern std::string SourceFolderNative;
 extern std::string TargetFolderNative;
 extern std::string TargetNameNative;   // the upper-cased bare name as a native file name
+// Where the table files are read and written (TableFolder.h): the executable's folder, or the
+// user's own folder of an installation.
+extern TTableFolders TableFolders;
 
-// Table file names beside the executable.
+// Table file names (in TableFolders).
 inline constexpr const char* kImportFileName = "kdx_imp.tab";
 inline constexpr const char* kExportFileName = "kdx_exp.tab";
 
@@ -61,10 +66,10 @@ QString JoinArguments(const QStringList& arguments);
 // quit). Needs the four windows. A table file that cannot be read raises.
 void StartRun();
 
-// Load a table from its file beside the executable when the file exists (adds to the table).
+// Load a table from its file when there is one (TableFileToLoad; adds to the table).
 void LoadImportDefinitions();
 void LoadExportDefinitions();
-// Write a table to its file beside the executable, replacing it; raises when it cannot.
+// Write a table to its file in TableFolders.own, replacing it; raises when it cannot.
 void SaveImportDefinitions();
 void SaveExportDefinitions();
 

@@ -1,0 +1,207 @@
+// Where the tables are read and written: beside a copy of the program that runs from a folder of
+// its own, in the user's configuration folder for an installation (marker beside the program),
+// starting from the administrator's tables until the user saves.
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+#include <sys/stat.h>
+
+#include "Application.h"
+#include "Forms.h"
+#include "Nastaveni.h"
+#include "TestSupport.h"
+#include "mainUnit.h"
+#include "kdx/platform/Errors.h"
+
+using namespace kdx::app;
+using kdx::test::Cp;
+using kdx::test::ProgramRun;
+
+namespace {
+
+// Sets (or, with nullptr, unsets) an environment variable for one test.
+class ScopedEnv {
+public:
+  ScopedEnv(const char* name, const char* value) : name_(name), had_(qEnvironmentVariableIsSet(name)) {
+    if (had_) old_ = qgetenv(name);
+    if (value)
+      qputenv(name, value);
+    else
+      qunsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      qputenv(name_, old_);
+    else
+      qunsetenv(name_);
+  }
+
+private:
+  const char* name_;
+  bool had_;
+  QByteArray old_;
+};
+
+std::string FirstName(TMemTable& table) {
+  if (table.RecordCount() == 0) return "<empty>";
+  table.First();
+  return table.FieldByName("Nazev")->AsString();
+}
+
+bool Exists(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
+
+// A program folder laid out as an installation: the marker, tables that must be ignored beside
+// the program, the administrator's folder and a user's configuration home, all in `run`'s folder.
+struct Installed {
+  explicit Installed(ProgramRun& r)
+      : run(r), admin(r.MakeFolder("etc")), config(r.MakeFolder("home/.config")) {
+    run.WriteFile(run.Folder() + kInstalledMarker, "installed\n");
+    SetSystemTableFolderForTesting(admin);
+    run.WriteImports({{"Beside the program", "X.KDX", "/x", "", ""}});
+    run.WriteExports({{"Beside the program", "/x/A.KDX", "a@example.cz", "", "", false}});
+    besideImport = ProgramRun::ReadFile(run.Folder() + kImportFileName);
+  }
+  ~Installed() { SetSystemTableFolderForTesting(std::nullopt); }
+
+  // Writes the administrator's import table (through the program folder, which is then put back).
+  void WriteAdminImport(const std::string& name) {
+    const std::string beside = run.Folder() + kImportFileName;
+    run.WriteImports({{name, "POB1_PB.KDX", "/srv/prijem", "", ""}});
+    run.WriteFile(admin + kImportFileName, ProgramRun::ReadFile(beside));
+    run.WriteFile(beside, besideImport);
+  }
+
+  std::string Own() const { return config + "kdx-manager/"; }
+
+  ProgramRun& run;
+  std::string admin, config, besideImport;
+};
+
+}  // namespace
+
+class TableFolderTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void aCopyWithoutMarkerKeepsItsTablesBesideItself() {
+    ProgramRun run;
+    const std::string config = run.MakeFolder("config");
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    run.WriteImports({{"Beside", "A.KDX", "/a", "", ""}});
+    run.Start({});
+    QCOMPARE(TableFolders.own, run.Folder());
+    QVERIFY(TableFolders.fallback.empty());
+    QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Beside"));
+
+    SaveExportDefinitions();
+    QVERIFY(Exists(run.Folder() + kExportFileName));
+    QVERIFY(!Exists(config + "kdx-manager"));
+  }
+
+  void anInstallationStartsFromTheAdministratorsTablesAndSavesIntoTheUsersFolder() {
+    ProgramRun run;
+    Installed inst(run);
+    ScopedEnv xdg("XDG_CONFIG_HOME", inst.config.c_str());
+    inst.WriteAdminImport(Cp("Správce"));
+    const std::string adminBefore = ProgramRun::ReadFile(inst.admin + kImportFileName);
+
+    run.Start({"/tmp/pob1_pb.kdx"});
+    QCOMPARE(TableFolders.own, inst.Own());
+    QCOMPARE(FirstName(*frmNastaveni->ImportTable), Cp("Správce"));
+    QCOMPARE(TargetFolder, std::string("/srv/prijem/"));  // the receive job matched it
+    // No export table anywhere but beside the program, which does not count.
+    QCOMPARE(frmNastaveni->ExportTable->RecordCount(), 0);
+    QVERIFY(!Exists(inst.Own()));  // reading creates nothing
+
+    TMemTable& imports = *frmNastaveni->ImportTable;
+    imports.First();
+    imports.EditRecord();
+    imports.FieldByName("Nazev")->SetAsString(Cp("Moje pobočka"));
+    imports.PostRecord();
+    SaveImportDefinitions();
+    SaveExportDefinitions();
+
+    QVERIFY(Exists(inst.Own() + kImportFileName));
+    QVERIFY(Exists(inst.Own() + kExportFileName));
+    struct stat st {};
+    QCOMPARE(::stat(inst.Own().c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0700u);
+    // Neither the administrator's nor the program's tables were written.
+    QCOMPARE(ProgramRun::ReadFile(inst.admin + kImportFileName), adminBefore);
+    QCOMPARE(ProgramRun::ReadFile(run.Folder() + kImportFileName), inst.besideImport);
+
+    // The next start reads the user's own tables, the administrator's no longer.
+    frmNastaveni->ImportTable->CloseTable();
+    frmNastaveni->ImportTable->OpenTable();
+    LoadImportDefinitions();
+    QCOMPARE(FirstName(*frmNastaveni->ImportTable), Cp("Moje pobočka"));
+  }
+
+  void eachTableFallsBackOnItsOwn() {
+    ProgramRun run;
+    Installed inst(run);
+    ScopedEnv xdg("XDG_CONFIG_HOME", inst.config.c_str());
+    inst.WriteAdminImport("Admin");
+    // The user has an export table only.
+    QVERIFY(QDir().mkpath(QString::fromStdString(inst.Own())));
+    run.WriteExports({{"User", "/x/U.KDX", "u@example.cz", "", "", false}});
+    run.WriteFile(inst.Own() + kExportFileName,
+                  ProgramRun::ReadFile(run.Folder() + kExportFileName));
+    run.Start({});
+    QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Admin"));
+    QCOMPARE(FirstName(*frmNastaveni->ExportTable), std::string("User"));
+  }
+
+  void theConfigurationHomeFollowsTheXdgRules() {
+    ProgramRun run;
+    Installed inst(run);
+    const std::string home = run.MakeFolder("home2");
+    ScopedEnv homeVar("HOME", home.c_str());
+    for (const char* value : {static_cast<const char*>(nullptr), "", "relative/config"}) {
+      ScopedEnv xdg("XDG_CONFIG_HOME", value);
+      QCOMPARE(FindTableFolders(run.Folder()).own, home + ".config/kdx-manager/");
+    }
+    ScopedEnv xdg("XDG_CONFIG_HOME", "/elsewhere/cfg/");
+    QCOMPARE(FindTableFolders(run.Folder()).own, std::string("/elsewhere/cfg/kdx-manager/"));
+    QCOMPARE(FindTableFolders(run.Folder()).fallback, inst.admin);
+  }
+
+  void withoutAnyTablesTheUserStartsEmptyAndSavingCreatesTheFolders() {
+    ProgramRun run;
+    Installed inst(run);
+    const std::string deep = inst.config + "a/b";
+    ScopedEnv xdg("XDG_CONFIG_HOME", deep.c_str());
+    run.Start({});
+    QCOMPARE(frmNastaveni->ImportTable->RecordCount(), 0);
+    QCOMPARE(frmNastaveni->ExportTable->RecordCount(), 0);
+    SaveImportDefinitions();
+    QCOMPARE(ProgramRun::ReadFile(deep + "/kdx-manager/" + kImportFileName),
+             std::string("\"Nazev\",\"KDXFile\",\"SavePath\",\"InfoText\",\"EndText\",\r\n"));
+  }
+
+  void aFolderThatCannotBeCreatedFailsLikeAnUnwritableFile() {
+    ProgramRun run;
+    Installed inst(run);
+    // A file where a folder should be: creating it fails even for root.
+    run.WriteFile(inst.config + "blocked", "x");
+    const std::string blocked = inst.config + "blocked";
+    ScopedEnv xdg("XDG_CONFIG_HOME", blocked.c_str());
+    run.Start({});
+    try {
+      SaveImportDefinitions();
+      QFAIL("the save succeeded");
+    } catch (const kdx::EFCreateError& e) {
+      QVERIFY2(std::string(e.what()).starts_with("Cannot create file " + blocked), e.what());
+    }
+  }
+
+  void anInstallationWithoutAHomeFolderCannotSave() {
+    TTableFolders folders{"", "/etc/kdx-manager/"};
+    QVERIFY_THROWS_EXCEPTION(kdx::EFCreateError, TableFileToSave(folders, kImportFileName));
+    QVERIFY(TableFileToLoad(TTableFolders{}, kImportFileName).empty());
+  }
+};
+
+KDX_APP_TEST_MAIN(TableFolderTest)
+#include "tablefolder_test.moc"
