@@ -1,5 +1,7 @@
 #include "kdx/memtable/DataLink.h"
 
+#include <exception>
+
 #include "kdx/memtable/DataSource.h"
 
 namespace kdx {
@@ -147,11 +149,14 @@ void TFieldDataLink::UpdateData() {
 }
 
 void TFieldDataLink::UpdateField() {
+  // The old field may be gone already (a load replaced the table's fields): let go of it before
+  // looking the name up, so that neither a failed lookup nor the control's refresh reaches it.
+  SetField(nullptr);
   TMemTable* table = DataSet();
-  if (Active() && table && !fieldName_.empty())
-    SetField(table->FieldByName(fieldName_));
-  else
-    SetField(nullptr);
+  if (!Active() || !table || fieldName_.empty()) return;
+  TField* field = table->FindField(fieldName_);
+  if (!field) throw EDatabaseError(FormatMessage("Field '%s' not found", fieldName_));
+  SetField(field);
 }
 
 void TFieldDataLink::SetField(TField* field) {
@@ -176,8 +181,7 @@ TGridDataLink::TGridDataLink() { SetVisualControl(true); }
 
 void TGridDataLink::SetColumns(std::vector<std::string> fieldNames) {
   columnNames_ = std::move(fieldNames);
-  ResolveColumns();
-  if (OnLayoutChange) OnLayoutChange();
+  ResolveColumnsThen(OnLayoutChange);
 }
 
 TField* TGridDataLink::ColumnField(int column) const {
@@ -189,7 +193,25 @@ void TGridDataLink::ResolveColumns() {
   columns_.clear();
   TMemTable* table = DataSet();
   if (!Active() || !table) return;
-  for (const std::string& name : columnNames_) columns_.push_back(table->FieldByName(name));
+  // A name the table does not know leaves its column empty; the others are still resolved.
+  const std::string* missing = nullptr;
+  for (const std::string& name : columnNames_) {
+    TField* field = table->FindField(name);
+    if (!field && !missing) missing = &name;
+    columns_.push_back(field);
+  }
+  if (missing) throw EDatabaseError(FormatMessage("Field '%s' not found", *missing));
+}
+
+void TGridDataLink::ResolveColumnsThen(const std::function<void()>& callback) {
+  std::exception_ptr failure;
+  try {
+    ResolveColumns();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (callback) callback();
+  if (failure) std::rethrow_exception(failure);
 }
 
 int TGridDataLink::InsertRow() const {
@@ -288,10 +310,7 @@ void TGridDataLink::DeleteCurrent() {
   if (Active()) DataSet()->DeleteRecord();
 }
 
-void TGridDataLink::ActiveChanged() {
-  ResolveColumns();
-  if (OnActiveChange) OnActiveChange();
-}
+void TGridDataLink::ActiveChanged() { ResolveColumnsThen(OnActiveChange); }
 
 void TGridDataLink::EditingChanged() {
   if (OnEditingChange) OnEditingChange();
@@ -309,9 +328,6 @@ void TGridDataLink::DataSetScrolled(int distance) {
   if (OnScrolled) OnScrolled(distance);
 }
 
-void TGridDataLink::LayoutChanged() {
-  ResolveColumns();
-  if (OnLayoutChange) OnLayoutChange();
-}
+void TGridDataLink::LayoutChanged() { ResolveColumnsThen(OnLayoutChange); }
 
 }  // namespace kdx

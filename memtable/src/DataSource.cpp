@@ -1,6 +1,7 @@
 #include "kdx/memtable/DataSource.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "kdx/memtable/DataLink.h"
 
@@ -71,15 +72,22 @@ void TDataSource::UpdateState() {
 
 void TDataSource::NotifyLinks(BindingEvent event, TField* field, int distance) {
   // Work on a snapshot: a link's reaction may attach or detach links (a control destroyed or
-  // rebound); a link detached meanwhile is skipped.
+  // rebound); a link detached meanwhile is skipped. A link that fails (its field is gone) does
+  // not keep the others from hearing; the first failure is passed on once all have.
   const std::vector<TDataLink*> snapshot = links_;
+  std::exception_ptr failure;
   for (bool visual : {false, true}) {
     for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
       TDataLink* link = *it;
       if (link->VisualControl() != visual || !HasLink(link)) continue;
-      link->DataEvent(event, field, distance);
+      try {
+        link->DataEvent(event, field, distance);
+      } catch (...) {
+        if (!failure) failure = std::current_exception();
+      }
     }
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace kdx

@@ -97,9 +97,82 @@ int CompareRecordToKey(const unsigned char* record, const std::vector<TVariant>&
   return 0;
 }
 
-int TMemIndex::IndexOf(const TMemRecord* record) const {
+namespace {
+// Row order keys: consecutive records are numbered kRowOrderGap apart, within
+// [kLowestRowOrderKey, kHighestRowOrderKey], so that 2^31 records fit and a difference of two
+// keys never overflows.
+constexpr std::int64_t kRowOrderGap = std::int64_t{1} << 30;
+constexpr std::int64_t kLowestRowOrderKey = -(std::int64_t{1} << 62);
+constexpr std::int64_t kHighestRowOrderKey = std::int64_t{1} << 62;
+}  // namespace
+
+int TMemIndex::IndexOf(const TMemRecord* record, unsigned localeId) const {
+  if (upToDate_) {
+    std::size_t i;
+    if (rowOrder_) {
+      i = static_cast<std::size_t>(
+          std::lower_bound(list_.begin(), list_.end(), record->RowOrderKey(),
+                           [](const TMemRecord* r, std::int64_t key) {
+                             return r->RowOrderKey() < key;
+                           }) -
+          list_.begin());
+      if (i < list_.size() && list_[i] == record) return static_cast<int>(i);
+    } else {
+      for (i = SortedPosition(record->Data(), localeId);
+           i < list_.size() && CompareRecordKeys(list_[i]->Data(), record->Data(), keys_,
+                                                 localeId) == 0;
+           ++i)
+        if (list_[i] == record) return static_cast<int>(i);
+    }
+  }
+  // Not up to date, or not where its key says (a key changed behind the index's back).
   auto it = std::find(list_.begin(), list_.end(), record);
   return it == list_.end() ? -1 : static_cast<int>(it - list_.begin());
+}
+
+bool TMemIndex::HasOtherEqualKey(const unsigned char* data, const TMemRecord* self,
+                                 unsigned localeId) const {
+  // Equal keys stand together, from the sorted position on; `self` may be one of them.
+  for (std::size_t i = SortedPosition(data, localeId);
+       i < list_.size() && CompareRecordKeys(list_[i]->Data(), data, keys_, localeId) == 0; ++i)
+    if (list_[i] != self) return true;
+  return false;
+}
+
+void TMemIndex::NumberRowOrder() {
+  std::int64_t key = 0;
+  for (TMemRecord* r : list_) {
+    r->SetRowOrderKey(key);
+    key += kRowOrderGap;
+  }
+}
+
+void TMemIndex::InsertInRowOrder(std::size_t position, TMemRecord* record) {
+  const auto keyAt = [&](std::size_t position, std::int64_t& key) {
+    const bool hasPrev = position > 0, hasNext = position < list_.size();
+    const std::int64_t prev = hasPrev ? list_[position - 1]->RowOrderKey() : 0;
+    const std::int64_t next = hasNext ? list_[position]->RowOrderKey() : 0;
+    if (!hasPrev && !hasNext) {
+      key = 0;
+    } else if (!hasNext) {
+      if (prev > kHighestRowOrderKey - kRowOrderGap) return false;
+      key = prev + kRowOrderGap;
+    } else if (!hasPrev) {
+      if (next < kLowestRowOrderKey + kRowOrderGap) return false;
+      key = next - kRowOrderGap;
+    } else {
+      if (next - prev < 2) return false;
+      key = prev + (next - prev) / 2;
+    }
+    return true;
+  };
+  std::int64_t key = 0;
+  if (!keyAt(position, key)) {
+    NumberRowOrder();
+    keyAt(position, key);  // there is room now
+  }
+  record->SetRowOrderKey(key);
+  list_.insert(list_.begin() + static_cast<std::ptrdiff_t>(position), record);
 }
 
 std::size_t TMemIndex::SortedPosition(const unsigned char* data, unsigned localeId) const {
@@ -120,6 +193,7 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
   for (std::size_t i = 0; i < store.SlotCount(); ++i)
     if (TMemRecord* r = store.Slot(i)) list_.push_back(r);
   upToDate_ = true;
+  if (rowOrder_) NumberRowOrder();
   if (rowOrder_ || list_.size() < 2) return;
 
   // Each record's key is computed once (the locale's sort key per text field); the sort then

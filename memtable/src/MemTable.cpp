@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "FieldAccess.h"
@@ -276,16 +277,23 @@ void TMemTable::PostRecord() {
   const unsigned char* data = buffer_.data();
   for (std::size_t i = 1; i < indexes_->Count(); ++i) {
     const TMemIndex* index = (*indexes_)[i];
-    if (!index->Unique() || !index->Maintained()) continue;
-    for (std::size_t s = 0; s < common_->SlotCount(); ++s) {
-      const TMemRecord* other = common_->Slot(s);
-      if (other && other != editRecord_ &&
-          CompareRecordKeys(other->Data(), data, index->Keys(), localeId_) == 0)
-        throw EMemTableError("Duplicate index value. Operation aborted.");
+    // While a load keeps the indexes out of date, the rebuild at its end checks them all at once.
+    if (!index->Unique() || !index->Maintained() || !indexMaintenance_) continue;
+    bool duplicate = false;
+    if (index->UpToDate()) {
+      duplicate = index->HasOtherEqualKey(data, editRecord_, localeId_);
+    } else {
+      for (std::size_t s = 0; s < common_->SlotCount() && !duplicate; ++s) {
+        const TMemRecord* other = common_->Slot(s);
+        duplicate = other && other != editRecord_ &&
+                    CompareRecordKeys(other->Data(), data, index->Keys(), localeId_) == 0;
+      }
     }
+    if (duplicate) throw EMemTableError("Duplicate index value. Operation aborted.");
   }
 
   TMemRecord* record;
+  int position = -1;  // the record's place in the current index, once known
   if (state_ == dsInsert) {
     record = common_->AddRecord(data);
     for (std::size_t i = 0; i < indexes_->Count(); ++i) {
@@ -295,18 +303,22 @@ void TMemTable::PostRecord() {
         continue;
       }
       auto& list = index->List();
+      std::size_t at;
       if (index->IsRowOrder()) {
         const bool atCursor = index == current_ && !appending_ && insertRecNo_ > 0 &&
                               insertRecNo_ <= static_cast<int>(list.size());
-        list.insert(atCursor ? list.begin() + (insertRecNo_ - 1) : list.end(), record);
+        at = atCursor ? static_cast<std::size_t>(insertRecNo_ - 1) : list.size();
+        index->InsertInRowOrder(at, record);
       } else {
-        list.insert(list.begin() + static_cast<std::ptrdiff_t>(
-                                       index->SortedPosition(record->Data(), localeId_)),
-                    record);
+        at = index->SortedPosition(record->Data(), localeId_);
+        list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), record);
       }
+      if (index == current_) position = static_cast<int>(at);
     }
   } else {
     record = editRecord_;
+    // The record being edited is the current one; the row order keeps it where it is.
+    position = cursor_;
     for (std::size_t i = 1; i < indexes_->Count(); ++i) {
       TMemIndex* index = (*indexes_)[i];
       if (!indexMaintenance_ || !index->Maintained() || !index->UpToDate()) {
@@ -315,12 +327,12 @@ void TMemTable::PostRecord() {
       }
       if (CompareRecordKeys(record->Data(), data, index->Keys(), localeId_) == 0) continue;
       auto& list = index->List();
-      const int old = index->IndexOf(record);
+      const int old = index->IndexOf(record, localeId_);
       if (old < 0) throw EMemTableError("Could'nt perform operation since key fields changed.");
       list.erase(list.begin() + old);
-      list.insert(
-          list.begin() + static_cast<std::ptrdiff_t>(index->SortedPosition(data, localeId_)),
-          record);
+      const std::size_t at = index->SortedPosition(data, localeId_);
+      list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), record);
+      if (index == current_) position = static_cast<int>(at);
     }
     if (recordSize_ > 0) std::memcpy(record->Data(), data, recordSize_);
   }
@@ -331,8 +343,17 @@ void TMemTable::PostRecord() {
   state_ = dsBrowse;
   if (indexMaintenance_) {
     // The cursor needs a list that holds every record.
-    if (!current_->UpToDate()) current_->Rebuild(*common_, localeId_);
-    cursor_ = current_->IndexOf(record);
+    if (!current_->UpToDate()) {
+      try {
+        current_->Rebuild(*common_, localeId_);
+      } catch (...) {
+        // The list is whole even when the rebuild finds duplicates: keep a current record.
+        SetCursorTo(record);
+        throw;
+      }
+      position = -1;
+    }
+    cursor_ = position >= 0 ? position : current_->IndexOf(record, localeId_);
     bof_ = eof_ = false;
   }
   Notify(BindingEvent::StateChange);
@@ -365,11 +386,17 @@ void TMemTable::DeleteRecord() {
     editRecord_ = nullptr;
     state_ = dsBrowse;
   }
-  // Every index lets go of the record, maintained or not, so no list keeps a freed record.
+  // Every index lets go of the record, maintained or not, so no list keeps a freed record. A
+  // list that is out of date is refilled before anyone reads it, so it is simply emptied.
   for (std::size_t i = 0; i < indexes_->Count(); ++i) {
-    auto& list = (*indexes_)[i]->List();
-    auto it = std::find(list.begin(), list.end(), record);
-    if (it != list.end()) list.erase(it);
+    TMemIndex* index = (*indexes_)[i];
+    auto& list = index->List();
+    if (index != current_ && !index->UpToDate()) {
+      list.clear();
+      continue;
+    }
+    const int at = index == current_ ? cursor_ : index->IndexOf(record, localeId_);
+    if (at >= 0) list.erase(list.begin() + at);
   }
   common_->DeleteRecord(record);
   const int count = static_cast<int>(current_->List().size());
@@ -483,7 +510,7 @@ bool TMemTable::IsNullAt(int recNo, const TField& field) const {
 }
 
 void TMemTable::SetCursorTo(TMemRecord* record) {
-  const int pos = record ? current_->IndexOf(record) : -1;
+  const int pos = record ? current_->IndexOf(record, localeId_) : -1;
   if (pos >= 0) {
     cursor_ = pos;
   } else {
@@ -561,13 +588,18 @@ void TMemTable::SetIndexMaintenance(bool on) {
 
 void TMemTable::RebuildIndexes() {
   if (!indexes_) return;
-  // Every list is refilled before a unique index can fail, so no list is left stale.
+  // Every list is refilled, even after a unique index has found duplicates (its list is whole
+  // and sorted all the same), so no list is left stale; the first failure is reported.
   for (std::size_t i = 0; i < indexes_->Count(); ++i) (*indexes_)[i]->MarkOutOfDate();
+  std::exception_ptr failure;
   for (std::size_t i = 0; i < indexes_->Count(); ++i) {
-    TMemIndex* index = (*indexes_)[i];
-    if (index->UpToDate()) continue;
-    index->Rebuild(*common_, localeId_);
+    try {
+      (*indexes_)[i]->Rebuild(*common_, localeId_);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 // --- search ------------------------------------------------------------------------------------
@@ -642,27 +674,33 @@ bool TMemTable::FindRecord(const std::string& fieldNames, const TVariant& values
   bool sameFields = !current_->IsRowOrder() && current_->Keys().size() == keys.size();
   for (std::size_t i = 0; sameFields && i < keys.size(); ++i)
     sameFields = current_->Keys()[i].Field == keys[i].Field;
-  // A binary search needs the index's order to agree with the search's comparison. Case-blind
-  // equality keeps equal texts together in the case-sensitive order, but stored texts that
-  // merely begin with a key need not stand together, so a partial key is always walked.
+  // A binary search needs an order in which the records equal to the key stand together. The
+  // index's own order, compared case-blind wherever the index or the search is case-blind, is
+  // such an order: the index is sorted by it (a case-sensitive collation keeps texts that differ
+  // only in case together), and every record equal under the search's rule is equal under it.
+  // The search finds the first record of that run and walks the run for the first record that
+  // the search's own rule calls equal. Stored texts that merely begin with a key need not stand
+  // together, so a partial key is always walked.
   if (sameFields && list.size() > 20 && current_->UpToDate() && !options.Contains(loPartialKey)) {
-    for (std::size_t i = 0; i < keys.size(); ++i)
-      keys[i].Descending = current_->Keys()[i].Descending;
+    TKeyFields run = keys;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      run[i].Descending = current_->Keys()[i].Descending;
+      run[i].CaseInsensitive = keys[i].CaseInsensitive || current_->Keys()[i].CaseInsensitive;
+    }
     std::size_t lo = 0, hi = list.size();
     while (lo < hi) {
       const std::size_t mid = lo + (hi - lo) / 2;
-      const int r = CompareRecordToKey(list[mid]->Data(), key, keys, localeId_);
-      if (r == 0) {
-        std::size_t first = mid;
-        while (first > 0 && CompareRecordToKey(list[first - 1]->Data(), key, keys, localeId_) == 0)
-          --first;
-        found = static_cast<int>(first);
-        break;
-      }
-      if (r < 0)
+      if (CompareRecordToKey(list[mid]->Data(), key, run, localeId_) < 0)
         lo = mid + 1;
       else
         hi = mid;
+    }
+    for (; lo < list.size() && CompareRecordToKey(list[lo]->Data(), key, run, localeId_) == 0;
+         ++lo) {
+      if (CompareRecordToKey(list[lo]->Data(), key, keys, localeId_) == 0) {
+        found = static_cast<int>(lo);
+        break;
+      }
     }
   } else {
     for (std::size_t i = 0; i < list.size(); ++i) {
@@ -697,14 +735,25 @@ void TMemTable::DisableControls() {
 void TMemTable::EnableControls() {
   if (disableCount_ == 0) return;
   if (--disableCount_ > 0) return;
+  // Every notice goes out even when a listener fails on an earlier one (a control whose field
+  // the table no longer has); the first failure is reported afterwards.
+  std::exception_ptr failure;
+  const auto tell = [&](BindingEvent event) {
+    try {
+      Notify(event);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
   // Fields replaced meanwhile (a load's definition section): listeners must drop the old ones
   // before anything else.
   if (layoutChanged_) {
     layoutChanged_ = false;
-    Notify(BindingEvent::FieldLayout);
+    tell(BindingEvent::FieldLayout);
   }
-  if (state_ != stateAtDisable_) Notify(BindingEvent::StateChange);
-  Notify(BindingEvent::WholeData);
+  if (state_ != stateAtDisable_) tell(BindingEvent::StateChange);
+  tell(BindingEvent::WholeData);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TMemTable::Notify(BindingEvent event, TField* field, int distance) {
@@ -713,12 +762,19 @@ void TMemTable::Notify(BindingEvent event, TField* field, int distance) {
     return;
   }
   if (listeners_.empty()) return;
-  // A copy: a listener may detach itself (or another) while being told.
+  // A copy: a listener may detach itself (or another) while being told. A listener that fails
+  // does not keep the others from hearing; the first failure is passed on once all have.
   const std::vector<TBindingListener*> listeners = listeners_;
+  std::exception_ptr failure;
   for (auto it = listeners.rbegin(); it != listeners.rend(); ++it) {
     if (std::find(listeners_.begin(), listeners_.end(), *it) == listeners_.end()) continue;
-    (*it)->DataEvent(event, field, distance);
+    try {
+      (*it)->DataEvent(event, field, distance);
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
   }
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace kdx

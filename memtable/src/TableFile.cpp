@@ -26,6 +26,7 @@
 // or at the end, as it is.
 
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 #include "FieldAccess.h"
@@ -416,6 +417,14 @@ class TTableFileReader {
       if (value_ == kFileVersion) return;
       if (value_ == kTableDefStart) {
         t_.CloseTable();
+        // The fields the table had are kept aside, not freed: bound controls still point to
+        // them until the load tells them of the new ones, and a table that cannot be opened
+        // under the section's definitions takes them back.
+        if (!fieldsKept_) {
+          keptFields_ = std::move(t_.fields_);
+          fieldsKept_ = true;
+        }
+        KeepIndexDefs();
         t_.ClearFieldsUnchecked();
         remembered = nullptr;
         inTableDef_ = true;
@@ -431,6 +440,7 @@ class TTableFileReader {
           t_.indexes_->DropAllButRowOrder();
           t_.current_ = t_.indexes_->RowOrder();
         }
+        KeepIndexDefs();
         t_.indexDefs_.Clear();
         inIndexDef_ = true;
         return;
@@ -454,7 +464,32 @@ class TTableFileReader {
     Header(line);
   }
 
+  // The table is closed and cannot be opened under what a definition section of this load left
+  // (an index over a field the section does not declare, no fields at all): puts back the
+  // definitions the table had before the load. False when this load replaced none.
+  bool PutBackDefinitions() {
+    if (!fieldsKept_ && !indexDefsKept_) return false;
+    if (fieldsKept_) {
+      t_.fields_ = std::move(keptFields_);
+      fieldsKept_ = false;
+      t_.LayoutRecords();
+      t_.Notify(BindingEvent::FieldLayout);
+    }
+    if (indexDefsKept_) {
+      t_.indexDefs_ = keptIndexDefs_;
+      indexDefsKept_ = false;
+    }
+    remembered = nullptr;
+    return true;
+  }
+
  private:
+  void KeepIndexDefs() {
+    if (indexDefsKept_) return;
+    keptIndexDefs_ = t_.indexDefs_;
+    indexDefsKept_ = true;
+  }
+
   void FieldDefinition(const std::string& text) {
     const std::size_t eq = text.find('=');
     const std::string name = text.substr(0, eq);
@@ -552,6 +587,11 @@ class TTableFileReader {
   std::vector<TField*> columns_;
   std::string value_;
   std::string text_;
+  // What the definition sections replaced (see PutBackDefinitions).
+  bool fieldsKept_ = false;
+  std::vector<std::unique_ptr<TField>> keptFields_;
+  bool indexDefsKept_ = false;
+  TIndexDefs keptIndexDefs_;
 };
 
 void TMemTable::LoadFromSource(TByteSource& source) {
@@ -561,18 +601,38 @@ void TMemTable::LoadFromSource(TByteSource& source) {
   std::size_t got = source.Read(block.data(), block.size());
   if (got == 0) return;  // an empty file changes nothing
 
+  // Declared first, so that the fields it keeps aside outlive the notices that let the bound
+  // controls go of them.
   TTableFileReader reader(*this);
   reader.remembered = CurrentRecord();
   SetIndexMaintenance(false);
   DisableControls();
-  // Put back what the load switched off, also when it fails; records posted so far stay.
+  // Put back what the load switched off, also when it fails; records posted so far stay. The
+  // table ends open and whole: every index holds every record and, unless the table is empty,
+  // there is a current record.
   auto restore = [&] {
     SetIndexMaintenance(true);
     if (state_ == dsEdit || state_ == dsInsert) CancelRecord();
-    if (!Active()) OpenTable();
-    RebuildIndexes();
+    std::exception_ptr failure;
+    if (!Active()) {
+      try {
+        OpenTable();
+      } catch (...) {
+        if (!reader.PutBackDefinitions()) throw;
+        failure = std::current_exception();
+        OpenTable();
+      }
+    }
+    try {
+      RebuildIndexes();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
     SetCursorTo(reader.remembered);
+    if (failure) std::rethrow_exception(failure);
   };
+  // The load's own failure is the one reported; later ones only when there was none.
+  std::exception_ptr failure;
   try {
     std::string carry;  // a line that continues into the next block
     while (got > 0) {
@@ -597,21 +657,19 @@ void TMemTable::LoadFromSource(TByteSource& source) {
     }
     if (!carry.empty()) reader.Line(carry);
   } catch (...) {
-    try {
-      restore();
-    } catch (...) {
-      // The load's own failure is the one to report.
-    }
-    EnableControls();
-    throw;
+    failure = std::current_exception();
   }
   try {
     restore();
   } catch (...) {
-    EnableControls();
-    throw;
+    if (!failure) failure = std::current_exception();
   }
-  EnableControls();
+  try {
+    EnableControls();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TMemTable::LoadFromTableFile(const std::string& fileName) {

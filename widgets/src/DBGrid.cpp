@@ -265,9 +265,11 @@ void TDBGrid::ConfirmDelete() {
 void TDBGrid::mousePressEvent(QMouseEvent* event) {
   event->accept();
   // Taking the focus first lets a bound edit box write its text before the move settles it.
+  // In a window that is not active (yet) the grid becomes the window's focus widget without
+  // having the focus; the move still happens, and settling writes the edit box's text. Only a
+  // control that took the focus back (its text was refused) stops it. Any button moves.
   if (!hasFocus()) setFocus(Qt::MouseFocusReason);
-  if (!hasFocus() && focusPolicy() != Qt::NoFocus) return;
-  if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
+  if (focusPolicy() != Qt::NoFocus && !hasFocus() && window()->focusWidget() != this) return;
   const int row = rowAt(event->position().toPoint().y());
   if (row >= 0) link_->MoveToRow(row);
 }

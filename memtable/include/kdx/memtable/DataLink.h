@@ -100,7 +100,8 @@ public:
   TFieldDataLink();
 
   const std::string& FieldName() const { return fieldName_; }
-  // Re-resolves the field ("Field '%s' not found" when the open table has no such field).
+  // Re-resolves the field ("Field '%s' not found" when the open table has no such field; the
+  // link is then left without a field). The old field is let go first, whatever happens.
   void SetFieldName(const std::string& fieldName);
   // The resolved field; nullptr while inactive or without a field name.
   TField* Field() const { return field_; }
@@ -216,6 +217,8 @@ protected:
 
 private:
   void ResolveColumns();
+  // Resolves the columns, then calls `callback` even when a name is unknown (then fails).
+  void ResolveColumnsThen(const std::function<void()>& callback);
 
   std::vector<std::string> columnNames_;
   std::vector<TField*> columns_;

@@ -9,8 +9,9 @@
 // visible rows, Ctrl+Up/Ctrl+Page Up and Ctrl+Down/Ctrl+Page Down to the first and last visible
 // row, Ctrl+Home/Ctrl+End first/last, Esc abandons a pending edit or insert (and is left to the
 // dialog when nothing is pending), Ctrl+Delete deletes after the "Confirm" box (dgConfirmDelete).
-// Insert, F2 and Delete do nothing. A mouse press takes the focus first (so a bound edit box
-// writes its text), then moves to the pressed row. With dgCancelOnExit, leaving the grid
+// Insert, F2 and Delete do nothing. A press of any mouse button takes the focus first (so a
+// bound edit box writes its text), then moves to the pressed row, also in a window that is not
+// active yet. With dgCancelOnExit, leaving the grid
 // abandons an unchanged new record.
 
 #include <QTableView>
