@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks, with xdg-mime inside a temporary XDG
 # data folder, that a transfer file in any letter case resolves to the program, and that the
-# installed link starts the program from its own folder.
+# installed command starts the program from its own folder, beside the installation marker.
 #   file_association_test.sh <build dir>
 set -euo pipefail
 build=$1
@@ -34,11 +34,15 @@ app=$(xdg-mime query default application/x-kdx-transfer)
 desktop=$data/applications/kdx-manager.desktop
 desktop-file-validate "$desktop" || fail "invalid desktop entry"
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
-[ "$exec_line" = "$prefix/bin/KDXMngr %f" ] || fail "Exec is '$exec_line'"
+[ "$exec_line" = "$prefix/bin/kdx-manager %f" ] || fail "Exec is '$exec_line'"
 
-# The program lives in a folder of its own (its table files lie beside it); bin/ holds a link.
+# The program lives in a folder of its own, beside the marker that makes it keep each user's
+# tables in the user's configuration folder; bin/ holds a link.
 [ -x "$prefix/lib/kdx-manager/KDXMngr" ] || fail "program not in lib/kdx-manager"
-[ -L "$prefix/bin/KDXMngr" ] || fail "bin/KDXMngr is not a link"
-[ "$(readlink -f "$prefix/bin/KDXMngr")" = "$(readlink -f "$prefix/lib/kdx-manager/KDXMngr")" ] ||
-  fail "bin/KDXMngr points elsewhere"
+[ -f "$prefix/lib/kdx-manager/kdx-manager.installed" ] || fail "no installation marker"
+[ -L "$prefix/bin/kdx-manager" ] || fail "bin/kdx-manager is not a link"
+[ "$(readlink -f "$prefix/bin/kdx-manager")" = "$(readlink -f "$prefix/lib/kdx-manager/KDXMngr")" ] ||
+  fail "bin/kdx-manager points elsewhere"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[ -f "$data/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon '$icon'"
 echo "file association: OK"
