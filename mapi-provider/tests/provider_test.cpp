@@ -12,8 +12,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <list>
 #include <map>
+#include <optional>
+#include <set>
 #include <thread>
 
 #include "TestSupport.h"
@@ -43,11 +48,17 @@ std::string Cp(const char* utf8) {
 // The provider, loaded as the program loads it.
 class Provider {
  public:
-  Provider() : handle_(dlopen(KDX_PROVIDER, RTLD_NOW | RTLD_LOCAL)) {
+  // KDX_PROVIDER_UNDER_TEST runs the tests against another build of the provider (an older
+  // one, to see a test fail without its fix).
+  Provider() : handle_(dlopen(Path(), RTLD_NOW | RTLD_LOCAL)) {
     if (!handle_) throw std::runtime_error(dlerror());
     send_ = reinterpret_cast<LPMAPISENDMAIL>(dlsym(handle_, "MAPISendMail"));
   }
   ~Provider() { dlclose(handle_); }
+  static const char* Path() {
+    const char* other = std::getenv("KDX_PROVIDER_UNDER_TEST");
+    return other && *other ? other : KDX_PROVIDER;
+  }
   void* Symbol(const char* name) const { return dlsym(handle_, name); }
   KdxMapiUlong Send(MapiMessage* message, KdxMapiFlags flags) const {
     return send_(0, 0, message, flags, 0);
@@ -392,7 +403,7 @@ TEST_F(ProviderTest, SendmailDeliversACompleteMimeMessage) {
   EXPECT_EQ(p.subject, "Přenosový soubor Velkor ze dne 7.12.2026");
   EXPECT_EQ(p.to, "ucetni@example.test");
   EXPECT_EQ(p.cc, "Šéf <sef@example.test>");
-  EXPECT_EQ(p.headers.count("bcc"), 0u) << raw;  // removed by the sendmail program
+  EXPECT_EQ(p.headers.count("bcc"), 0u) << raw;  // blind copies are never written
   EXPECT_EQ(p.headers.count("date"), 1u);
   EXPECT_EQ(p.headers.count("message-id"), 1u);
   EXPECT_EQ(p.text, "Dobrý den,\r\nposílám data.");
@@ -462,7 +473,7 @@ TEST_F(ProviderTest, TheComposeWindowGetsEveryTextAsTextHostileOnesIncluded) {
   m.subject = Cp("Přenos ") + hostile + "\nline two";
   m.body = "body " + hostile;
   m.recips = {{MAPI_TO, "ucetni@example.test", "SMTP:ucetni@example.test"},
-              {MAPI_TO, "x", "SMTP:q\"u;o$(id)`id`@example.test"},
+              {MAPI_TO, "x", Cp("SMTP:přemysl.o+x=y@example.test")},
               {MAPI_CC, "c", "SMTP:cc@example.test"},
               {MAPI_BCC, "b", "bcc@example.test"},
               {MAPI_ORIG, "me", "SMTP:me@example.test"}};
@@ -474,15 +485,29 @@ TEST_F(ProviderTest, TheComposeWindowGetsEveryTextAsTextHostileOnesIncluded) {
   const auto fields = MailtoFields(recorded.substr(0, recorded.find('\n')));
   std::vector<std::string> to;
   for (auto [it, end] = fields.equal_range("to"); it != end; ++it) to.push_back(it->second);
-  EXPECT_EQ(to, (std::vector<std::string>{"ucetni@example.test", "q\"u;o$(id)`id`@example.test"}));
+  EXPECT_EQ(to, (std::vector<std::string>{"ucetni@example.test", "přemysl.o+x=y@example.test"}));
   EXPECT_EQ(fields.find("cc")->second, "cc@example.test");
   EXPECT_EQ(fields.find("bcc")->second, "bcc@example.test");
   EXPECT_EQ(fields.find("subject")->second, "Přenos " + hostile + "\r\nline two");
   EXPECT_EQ(fields.find("body")->second, "body " + hostile);
-  EXPECT_EQ(fields.find("attach")->second, path);
+  // A path with quotes and separators reaches the client as a private copy of the file.
+  const std::string handed = fields.find("attach")->second;
+  EXPECT_NE(handed, path);
+  EXPECT_EQ(ReadFile(handed), "data");
+  EXPECT_EQ(fs::path(handed).filename(), "a b___touch x____.kdx");
   EXPECT_EQ(fields.count("me"), 0u);
   EXPECT_FALSE(fs::exists(pwned));
   EXPECT_FALSE(fs::exists(dir_ / "files/x"));
+  fs::remove_all(fs::path(handed).parent_path());
+
+  // An address that is not one plain mailbox never reaches the client.
+  for (const char* address : {"SMTP:q\"u;o$(id)`id`@example.test", "SMTP:a@x.test,b@x.test",
+                              "SMTP:o'neil@x.test", "SMTP:a%2Cb@x.test", "SMTP:a\\b@x.test"}) {
+    m.recips = {{MAPI_TO, "x", address}};
+    EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG),
+              static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT))
+        << address;
+  }
 }
 
 TEST_F(ProviderTest, EmptySubjectAndBodyAreLeftOutOfTheComposeWindow) {
@@ -545,6 +570,353 @@ TEST_F(ProviderTest, TheSendActionWithTheBuiltInDefaultReachesSendmailAndTheMail
   EXPECT_EQ(fields.find("subject")->second, "Přenosový soubor Velkor ze dne 7.12.2026");
   EXPECT_EQ(fields.find("attach")->second, path);
   EXPECT_EQ(fields.count("body"), 0u);
+}
+
+// --- the compose window on every route of xdg-email ---------------------------------------
+
+// What a mail client's compose window would be filled with.
+struct Composed {
+  std::vector<std::string> to, cc, bcc, attachments;
+  std::string subject, body;
+  std::set<std::string> fields;
+};
+
+std::string PercentDecoded(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size()) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::string item;
+  for (char c : text + ",") {
+    if (c == ',') {
+      if (!item.empty()) items.push_back(item);
+      item.clear();
+    } else {
+      item += c;
+    }
+  }
+  return items;
+}
+
+Composed FromMailto(const std::string& url) {
+  Composed c;
+  for (const auto& [key, value] : MailtoFields(url)) {
+    c.fields.insert(key);
+    if (key == "to") c.to.push_back(value);
+    if (key == "cc") c.cc.push_back(value);
+    if (key == "bcc") c.bcc.push_back(value);
+    if (key == "attach") c.attachments.push_back(value);
+    if (key == "subject") c.subject = value;
+    if (key == "body") c.body = value;
+  }
+  return c;
+}
+
+// Thunderbird's -compose argument: fields separated by commas outside single quotes, each
+// "name=value" with the value optionally quoted; lists inside separated by commas.
+Composed FromComposeArgument(const std::string& argument) {
+  Composed c;
+  std::vector<std::string> items;
+  std::string item;
+  bool quoted = false;
+  for (char ch : argument + ",") {
+    if (ch == '\'') quoted = !quoted;
+    if (ch == ',' && !quoted) {
+      items.push_back(item);
+      item.clear();
+    } else {
+      item += ch;
+    }
+  }
+  for (const std::string& it : items) {
+    const auto eq = it.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = it.substr(0, eq);
+    std::string value = it.substr(eq + 1);
+    if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'') {
+      value = value.substr(1, value.size() - 2);
+    }
+    c.fields.insert(key);
+    if (key == "to") c.to = SplitList(value);
+    if (key == "cc") c.cc = SplitList(value);
+    if (key == "bcc") c.bcc = SplitList(value);
+    if (key == "attachment") c.attachments = SplitList(value);
+    if (key == "subject") c.subject = PercentDecoded(value);
+    if (key == "body") c.body = PercentDecoded(value);
+  }
+  return c;
+}
+
+enum class Route { Generic, Kde, Gnome, ThunderbirdGeneric, ThunderbirdKde, ThunderbirdGnome3 };
+
+std::string RouteName(const ::testing::TestParamInfo<Route>& info) {
+  switch (info.param) {
+    case Route::Generic: return "GenericHandler";
+    case Route::Kde: return "Kde";
+    case Route::Gnome: return "Gnome";
+    case Route::ThunderbirdGeneric: return "ThunderbirdAsHandler";
+    case Route::ThunderbirdKde: return "ThunderbirdOnKde";
+    case Route::ThunderbirdGnome3: return "ThunderbirdOnLxde";
+  }
+  return "Unknown";
+}
+
+class ComposeRouteTest : public ProviderTest, public ::testing::WithParamInterface<Route> {
+ protected:
+  void SetUp() override {
+    const std::string record = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD\"\n";
+    auto program = [this](const char* name, const std::string& script) {
+      WriteFile(dir_.path() / "bin" / name, script);
+      fs::permissions(dir_.path() / "bin" / name, fs::perms::owner_all);
+    };
+    const Route route = GetParam();
+    thunderbird_ = route == Route::ThunderbirdGeneric || route == Route::ThunderbirdKde ||
+                   route == Route::ThunderbirdGnome3;
+    if (thunderbird_) {
+      program("thunderbird", record);
+      WriteFile(dir_ / "data/applications/kdx-test-mailer.desktop",
+                "[Desktop Entry]\nType=Application\nName=Mail\n"
+                "Exec=thunderbird %u\nMimeType=x-scheme-handler/mailto;\n");
+    }
+    if (route == Route::Kde || route == Route::ThunderbirdKde) {
+      env_.emplace_back("XDG_CURRENT_DESKTOP", "KDE");
+      env_.emplace_back("KDE_SESSION_VERSION", "5");
+      program("kde-open5", record);
+    }
+    if (route == Route::ThunderbirdKde) {
+      program("kreadconfig5",
+              "#!/bin/sh\ncase \"$*\" in *EmailClient*) echo 'thunderbird %u';; "
+              "*Profile*) echo Default;; esac\n");
+    }
+    if (route == Route::Gnome) env_.emplace_back("XDG_CURRENT_DESKTOP", "GNOME");
+    if (route == Route::ThunderbirdGnome3) env_.emplace_back("XDG_CURRENT_DESKTOP", "LXDE");
+    if (route == Route::Gnome) {
+      program("gio", "#!/bin/sh\n[ \"$1\" = help ] && exit 0\n[ \"$1\" = open ] && shift\n" +
+                         record.substr(10));
+    }
+  }
+
+  Composed Received() const {
+    const std::string recorded = Recorded();
+    if (thunderbird_) {
+      EXPECT_EQ(recorded.rfind("-compose\n", 0), 0u) << recorded;
+      return FromComposeArgument(recorded.substr(9, recorded.size() - 10));
+    }
+    return FromMailto(recorded.substr(0, recorded.find('\n')));
+  }
+
+  bool thunderbird_ = false;
+  std::list<ScopedEnv> env_;
+};
+
+TEST_P(ComposeRouteTest, NoTextOrFileNameAddsARecipientAFieldOrAnotherFile) {
+  const std::string quoted = File("x',bcc='spy@evil.test',subject='hi.kdx", "quoted file");
+  // The shell's echo in xdg-email reads "\0057" as "/": this name would turn into files/a/b.kdx.
+  const std::string backslashed = File("a\\0057b.kdx", "backslash file");
+  fs::create_directories(dir_ / "files/a");
+  WriteFile(dir_ / "files/a/b.kdx", "decoy");
+  const std::string comma = File("p,q.kdx", "comma file");
+  const std::string plain = File("EXPORT 1.KDX", "plain file");
+  Message m;
+  // Two backslashes survive one echo as one, which the next echo reads as "&".
+  m.subject = "s\\\\0046to=evil@x.test\\c',bcc='spy@evil.test',x='%41";
+  m.body = "b\\\\0046bcc=spy2@evil.test&attach=/etc/passwd\nline";
+  m.recips = {{MAPI_TO, "a", "SMTP:a@example.test"}, {MAPI_CC, "c", "SMTP:c@example.test"}};
+  m.files = {{quoted, ""}, {backslashed, ""}, {comma, ""}, {plain, ""}};
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+
+  const Composed c = Received();
+  EXPECT_EQ(c.to, std::vector<std::string>{"a@example.test"});
+  EXPECT_EQ(c.cc, std::vector<std::string>{"c@example.test"});
+  EXPECT_TRUE(c.bcc.empty());
+  EXPECT_EQ(c.subject, m.subject);
+  EXPECT_EQ(c.body, "b\\\\0046bcc=spy2@evil.test&attach=/etc/passwd\r\nline");
+  const std::set<std::string> expected =
+      thunderbird_ ? std::set<std::string>{"to", "cc", "subject", "body", "attachment"}
+                   : std::set<std::string>{"to", "cc", "subject", "body", "attach"};
+  EXPECT_EQ(c.fields, expected);
+  ASSERT_EQ(c.attachments.size(), 4u);
+  EXPECT_EQ(ReadFile(c.attachments[0]), "quoted file");
+  EXPECT_EQ(ReadFile(c.attachments[1]), "backslash file");
+  EXPECT_EQ(ReadFile(c.attachments[2]), "comma file");
+  EXPECT_EQ(c.attachments[3], plain);  // a plain path is handed over as it is
+  fs::remove_all(fs::path(c.attachments[0]).parent_path());
+
+  fs::remove(dir_ / "record");
+  m.files = {{plain, ""}};
+  m.recips = {{MAPI_TO, "a", "SMTP:a@x.test',attachment='file:///etc/passwd',to='b@evil.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG),
+            static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT));
+  EXPECT_FALSE(fs::exists(dir_ / "record"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRoute, ComposeRouteTest,
+                         ::testing::Values(Route::Generic, Route::Kde, Route::Gnome,
+                                           Route::ThunderbirdGeneric, Route::ThunderbirdKde,
+                                           Route::ThunderbirdGnome3),
+                         RouteName);
+
+// --- sendmail -----------------------------------------------------------------------------
+
+class SendmailTest : public ProviderTest {
+ protected:
+  // KDX_SENDMAIL names a shell script of ours.
+  void UseScript(const std::string& body) {
+    WriteFile(dir_ / "bin/fake-sendmail", "#!/bin/sh\n" + body);
+    fs::permissions(dir_ / "bin/fake-sendmail", fs::perms::owner_all);
+    sendmailScript_.emplace("KDX_SENDMAIL", dir_ / "bin/fake-sendmail");
+  }
+  // A sendmail that records its arguments and the message.
+  void UseRecorder() {
+    UseScript("printf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD.args\"\ncat > \"$KDX_TEST_RECORD.msg\"\n");
+  }
+  std::string Args() const { return ReadFile(dir_ / "record.args"); }
+  std::string Sent() const { return ReadFile(dir_ / "record.msg"); }
+  std::optional<ScopedEnv> sendmailScript_;
+};
+
+TEST_F(SendmailTest, EveryRecipientIsOnTheCommandLineAndNoBlindCopyInTheMessage) {
+  UseRecorder();
+  Message m;
+  m.recips = {{MAPI_TO, "t", "SMTP:to@example.test"},
+              {MAPI_CC, "c", "SMTP:cc@example.test"},
+              {MAPI_BCC, "b", "SMTP:hidden@example.test"},
+              {MAPI_ORIG, "me", "SMTP:me@example.test"}};
+  ASSERT_EQ(provider_.Send(m.Build(), 0), 0u);
+  EXPECT_EQ(Args(), "-oi\n--\nto@example.test\ncc@example.test\nhidden@example.test\n");
+  const std::string sent = Sent();
+  EXPECT_NE(sent.find("\nCc: c <cc@example.test>\n"), std::string::npos) << sent;
+  EXPECT_EQ(sent.find("hidden"), std::string::npos) << sent;
+  EXPECT_EQ(Parse(sent).headers.count("bcc"), 0u);
+}
+
+TEST_F(SendmailTest, OnlyOnePlainMailboxIsAcceptedAndWrittenAsGiven) {
+  UseRecorder();
+  Message m;
+  for (const std::string& address : std::vector<std::string>{"a@b.test@c.test", "a@b@c.test", "|cmd@x.test", "/etc/passwd", "/tmp/x@y.test", "root",
+        Cp("přemysl@example.test"), "a@příklad.test", "a..b@x.test", ".a@x.test", "a.@x.test",
+        "a@x..test", "a@", "@x.test", "a@x_y.test", "-oQ@x.test"}) {
+    m.recips = {{MAPI_TO, "", "SMTP:" + address}};
+    EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT))
+        << address;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "record.args"));
+
+  for (const std::string address : {"a.b+c@x-y.test", "o'neil@x.test", "x{y}|z=1@Example.TEST"}) {
+    m.recips = {{MAPI_TO, "", "SMTP:" + address}};
+    ASSERT_EQ(provider_.Send(m.Build(), 0), 0u) << address;
+    EXPECT_EQ(Args(), "-oi\n--\n" + address + "\n");
+    EXPECT_NE(Sent().find("\nTo: " + address + "\n"), std::string::npos) << Sent();
+  }
+}
+
+TEST_F(SendmailTest, ASendmailThatStopsReadingIsAFailure) {
+  UseScript("head -c 100 > /dev/null\nexit 0\n");
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  m.files = {{File("big.kdx", std::string(5 << 20, 'x')), ""}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+}
+
+// The attachment is read, encoded and written piece by piece: with the address space limited
+// to a few hundred megabytes more than the process already has, a 2 GB file still goes out.
+TEST_F(SendmailTest, ALargeAttachmentIsStreamedNotHeldInMemory) {
+  UseScript("wc -c > \"$KDX_TEST_RECORD.count\"\n");
+  const std::string path = dir_ / "files/huge.kdx";
+  { std::ofstream(path, std::ios::binary); }
+  constexpr std::uintmax_t kSize = std::uintmax_t{2} << 30;
+  fs::resize_file(path, kSize);  // sparse: no disk space taken
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  m.files = {{path, ""}};
+  MapiMessage* message = m.Build();
+
+  long vmKb = 0;
+  {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("VmSize:", 0) == 0) vmKb = std::atol(line.c_str() + 7);
+    }
+  }
+  ASSERT_GT(vmKb, 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlim_t limit = static_cast<rlim_t>(vmKb) * 1024 + (rlim_t{384} << 20);
+    const rlimit rl{limit, limit};
+    setrlimit(RLIMIT_AS, &rl);
+    _exit(static_cast<int>(provider_.Send(message, 0)));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const std::uintmax_t written = std::stoull("0" + ReadFile(dir_ / "record.count"));
+  EXPECT_GT(written, kSize / 3 * 4);
+}
+
+// --- programs from the current folder -----------------------------------------------------
+
+TEST_F(ProviderTest, NoProgramIsTakenFromTheCurrentFolderOrARelativePathEntry) {
+  if (fs::exists("/usr/sbin/sendmail") || fs::exists("/usr/lib/sendmail")) {
+    GTEST_SKIP() << "a sendmail program is installed system-wide";
+  }
+  // A folder the user browsed to, holding programs of the names the provider and xdg-email run.
+  const fs::path browsed = dir_ / "browsed";
+  fs::create_directories(browsed / "rel");
+  for (const fs::path name : {"sendmail", "xdg-email", "xdg-open", "xdg-mime", "gio", "which",
+                              "rel/sendmail", "rel/xdg-email", "rel/xdg-open"}) {
+    WriteFile(browsed / name, "#!/bin/sh\necho \"$0\" >> \"$KDX_TEST_RECORD.planted\"\n");
+    fs::permissions(browsed / name, fs::perms::owner_all);
+  }
+  const fs::path previous = fs::current_path();
+  fs::current_path(browsed);
+  ScopedEnv path("PATH", ":rel::" + dir_ / "bin" + ":/usr/bin:/bin");
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  const KdxMapiUlong sent = provider_.Send(m.Build(), 0);  // no sendmail: the compose window
+  const KdxMapiUlong composed = provider_.Send(m.Build(), MAPI_DIALOG);
+  fs::current_path(previous);
+  EXPECT_EQ(sent, 0u);
+  EXPECT_EQ(composed, 0u);
+  EXPECT_EQ(ReadFile(dir_ / "record.planted"), "");
+  EXPECT_EQ(FromMailto(Recorded().substr(0, Recorded().find('\n'))).to,
+            std::vector<std::string>{"a@example.test"});
+}
+
+// --- the file checked is the file sent ----------------------------------------------------
+
+TEST_F(ProviderTest, AnAttachmentPathIsResolvedOnceThroughItsLinks) {
+  SmtpSink sink(dir_ / "sink");
+  UseSendmail(sink.port());
+  // files/link leads to files/deep/inner: "files/link/../x.kdx" is files/deep/x.kdx on disk,
+  // while collapsing ".." as text gives files/x.kdx.
+  fs::create_directories(dir_ / "files/deep/inner");
+  fs::create_directory_symlink(dir_ / "files/deep/inner", dir_ / "files/link");
+  WriteFile(dir_ / "files/deep/x.kdx", "the file checked");
+  WriteFile(dir_ / "files/x.kdx", "another file");
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  m.files = {{dir_ / "files/link/../x.kdx", ""}};
+  ASSERT_EQ(provider_.Send(m.Build(), 0), 0u);
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+  const Parsed p = Parse(sink.Message(1));
+  ASSERT_EQ(p.attachments.size(), 1u);
+  EXPECT_EQ(p.attachments[0].second, "the file checked");
+  const Composed c = FromMailto(Recorded().substr(0, Recorded().find('\n')));
+  ASSERT_EQ(c.attachments.size(), 1u);
+  EXPECT_EQ(ReadFile(c.attachments[0]), "the file checked");
 }
 
 }  // namespace
