@@ -10,6 +10,8 @@ namespace kdx {
 
 namespace {
 
+thread_local std::uint64_t recordsExamined = 0;
+
 int CompareTruth(bool a, bool b) {
   return a == b ? 0 : (a ? 1 : -1);
 }
@@ -52,8 +54,13 @@ void AppendSortKey(std::string& out, const unsigned char* record, const TKeyFiel
 
 }  // namespace
 
+std::uint64_t RecordsExamined() {
+  return recordsExamined;
+}
+
 int CompareRecordKeys(const unsigned char* a, const unsigned char* b, const TKeyFields& keys,
                       unsigned localeId) {
+  ++recordsExamined;
   for (const TKeyField& key : keys) {
     const unsigned char* sa = TFieldAccess::Slot(*key.Field, a);
     const unsigned char* sb = TFieldAccess::Slot(*key.Field, b);
@@ -75,6 +82,7 @@ int CompareRecordKeys(const unsigned char* a, const unsigned char* b, const TKey
 
 int CompareRecordToKey(const unsigned char* record, const std::vector<TVariant>& values,
                        const TKeyFields& keys, unsigned localeId) {
+  ++recordsExamined;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     const TKeyField& key = keys[i];
     const TVariant& value = values[i];
@@ -113,6 +121,7 @@ int TMemIndex::IndexOf(const TMemRecord* record, unsigned localeId) const {
       i = static_cast<std::size_t>(
           std::lower_bound(list_.begin(), list_.end(), record->RowOrderKey(),
                            [](const TMemRecord* r, std::int64_t key) {
+                             ++recordsExamined;
                              return r->RowOrderKey() < key;
                            }) -
           list_.begin());
@@ -126,8 +135,11 @@ int TMemIndex::IndexOf(const TMemRecord* record, unsigned localeId) const {
     }
   }
   // Not up to date, or not where its key says (a key changed behind the index's back).
-  auto it = std::find(list_.begin(), list_.end(), record);
-  return it == list_.end() ? -1 : static_cast<int>(it - list_.begin());
+  for (std::size_t i = 0; i < list_.size(); ++i) {
+    ++recordsExamined;
+    if (list_[i] == record) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 bool TMemIndex::HasOtherEqualKey(const unsigned char* data, const TMemRecord* self,

@@ -3,6 +3,7 @@
 // records. The row order (the first index of every table) keeps the records in the order they
 // were placed and is never sorted; every other index is kept sorted by its key fields.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ struct TKeyField {
   bool PartialKey = false;
 };
 using TKeyFields = std::vector<TKeyField>;
+
+// Stored records looked at so far on this thread by key comparisons and index searches. Lets
+// tests check that the work of an operation grows as its algorithm promises, without timing it.
+std::uint64_t RecordsExamined();
 
 // Compares one field of two records (their data bytes). Null against null is equal and orders
 // before any value; strings compare whole by the locale's collation; false before true.

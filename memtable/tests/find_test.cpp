@@ -159,3 +159,35 @@ TEST(FindRecord, PartialKeysFindTheFirstMatchEvenWhereMatchesAreNotTogether) {
   EXPECT_TRUE(t->FindRecord("KDXFile", TVariant("ch"), {loPartialKey}));
   EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "ch0");
 }
+
+TEST(FindRecord, EveryMixOfCaseRulesInIndexAndSearchFindsTheFirstEqualRecord) {
+  // Above 20 records the index is binary-searched. Whether the index or the search ignores
+  // letter case (or both, or neither), and whichever way the index runs, the answer is the
+  // first record in index order that the search's rule calls equal.
+  const char* stems[] = {"pob1_pb.kdx", "POB1_PB.KDX", "Pob1_Pb.kdx", "sklad.kdx", "SKLAD.KDX",
+                         "čáry.kdx",    "ČÁRY.KDX",    "a.kdx",       "z.kdx",     "chata.kdx"};
+  const TIndexOptions indexOptions[] = {{}, {ixCaseInsensitive}, {ixDescending},
+                                        {ixCaseInsensitive, ixDescending}};
+  std::mt19937 random(11);
+  for (const TIndexOptions& indexOption : indexOptions) {
+    auto t = CreateImportTable();
+    t->SetLocaleID(kCzech);
+    t->IndexDefs().Clear();
+    t->IndexDefs().Add("I", "KDXFile", indexOption);
+    t->OpenTable();
+    t->SetIndexName("I");
+    for (int i = 0; i < 150; ++i)
+      AddRecord(*t, {TVariant("n" + std::to_string(i)), TVariant(Cp(stems[random() % 10]))});
+    for (const char* stem : stems) {
+      for (bool ignoreCase : {true, false}) {
+        const std::string key = Cp(stem);
+        const std::string expected = BruteForce(*t, key, ignoreCase);
+        TLocateOptions options;
+        if (ignoreCase) options.Include(loCaseInsensitive);
+        const bool found = t->FindRecord("KDXFile", TVariant(key), options);
+        EXPECT_EQ(found, !expected.empty()) << stem << " " << ignoreCase;
+        if (found) EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << stem;
+      }
+    }
+  }
+}

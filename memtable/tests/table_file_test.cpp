@@ -488,3 +488,46 @@ TEST(TableFileSave, ReadOnlyFilesAreNotReplaced) {
   EXPECT_EQ(files, 1);
 }
 #endif
+
+TEST(TableFileLoad, DuplicatesInAUniqueIndexLeaveAWholeTableWithACurrentRecord) {
+  // The load fails once every record is in; every index then holds them all (the unique one
+  // too, sorted) and the first record is current, so editing and deleting work.
+  const std::string fields =
+      "\"@@TABLEDEF START@@\"\r\n"
+      "\"Code=String,10,\"\"Code\"\",\"\"\"\",10,Data,\"\"\"\"\"\r\n"
+      "\"Name=String,10,\"\"Name\"\",\"\"\"\",10,Data,\"\"\"\"\"\r\n"
+      "\"@@INDEXDEF START@@\"\r\n";
+  const std::string rest =
+      "\"@@INDEXDEF END@@\"\r\n\"@@TABLEDEF END@@\"\r\n\"Code\",\"Name\",\r\n"
+      "\"b\",\"1\",\r\n\"a\",\"2\",\r\n\"A\",\"3\",\r\n";
+  for (const char* options : {",UNIQ", ",NONMT,UNIQ", ",CASE,UNIQ", ",CASE,NONMT,UNIQ"}) {
+    const std::string definition = std::string("\"U=\"\"Code\"\",\"\"U\"\"") + options + "\"\r\n";
+    // Case-sensitive, "a" and "A" differ; a second "a" repeats.
+    const std::string extra = std::string(options).find("CASE") == std::string::npos
+                                  ? "\"a\",\"4\",\r\n"
+                                  : "";
+    auto t = CreateImportTable();
+    t->SetIndexName("U");  // remembered, selected when the section opens the table
+    t->OpenTable();
+    EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(fields + definition + rest + extra); }),
+              "Duplicate index value. Operation aborted.")
+        << options;
+    ASSERT_TRUE(t->Active());
+    const int count = extra.empty() ? 3 : 4;
+    EXPECT_EQ(t->RecordCount(), count) << options;
+    EXPECT_EQ(t->RecNo(), 1) << options;
+    EXPECT_EQ(t->IndexName(), "U");
+    t->SetIndexName("");
+    EXPECT_EQ(t->RecordCount(), count);
+    EXPECT_EQ(Column(*t, "Name").front(), "1");  // the row order is in file order
+    t->First();
+    t->EditRecord();
+    t->FieldByName("Name")->SetAsString("edited");
+    t->PostRecord();
+    EXPECT_EQ(t->FieldByName("Name")->AsString(), "edited");
+    t->DeleteRecord();
+    EXPECT_EQ(t->RecordCount(), count - 1);
+    EXPECT_EQ(t->RecNo(), 1);
+    EXPECT_EQ(t->FieldByName("Name")->AsString(), "2");
+  }
+}

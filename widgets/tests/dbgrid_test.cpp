@@ -38,6 +38,7 @@ private slots:
   void unchangedNewRecordRules();
   void ctrlDeleteAsksFirst();
   void clickWritesTheEditBoxThenPostsByTheMove();
+  void anyButtonMovesAlsoInAWindowNotYetActive();
   void escAbandonsWhatTheEditBoxesWrote();
   void leavingAbandonsAnUnchangedNewRecord();
   void scrollBarMovesTheRecord();
@@ -245,6 +246,36 @@ void DBGridTest::clickWritesTheEditBoxThenPostsByTheMove() {
 
   // A click on the title row moves nothing.
   QTest::mouseClick(grid_->horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(10, 5));
+  QCOMPARE(table_->RecNo(), 3);
+}
+
+void DBGridTest::anyButtonMovesAlsoInAWindowNotYetActive() {
+  // Another window is active (or none is, without a window manager): the grid only becomes its
+  // window's focus widget, and the press must move all the same.
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(&other);
+  QVERIFY(QTest::qWaitForWindowActive(&other));
+  name_->setFocus();
+  name_->selectAll();
+  QTest::keyClicks(name_, QStringLiteral("Prvni upravena"));
+  QVERIFY(!grid_->hasFocus());
+  const auto rowCenter = [&](int row) {
+    return grid_->visualRect(grid_->model()->index(row, 0)).center();
+  };
+  QTest::mouseClick(grid_->viewport(), Qt::LeftButton, {}, rowCenter(2));
+  QCOMPARE(table_->RecNo(), 3);
+  QCOMPARE(table_->State(), dsBrowse);
+  QCOMPARE(Cell(0), QStringLiteral("Prvni upravena"));  // settled by the move
+  QCOMPARE(Selected(), 2);
+  QCOMPARE(window_->focusWidget(), static_cast<QWidget*>(grid_));
+
+  // Every button moves, not only the left and the right one.
+  QTest::mouseClick(grid_->viewport(), Qt::MiddleButton, {}, rowCenter(1));
+  QCOMPARE(table_->RecNo(), 2);
+  QTest::mouseClick(grid_->viewport(), Qt::RightButton, {}, rowCenter(0));
+  QCOMPARE(table_->RecNo(), 1);
+  QTest::mouseClick(grid_->viewport(), Qt::BackButton, {}, rowCenter(2));
   QCOMPARE(table_->RecNo(), 3);
 }
 
