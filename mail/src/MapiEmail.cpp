@@ -96,13 +96,15 @@ void TMapiEmail::PreUnload() {
 bool TMapiEmail::Send(bool showDialog) {
   if (!HasUsableClient()) throw EMapiError(kNoMapiClientText, 0);
 
-  // Attachments: each must exist as passed, then is replaced by its full path.
+  // Attachments: each is replaced by its full path, and that path must exist: the file checked
+  // is the file the client is given.
   std::vector<MapiFileDesc> files(Attachments.size());
   for (std::size_t i = 0; i < Attachments.size(); ++i) {
-    if (!platform::FileExistsBySearch(Attachments[i])) {
+    const std::string full = platform::ExpandFullPath(Attachments[i]);
+    if (!platform::FileExistsBySearch(full)) {
       CheckMapiResult(MAPI_E_ATTACHMENT_NOT_FOUND, false);
     }
-    Attachments[i] = platform::ExpandFullPath(Attachments[i]);
+    Attachments[i] = full;
   }
   for (std::size_t i = 0; i < Attachments.size(); ++i) {
     MapiFileDesc& file = files[i];

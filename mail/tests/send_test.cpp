@@ -186,6 +186,33 @@ TEST_F(SendTest, AttachmentsAreCheckedAsPassedThenMadeFullBeforeRecipients) {
   EXPECT_EQ(email.Attachments[0], dir_ / "sub/rel.kdx");
 }
 
+// A ".." after a symbolic link: the file that passes the existence test is the file the client
+// gets, in the system's reading of the path (the parent of the link's target).
+TEST_F(SendTest, TheAttachmentCheckedIsTheAttachmentSent) {
+  std::filesystem::create_directories(dir_.path() / "deep/inner");
+  std::filesystem::create_directory_symlink(dir_.path() / "deep/inner", dir_.path() / "link");
+  WriteFile(dir_ / "deep/x.kdx", "checked");
+  TMapiEmail email;
+  email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
+  email.Attachments = {dir_ / "link/../x.kdx"};
+  EXPECT_TRUE(email.Send(false));
+  EXPECT_EQ(email.Attachments[0], dir_ / "deep/x.kdx");
+  ASSERT_EQ(probe_->files.size(), 1u);
+  EXPECT_EQ(probe_->files[0].path, dir_ / "deep/x.kdx");
+
+  // A file that only the textual reading finds (dir/x.kdx) does not pass.
+  WriteFile(dir_ / "x.kdx", "another file");
+  std::filesystem::remove(dir_.path() / "deep/x.kdx");
+  email.Attachments = {dir_ / "link/../x.kdx"};
+  try {
+    email.Send(false);
+    FAIL() << "sent";
+  } catch (const EMapiError& e) {
+    EXPECT_EQ(e.ErrorCode, 11u);
+  }
+  EXPECT_EQ(probe_->sendCalls, 1);
+}
+
 TEST_F(SendTest, RecipientsAreCheckedBeforeTheLibraryIsLoaded) {
   // A client that cannot be loaded: the recipient error still comes first.
   WriteFile(file_, test::RegWithClient("Broken", "/nonexistent/lib.so") +

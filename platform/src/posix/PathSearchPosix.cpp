@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <vector>
 
 #include "kdx/platform/PathSearch.h"
@@ -27,7 +28,20 @@ std::string ExpandFullPath(const std::string& path) {
     if (!::getcwd(buffer.data(), buffer.size())) return path;
     absolute = text::Utf8ToCp1250(buffer.data()) + "/" + path;
   }
-  // Resolve "." and ".." lexically; symbolic links stay as they are.
+  // The folder is resolved as the file system resolves it, through symbolic links: a ".."
+  // after a link leads to the parent of the link's target. The last name is kept as given.
+  const auto slash = absolute.rfind('/');
+  const std::string name = absolute.substr(slash + 1);
+  const std::string folder = slash == 0 ? "/" : absolute.substr(0, slash);
+  const bool wholePath = name.empty() || name == "." || name == "..";
+  if (char* real = ::realpath(text::Cp1250ToUtf8(wholePath ? absolute : folder).c_str(), nullptr)) {
+    std::string result = text::Utf8ToCp1250(real);
+    std::free(real);
+    if (wholePath) return result;
+    if (result != "/") result += '/';
+    return result + name;
+  }
+  // A folder that does not exist: "." and ".." resolved as text.
   std::vector<std::string> parts;
   std::string part;
   for (std::size_t i = 0; i <= absolute.size(); ++i) {

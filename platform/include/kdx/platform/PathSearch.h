@@ -13,9 +13,11 @@ namespace kdx::platform {
 // a name with wildcard characters never counts as found, since no entry can carry that name.
 bool FileExistsBySearch(const std::string& path);
 
-// The full path of `path` against the current directory, "." and ".." resolved lexically and
-// symbolic links left alone (GetFullPathNameA). Returns `path` unchanged when the expansion
-// fails.
+// The full path of `path` against the current directory. Windows: "." and ".." resolved
+// lexically (GetFullPathNameA), as the system itself resolves them. POSIX: the folder part
+// resolved through symbolic links (realpath), so that "link/../x" names the file the system
+// opens; the last name kept as given; lexical when the folder does not exist. Returns `path`
+// unchanged when the expansion fails.
 std::string ExpandFullPath(const std::string& path);
 
 }  // namespace kdx::platform
