@@ -2,9 +2,14 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
+#include <memory>
 
 #include "QtText.h"
+#include "kdx/platform/Environment.h"
 #include "kdx/widgets/MessageBox.h"
 
 namespace kdx::app {
@@ -12,10 +17,54 @@ namespace kdx::app {
 using widgets::MsgIcon;
 using widgets::ShowMessage;
 
-TKdxApplication::TKdxApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  setApplicationName(QString::fromLatin1(kApplicationTitle));
-  setApplicationDisplayName(QString::fromLatin1(kApplicationTitle));
+namespace {
+
+QStringList& StoredArguments() {
+  static QStringList arguments;
+  return arguments;
 }
+
+// Keeps the arguments before QApplication's constructor edits argv; returns `argc` for it.
+int& KeepProgramArguments(int& argc, char** argv) {
+  StoredArguments().clear();
+  for (const std::string& argument : platform::ProgramArguments(argc, argv))
+    StoredArguments().append(QString::fromUtf8(argument.data(),
+                                                static_cast<qsizetype>(argument.size())));
+  return argc;
+}
+
+}  // namespace
+
+TKdxApplication::TKdxApplication(int& argc, char** argv)
+    : QApplication(KeepProgramArguments(argc, argv), argv) {
+  // Only the name: a display name would be appended by the toolkit to every caption.
+  setApplicationName(QString::fromLatin1(kApplicationTitle));
+  InstallToolkitTranslation(QLocale::system());
+}
+
+bool InstallToolkitTranslation(const QLocale& locale) {
+  static QTranslator* installed = nullptr;
+  if (installed) {
+    QCoreApplication::removeTranslator(installed);
+    delete installed;
+    installed = nullptr;
+  }
+  // Beside the program first (the Windows installer puts Qt's files there), then Qt's own.
+  const QStringList folders = {
+      QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+      QLibraryInfo::path(QLibraryInfo::TranslationsPath)};
+  for (const QString& folder : folders) {
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"), folder) &&
+        QCoreApplication::installTranslator(translator.get())) {
+      installed = translator.release();
+      return true;
+    }
+  }
+  return false;
+}
+
+const QStringList& TKdxApplication::ProgramArguments() { return StoredArguments(); }
 
 bool TKdxApplication::notify(QObject* receiver, QEvent* event) {
   try {

@@ -7,11 +7,13 @@
 // the toolkit's frames).
 
 #include <QApplication>
+#include <QStringList>
 #include <exception>
 #include <functional>
 #include <string>
 
 class QFont;
+class QLocale;
 
 namespace kdx::app {
 
@@ -23,7 +25,19 @@ class TKdxApplication : public QApplication {
 public:
   TKdxApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
+
+  // The program's arguments (without its name) as the system handed them over. The toolkit
+  // takes its own options ("-reverse", "-style x", ...) out of argv and arguments(); this list
+  // is taken before it does, so that a file path that looks like such an option stays a path.
+  static const QStringList& ProgramArguments();
 };
+
+// Loads the toolkit's own texts (buttons of the message boxes, the file dialog, ...) in the
+// language of `locale`: Qt's "qtbase" translation from the folder "translations" beside the
+// program, else from Qt's translations folder. Replaces what an earlier call installed; returns
+// false when neither folder has a translation for the locale (the toolkit's English stays).
+// The program's own texts are not translated.
+bool InstallToolkitTranslation(const QLocale& locale);
 
 // The text the general error box shows for a message (cp1250): the message with a full stop
 // appended when its last byte sorts after '.' byte by byte (so "Failed" gets one, "Failed." and

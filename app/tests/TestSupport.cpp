@@ -107,6 +107,12 @@ void ProgramRun::Start(const QStringList& arguments) {
   app::StartRun();
 }
 
+void ProgramRun::StartWithProgramArguments() {
+  app::SetCommandLineForTesting(std::nullopt);
+  app::CreateForms();
+  app::StartRun();
+}
+
 int ProgramRun::QuitCount() {
   QCoreApplication::processEvents();
   return quits_;

@@ -42,6 +42,8 @@ public:
 
   // Creates the four windows and runs StartRun with `arguments` as the command line.
   void Start(const QStringList& arguments);
+  // The same with the command line the application object was started with.
+  void StartWithProgramArguments();
 
   // Quit requests taken so far (after the queued requests were processed).
   int QuitCount();

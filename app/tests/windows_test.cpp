@@ -3,6 +3,12 @@
 // box of the application object.
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <algorithm>
 #include <QFrame>
 #include <QHelpEvent>
 #include <QGroupBox>
@@ -78,6 +84,29 @@ public:
     return QObject::event(e);
   }
 };
+
+// The buttons of the real question box of "Program" -> "Nastavení", as shown, answered "Ne".
+QStringList QuestionBoxButtons() {
+  const auto recorder = kdx::widgets::SetMessageHandler({});
+  QStringList texts;
+  QTimer::singleShot(0, [&texts] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    QAbstractButton* no = nullptr;
+    for (QAbstractButton* button : box->buttons()) {
+      if (box->buttonRole(button) == QMessageBox::NoRole) no = button;
+    }
+    // In the order the box shows them (left to right).
+    QList<QAbstractButton*> buttons = box->buttons();
+    std::sort(buttons.begin(), buttons.end(),
+              [](QAbstractButton* a, QAbstractButton* b) { return a->x() < b->x(); });
+    for (QAbstractButton* button : buttons) texts << button->text().remove(QLatin1Char('&'));
+    if (no) no->click();
+  });
+  frmMain->Nastaven1->trigger();
+  kdx::widgets::SetMessageHandler(recorder);
+  return texts;
+}
 
 }  // namespace
 
@@ -177,6 +206,43 @@ private slots:
     QCOMPARE(page, 1);
     QCOMPARE(run.Requests().size(), size_t(2));  // no first-run message outside "/SET"
     QCOMPARE(run.QuitCount(), 0);
+  }
+
+  // On a Czech system the toolkit's own texts are Czech, as in the system's own programs: the
+  // question box answers "Ano"/"Ne", the file dialog is Czech. The program's texts stay as
+  // they are.
+  void toolkitTextsFollowTheUsersLanguage() {
+    ProgramRun run;
+    run.Start({});
+    QVERIFY(InstallToolkitTranslation(QLocale(QLocale::Czech, QLocale::Czechia)));
+    const QStringList czech = QuestionBoxButtons();
+    QFileDialog dialog(frmNastaveni);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const QString cancel = dialog.labelText(QFileDialog::Reject).remove(QLatin1Char('&'));
+    InstallToolkitTranslation(QLocale::c());  // back to the toolkit's English
+    const QStringList english = QuestionBoxButtons();
+    QCOMPARE(czech, (QStringList{"Ano", "Ne"}));
+    QCOMPARE(cancel, QString("Zrušit"));
+    QCOMPARE(english, (QStringList{"Yes", "No"}));
+  }
+
+  // The Windows installer puts Qt's translations into "translations" beside the program; they
+  // are taken from there before Qt's own folder.
+  void toolkitTranslationBesideTheProgramComesFirst() {
+    ProgramRun run;
+    run.Start({});
+    const QString folder = QCoreApplication::applicationDirPath() + "/translations";
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder));
+    // Czech texts under the Slovak name: a Slovak translation from Qt's folder would say "Áno".
+    QVERIFY(QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_cs.qm",
+                        folder + "/qtbase_sk.qm"));
+    const bool loaded = InstallToolkitTranslation(QLocale(QLocale::Slovak, QLocale::Slovakia));
+    const QStringList buttons = QuestionBoxButtons();
+    InstallToolkitTranslation(QLocale::c());
+    QDir(folder).removeRecursively();
+    QVERIFY(loaded);
+    QCOMPARE(buttons, (QStringList{"Ano", "Ne"}));
   }
 
   void aboutWindowOpensAndClosesWithoutSideEffects() {

@@ -45,4 +45,10 @@ unsigned long CurrentProcessId() {
   return static_cast<unsigned long>(::getpid());
 }
 
+std::vector<std::string> ProgramArguments(int argc, const char* const* argv) {
+  std::vector<std::string> arguments;
+  for (int i = 1; i < argc && argv[i]; ++i) arguments.emplace_back(argv[i]);
+  return arguments;
+}
+
 }  // namespace kdx::platform

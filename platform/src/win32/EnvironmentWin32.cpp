@@ -1,6 +1,7 @@
 // Environment expansion and system facts on Windows.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <vector>
 
@@ -30,6 +31,22 @@ bool IsWindowsNtFamily() {
 
 unsigned long CurrentProcessId() {
   return GetCurrentProcessId();
+}
+
+std::vector<std::string> ProgramArguments(int, const char* const*) {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!words) return arguments;
+  for (int i = 1; i < count; ++i) {
+    const int length = static_cast<int>(wcslen(words[i]));
+    const int n = WideCharToMultiByte(CP_UTF8, 0, words[i], length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, words[i], length, utf8.data(), n, nullptr, nullptr);
+    arguments.push_back(std::move(utf8));
+  }
+  LocalFree(words);
+  return arguments;
 }
 
 }  // namespace kdx::platform

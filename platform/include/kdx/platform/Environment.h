@@ -4,6 +4,7 @@
 // Backends: src/win32 (ExpandEnvironmentStringsA, GetVersionEx) and src/posix (getenv).
 
 #include <string>
+#include <vector>
 
 namespace kdx::platform {
 
@@ -19,5 +20,11 @@ bool IsWindowsNtFamily();
 
 // The id of the current process.
 unsigned long CurrentProcessId();
+
+// The program's arguments as the system handed them over, without the program's own name, in
+// UTF-8. POSIX: a copy of argv[1..argc-1]; call it before anything edits argv in place (the
+// toolkit removes its own options from it). Windows: the process's command line
+// (GetCommandLineW) split by CommandLineToArgvW; argc and argv are not looked at.
+std::vector<std::string> ProgramArguments(int argc, const char* const* argv);
 
 }  // namespace kdx::platform
