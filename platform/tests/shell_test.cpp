@@ -14,9 +14,9 @@
 
 namespace fs = std::filesystem;
 
-// A stand-in opener in PATH records its arguments, one per line, so the test sees exactly what
-// the shell-open call handed over.
-TEST(ShellOpen, HandsTheStringUnchangedToTheOpenerWithoutAShell) {
+// Runs ShellOpen on `target` with a stand-in opener first in PATH that records its arguments,
+// one per line, so the test sees exactly what the shell-open call handed over.
+std::string OpenerReceives(const std::string& target) {
   std::random_device rd;
   const fs::path dir = fs::temp_directory_path() / ("kdx-shell-" + std::to_string(rd()));
   fs::create_directories(dir);
@@ -29,20 +29,43 @@ TEST(ShellOpen, HandsTheStringUnchangedToTheOpenerWithoutAShell) {
   fs::permissions(dir / "xdg-open", fs::perms::owner_all);
   const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
   setenv("PATH", (dir.string() + ":" + oldPath).c_str(), 1);
-
-  // Blanks, quotes, $() and ; would be interpreted by a command interpreter; cp1250 "č" arrives
-  // as UTF-8.
-  const std::string target = "mailto:a b@c.cz?Subject=$(touch x); 'q' \"d\" \xE8";
   const bool started = kdx::shell::ShellOpen(target);
   setenv("PATH", oldPath.c_str(), 1);
-  ASSERT_TRUE(started);
+  EXPECT_TRUE(started);
 
-  for (int i = 0; i < 200 && !fs::exists(log); ++i)
+  for (int i = 0; started && i < 200 && !fs::exists(log); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   std::ifstream in(log);
-  const std::string got{std::istreambuf_iterator<char>(in), {}};
-  EXPECT_EQ(got, "mailto:a b@c.cz?Subject=$(touch x); 'q' \"d\" \xC4\x8D\n");
+  std::string got{std::istreambuf_iterator<char>(in), {}};
   fs::remove_all(dir);
+  return got;
+}
+
+TEST(ShellOpen, HandsTheStringUnchangedToTheOpenerWithoutAShell) {
+  // Blanks, quotes, $() and ; would be interpreted by a command interpreter; cp1250 "č" arrives
+  // as UTF-8.
+  EXPECT_EQ(OpenerReceives("mailto:a b@c.cz?Subject=$(touch x); 'q' \"d\" \xE8"),
+            "mailto:a b@c.cz?Subject=$(touch x); 'q' \"d\" \xC4\x8D\n");
+}
+
+// The about window's address is written without a scheme; the opener must get it as a web
+// address, not as the name of a file (which it would open if one of that name were at hand).
+TEST(ShellOpen, OpensAnAddressWithoutSchemeAsTheWindowsShellDoes) {
+  EXPECT_EQ(OpenerReceives("www.kdxman.cz"), "http://www.kdxman.cz\n");
+}
+
+TEST(ShellOpen, GuessesOnlyTheSchemesOfWebAndFtpHosts) {
+  using kdx::shell::OpenerArgument;
+  EXPECT_EQ(OpenerArgument("WWW.Example.cz/a b"), "http://WWW.Example.cz/a b");
+  EXPECT_EQ(OpenerArgument("ftp.example.cz"), "ftp://ftp.example.cz");
+  // A scheme of its own, a path or another name stays as written.
+  for (const char* unchanged :
+       {"http://www.example.cz", "https://x", "mailto:www.x@y.cz", "file:///tmp/www.x",
+        "news:www.x", "/tmp/www.x", "./www.x", "wwwx.cz", "www", "ftp", "example.cz", "",
+        "c:www.x", "x+y.z:www.a"}) {
+    EXPECT_EQ(OpenerArgument(unchanged), unchanged);
+  }
+  EXPECT_EQ(OpenerArgument("www.p\xF8\xEDklad.cz"), "http://www.p\xC5\x99\xC3\xADklad.cz");
 }
 
 TEST(ShellOpen, ReportsAMissingOpener) {

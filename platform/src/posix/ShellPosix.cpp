@@ -13,9 +13,46 @@ extern char** environ;
 
 namespace kdx::shell {
 
+namespace {
+
+// True when `text` starts with a URL scheme and its colon ("http:", "mailto:"): a letter, then
+// letters, digits, '+', '-' or '.', then ':'. A single letter before the colon is not taken for
+// a scheme (a Windows drive).
+bool HasScheme(const std::string& text) {
+  auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+  auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (text.empty() || !isAlpha(text[0])) return false;
+  for (size_t i = 1; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ':') return i > 1;
+    if (!isAlpha(c) && !isDigit(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return false;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (size_t i = 0; prefix[i]; ++i) {
+    if (i >= text.size()) return false;
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string OpenerArgument(const std::string& target) {
+  const std::string utf8 = text::Cp1250ToUtf8(target);
+  if (HasScheme(utf8)) return utf8;
+  if (StartsWithNoCase(utf8, "www.")) return "http://" + utf8;
+  if (StartsWithNoCase(utf8, "ftp.")) return "ftp://" + utf8;
+  return utf8;
+}
+
 bool ShellOpen(const std::string& target) {
   std::string program = kOpenerProgram;
-  std::string argument = text::Cp1250ToUtf8(target);
+  std::string argument = OpenerArgument(target);
   char* argv[] = {program.data(), argument.data(), nullptr};
   pid_t pid = 0;
   if (::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;

@@ -1,7 +1,8 @@
 #pragma once
 // The shell's "open" verb: hands a URL or path to the handler the desktop has registered for it
 // (ShellExecuteA "open" on Windows, xdg-open on Linux). The target string is handed over
-// unchanged and never through a command interpreter.
+// unchanged and never through a command interpreter; on Linux a web address written without its
+// scheme gets the scheme that the Windows shell would give it (OpenerArgument).
 
 #include <string>
 
@@ -15,6 +16,13 @@ bool ShellOpen(const std::string& target);
 #ifndef _WIN32
 // The opener program that ShellOpen starts on POSIX, looked up in PATH ("xdg-open").
 inline constexpr const char* kOpenerProgram = "xdg-open";
+
+// The argument ShellOpen hands to the opener for `target` (cp1250): the target in UTF-8. The
+// Windows shell opens "www.example.cz" in the browser and "ftp.example.cz" in the FTP client,
+// while xdg-open takes a text without a scheme for a file name; so a target without a scheme
+// whose first label is "www." or "ftp." (in any letter case) gets "http://" or "ftp://" in
+// front. Everything else, paths included, is left as it is.
+std::string OpenerArgument(const std::string& target);
 #endif
 
 }  // namespace kdx::shell
