@@ -48,6 +48,16 @@ std::vector<std::string> CaseVariantsInTarget() {
   return variants;
 }
 
+// On Windows a file whose name differs from the target's only in letter case is the target
+// itself, and a read-only one fails the copy; here it would be removed after the copy, so it
+// fails the copy before anything is written.
+bool ReadOnlyVariantInTarget() {
+  for (const std::string& name : CaseVariantsInTarget()) {
+    if (files::IsReadOnlyFile(TargetFolderNative + name)) return true;
+  }
+  return false;
+}
+
 bool SameLocation(const std::string& sourcePath, const std::string& targetPath) {
   if (text::AnsiUpperCase(sourcePath) == text::AnsiUpperCase(targetPath)) return true;
   const std::string sourceFolder = SourceFolderNative.empty() ? "." : SourceFolderNative;
@@ -75,9 +85,15 @@ void ReceiveFile() {
     return;
   }
   const std::string targetNative = TargetFolderNative + TargetNameNative;
-  try {
-    files::CopyFileReplacing(SourcePathNative, targetNative);
-  } catch (const EOSError&) {
+  bool copied = !ReadOnlyVariantInTarget();
+  if (copied) {
+    try {
+      files::CopyFileReplacing(SourcePathNative, targetNative);
+    } catch (const EOSError&) {
+      copied = false;
+    }
+  }
+  if (!copied) {
     ShowError(QString::fromUtf8("Při kopírování souboru ") + FromCp(sourcePath) +
               QString::fromUtf8(" do ") + FromCp(targetPath) +
               QString::fromUtf8(" došlo k chybě."));

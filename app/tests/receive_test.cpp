@@ -170,6 +170,41 @@ private slots:
     QCOMPARE(run.QuitCount(), 1);
   }
 
+  // As on Windows, where the copy fails on a read-only file: the folder allows the replacing
+  // rename, but a file the user may not write is neither replaced nor removed. Letter case does
+  // not matter, as the older file of another case is the one the copy would replace.
+  void aReadOnlyTargetMakesTheCopyFail() {
+    for (const std::string existing : {"POB1_PB.KDX", "pob1_pb.kdx"}) {
+      ProgramRun run;
+      const std::string mail = run.MakeFolder("mail");
+      const std::string target = run.MakeFolder("in");
+      run.WriteFile(mail + "pob1_pb.kdx", "new");
+      run.WriteFile(target + existing, "old");
+      fs::permissions(target + existing, fs::perms::owner_read | fs::perms::group_read);
+      run.WriteImports({{"A", "POB1_PB.KDX", target, "", "Hotovo"}});
+      run.Start({QString::fromStdString(mail + "pob1_pb.kdx")});
+
+      frmMain->Button1->click();
+      QCOMPARE(run.Requests().size(), size_t(1));
+      QCOMPARE(run.Requests()[0].text,
+               QString::fromStdString("Při kopírování souboru " + mail + "POB1_PB.KDX do " +
+                                      target + "POB1_PB.KDX došlo k chybě."));
+      QCOMPARE(run.Requests()[0].caption, QString("Chyba"));
+      QCOMPARE(run.Requests()[0].icon, MsgIcon::Error);
+      QCOMPARE(Names(target), std::vector<std::string>{existing});
+      QCOMPARE(ProgramRun::ReadFile(target + existing), std::string("old"));
+      QVERIFY(frmMain->Button1->isEnabled());
+      QCOMPARE(run.QuitCount(), 0);
+
+      // The user lifts the protection and tries again.
+      fs::permissions(target + existing, fs::perms::owner_write, fs::perm_options::add);
+      frmMain->Button1->click();
+      QCOMPARE(Names(target), std::vector<std::string>{"POB1_PB.KDX"});
+      QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("new"));
+      QCOMPARE(run.QuitCount(), 1);
+    }
+  }
+
   void pathsThatCp1250CannotSpellStillCopy() {
     ProgramRun run;
     const std::string mail = run.MakeFolder("メール");

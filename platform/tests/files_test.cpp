@@ -77,6 +77,27 @@ TEST_F(FilesTest, FailedCopyKeepsTheOldTargetWhole) {
   EXPECT_EQ(EntryCount(), 1u);
 }
 
+// A rename in a writable folder could replace a file the user may not write; the copy refuses
+// it as Windows' copy does, and the file stays as it was.
+TEST_F(FilesTest, CopyRefusesAReadOnlyTarget) {
+  Write(P("src.kdx"), "new contents");
+  Write(P("dst.kdx"), "old contents");
+  const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(FromU8(P("dst.kdx")), readOnly);
+  EXPECT_TRUE(IsReadOnlyFile(P("dst.kdx")));
+  EXPECT_THROW(CopyFileReplacing(P("src.kdx"), P("dst.kdx")), kdx::EOSError);
+  EXPECT_EQ(Read(P("dst.kdx")), "old contents");
+  EXPECT_EQ(EntryCount(), 2u);  // no temporary file left
+
+  // Writable again: the copy replaces it.
+  fs::permissions(FromU8(P("dst.kdx")), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_FALSE(IsReadOnlyFile(P("dst.kdx")));
+  CopyFileReplacing(P("src.kdx"), P("dst.kdx"));
+  EXPECT_EQ(Read(P("dst.kdx")), "new contents");
+  EXPECT_FALSE(IsReadOnlyFile(P("missing.kdx")));
+  EXPECT_FALSE(IsReadOnlyFile(dir_.string()));  // a folder is not a file
+}
+
 TEST_F(FilesTest, PathsThatCp1250CannotSpellWork) {
   const std::string name = "\xE6\x97\xA5\xE6\x9C\xAC-\xCE\xB1.kdx";  // CJK and Greek in UTF-8
   Write(P(name), "data");

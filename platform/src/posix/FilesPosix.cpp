@@ -78,12 +78,23 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+bool IsReadOnlyFile(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return false;
+  // Folders do not count; nor does a link, as the rename replaces the link, not what it names.
+  if (!S_ISREG(st.st_mode)) return false;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+}
+
 void CopyFileReplacing(const std::string& source, const std::string& target) {
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.Get() < 0) RaiseErrno("open " + source, errno);
   struct stat st {};
   if (::fstat(in.Get(), &st) != 0) RaiseErrno("stat " + source, errno);
   if (!S_ISREG(st.st_mode)) RaiseErrno(source, EISDIR);
+  // The rename would replace a file the user may not write; Windows' copy refuses it.
+  if (IsReadOnlyFile(target)) RaiseErrno("replace " + target, EACCES);
 
   std::string temp = FolderOf(target) + "/.kdx-copy-XXXXXX";
   Fd out(::mkostemp(temp.data(), O_CLOEXEC));

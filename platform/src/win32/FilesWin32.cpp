@@ -69,6 +69,13 @@ bool SameFile(const std::string& a, const std::string& b) {
          ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
+bool IsReadOnlyFile(const std::string& path) {
+  if (path.empty()) return false;
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
+         (a & FILE_ATTRIBUTE_READONLY);
+}
+
 void CopyFileReplacing(const std::string& source, const std::string& target) {
   const std::wstring src = Wide(source), dst = Wide(target);
   wchar_t temp[MAX_PATH + 1] = {};

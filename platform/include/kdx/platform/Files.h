@@ -29,10 +29,18 @@ bool DirectoryExists(const std::string& path);
 // same volume serial and file index on Windows. False when either does not exist.
 bool SameFile(const std::string& a, const std::string& b);
 
+// True when a file exists at `path` that the caller may not replace: it is marked read-only (the
+// read-only attribute on Windows; no write permission bit at all on POSIX, which binds the
+// administrator too, as the attribute does) or the caller has no right to write it. False when
+// nothing exists there.
+bool IsReadOnlyFile(const std::string& path);
+
 // Copies the file `source` to `target`, replacing a file there. The copy is written to a
 // temporary file in the target's folder and renamed over `target`, so `target` is never seen
 // half written and a failed copy leaves an existing `target` unchanged (no temporary file is
-// left behind). The copy gets the source's permission bits. Raises EOSError on failure.
+// left behind). The copy gets the source's permission bits. A `target` that IsReadOnlyFile
+// fails the copy (EACCES / ERROR_ACCESS_DENIED), as Windows' copy does, although the folder
+// would let a rename replace it. Raises EOSError on failure.
 void CopyFileReplacing(const std::string& source, const std::string& target);
 
 // Removes the file at `path`; raises EOSError on failure.
