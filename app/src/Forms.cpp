@@ -14,9 +14,10 @@ TfrmPrepare* frmPrepare = nullptr;
 
 void CreateForms() {
   frmMain = new TfrmMain;
-  frmNastaveni = new TfrmNastaveni;
-  // Owned by the main window: they stay above it, and the mail hand-off, looking for the
-  // program's unowned main window as the owner of the client's dialogs, passes them over.
+  // Owned by the main window: they stay above it without a task bar entry of their own, and
+  // the mail hand-off, looking for the program's unowned main window as the owner of the
+  // client's dialogs, passes them over.
+  frmNastaveni = new TfrmNastaveni(frmMain);
   frmAbout = new TfrmAbout(frmMain);
   frmPrepare = new TfrmPrepare(frmMain);
   frmMain->BindSendPage();
@@ -27,7 +28,9 @@ void DestroyForms() {
   frmPrepare = nullptr;
   delete frmAbout;
   frmAbout = nullptr;
-  // The main window's bound controls go before the data sources they listen to.
+  // The main window's bound controls go before the data sources they listen to, so the settings
+  // window (which owns those) leaves the main window's children first.
+  if (frmNastaveni) frmNastaveni->setParent(nullptr, frmNastaveni->windowFlags());
   delete frmMain;
   frmMain = nullptr;
   delete frmNastaveni;

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include "Application.h"
@@ -194,6 +195,24 @@ private slots:
     QVERIFY2((centre - mainCentre).manhattanLength() <= 2,
              qPrintable(QString("%1,%2 vs %3,%4")
                             .arg(centre.x()).arg(centre.y()).arg(mainCentre.x()).arg(mainCentre.y())));
+  }
+
+  // Owned by the main window: the window system keeps it above the main window (transient for
+  // it) and gives it no task bar entry of its own.
+  void isOwnedByTheMainWindow() {
+    ProgramRun run;
+    run.Start({});
+    frmMain->show();
+    QVERIFY(QTest::qWaitForWindowExposed(frmMain));
+    QWindow* owner = nullptr;
+    bool window = false;
+    InSettings([&] {
+      window = frmNastaveni->isWindow();
+      owner = frmNastaveni->windowHandle() ? frmNastaveni->windowHandle()->transientParent()
+                                           : nullptr;
+    });
+    QVERIFY(window);
+    QCOMPARE(owner, frmMain->windowHandle());
   }
 
   void addAndDeleteSwitchTheDetails() {
