@@ -410,7 +410,7 @@ void TfrmNastaveni::BitBtn1Click() {
 
 void TfrmNastaveni::BitBtn2Click() {
   QFileDialog dialog(this, U("Vyberte přenosový soubor"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  // The platform's own dialog where it has one (the common file-open dialog on Windows).
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::AnyFile);  // the chosen file need not exist
   dialog.setNameFilters({U("Přenosové soubory Velkor (*.KDX)"), U("Všechny soubory (*.*)")});
