@@ -413,6 +413,33 @@ EXPECTED_EXPORT = (
 )
 
 
+def pick_file_natively(program, path):
+    """The "..." button beside the file box opens the system's own file-open dialog (not one of
+    the toolkit's windows); a path typed into it lands in the box."""
+    os.makedirs(drive_c("Odeslat"), exist_ok=True)
+    with open(drive_c("Odeslat", "SKLAD.KDX"), "wb") as f:
+        f.write(b"sklad")
+    click(program.control("BitBtn2"))
+    title = "Vyberte přenosový soubor"
+    end = time.time() + TIMEOUT
+    while True:
+        dialogs = [line.split("\t") for line in wine(OPTIONS.wintitles, check=False).splitlines()]
+        dialogs = [d for d in dialogs if len(d) == 8 and d[7] == title]
+        if dialogs:
+            break
+        if time.time() > end:
+            raise Failure("no native dialog captioned %r" % title)
+        time.sleep(0.3)
+    if dialogs[0][6].startswith("Qt"):
+        raise Failure("the file dialog is the toolkit's own window (%s)" % dialogs[0][6])
+    shot("settings-file-dialog")
+    subprocess.run(["xdotool", "type", "--delay", "60", path], check=True)
+    key("Return")
+    program.wait_for("the picked file", lambda items: any(
+        i["name"] == EXPORT_EDITS["KDXFilePath"] and i["text"].lower() == path.lower()
+        for i in items if i["kind"] == "control"))
+
+
 def scenario_settings():
     folder = program_folder("KDX nastavení")
     program = Program("C:\\KDX nastavení\\KDXMngr.exe", ["/SET"], name="settings")
@@ -435,7 +462,7 @@ def scenario_settings():
         click(program.control(text="Připojení souboru k e-mailu", kind="control", enabled=False))
         click(program.control("Button6", "Přidat definici"))
         type_into(program, EXPORT_EDITS["Nazev"], "Odeslání do skladu")
-        type_into(program, EXPORT_EDITS["KDXFilePath"], "C:\\Odeslat\\SKLAD.KDX")
+        pick_file_natively(program, "C:\\Odeslat\\SKLAD.KDX")
         type_into(program, EXPORT_EDITS["Email"], "sklad@example.cz")
         shot("settings-export")
         click(program.control("Button1", "Uložit"))
