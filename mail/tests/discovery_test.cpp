@@ -110,6 +110,38 @@ TEST_F(DiscoveryTest, ClientsAreListedTestedAndTheDefaultFoundIgnoringCase) {
   EXPECT_FALSE(mapi.IsClientLibraryLoaded());
 }
 
+// Whether a client library is usable is read from the file: its initialisation does not run,
+// and names that only a library it depends on exports do not count. The chosen library runs
+// its initialisation when it is loaded to be called, and only then.
+TEST_F(DiscoveryTest, TheUsabilityTestRunsNoCodeOfTheLibraryAndCountsOnlyItsOwnNames) {
+  TempDir marks;
+  const std::string constructed = marks / "constructed";
+  ScopedEnv mark("KDX_TEST_CONSTRUCTED", constructed);
+  Use(test::RegWithClient("Initialising", KDX_TEST_PROVIDER_CONSTRUCTOR));
+  {
+    TSimpleMapi mapi;
+    ASSERT_EQ(mapi.MailClients().size(), 1u);
+    EXPECT_TRUE(mapi.MailClients()[0].Usable);
+    EXPECT_FALSE(std::filesystem::exists(constructed));
+    mapi.LoadClientLibrary();
+    EXPECT_TRUE(std::filesystem::exists(constructed));
+  }
+
+  Use(test::RegWithClient("Borrowing", KDX_TEST_PROVIDER_BORROWING));
+  TSimpleMapi borrowing;
+  ASSERT_EQ(borrowing.MailClients().size(), 1u);
+  EXPECT_FALSE(borrowing.MailClients()[0].Usable);
+  EXPECT_FALSE(borrowing.HasUsableClient());
+
+  // Not a library for this machine at all: a text file, an empty file.
+  WriteFile(marks / "text.so", "MAPISendMail MAPILogon");
+  WriteFile(marks / "empty.so", "");
+  for (const std::string path : {marks / "text.so", marks / "empty.so"}) {
+    Use(test::RegWithClient("Odd", path));
+    EXPECT_FALSE(TSimpleMapi().MailClients()[0].Usable) << path;
+  }
+}
+
 TEST_F(DiscoveryTest, ADefaultNameThatIsNoSubkeyChoosesNothing) {
   Use(test::RegWithClient("Only", KDX_TEST_PROVIDER_FULL, "Other"));
   TSimpleMapi mapi;

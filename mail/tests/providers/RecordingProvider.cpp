@@ -2,6 +2,9 @@
 // result the test chose. Built three times: with all twelve entry points, and without one or two
 // of them (KDX_OMIT_* defined) to play a client library that lacks names.
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "RecordedSend.h"
 
 #if defined(_WIN32)
@@ -12,6 +15,13 @@
 
 namespace {
 RecordedSend recorder;
+
+#ifdef KDX_MARK_CONSTRUCTOR
+// Leaves a file behind when the library's initialisation runs: a usability test must not.
+__attribute__((constructor)) void MarkConstructed() {
+  if (const char* mark = std::getenv("KDX_TEST_CONSTRUCTED")) std::fclose(std::fopen(mark, "w"));
+}
+#endif
 
 std::string Copy(const char* text) {
   return text ? std::string(text) : std::string();

@@ -42,6 +42,15 @@ LibraryHandle LoadLibraryByName(const std::string& path, LibraryError* error) {
   return reinterpret_cast<LibraryHandle>(module);
 }
 
+bool LibraryExportsAll(const std::string& path, const char* const* names, std::size_t count) {
+  LibraryHandle library = LoadLibraryForInspection(path);
+  if (!library) return false;
+  bool all = true;
+  for (std::size_t i = 0; i < count && all; ++i) all = ResolveFunction(library, names[i]) != nullptr;
+  FreeLibraryHandle(library);
+  return all;
+}
+
 void* ResolveFunction(LibraryHandle library, const char* name) {
   if (!library) return nullptr;
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));

@@ -5,6 +5,7 @@
 // GetProcAddress, FreeLibrary) and src/posix (dlopen, dlsym, dlclose). Names are 8-bit text in
 // the program's code page; a bare name is found by the platform's search order.
 
+#include <cstddef>
 #include <string>
 
 namespace kdx::platform {
@@ -23,6 +24,14 @@ struct LibraryError {
 // platform allows that (Windows) and without binding its references (POSIX: lazy binding, local
 // symbols). Returns null on failure and fills `error` when given.
 LibraryHandle LoadLibraryForInspection(const std::string& path, LibraryError* error = nullptr);
+
+// True when the library file at `path` itself exports a function under every one of the
+// `count` names, found without running any of its code. Windows: LoadLibraryExA with
+// DONT_RESOLVE_DLL_REFERENCES (no initialisation, no dependencies) and GetProcAddress. POSIX: the
+// file is not loaded at all (loading would run its constructors, and a lookup would also find
+// names its dependencies export); its ELF dynamic symbol table is read instead (libelf), and
+// only functions defined in the file itself, for this machine, count.
+bool LibraryExportsAll(const std::string& path, const char* const* names, std::size_t count);
 
 // Loads a library for use. Returns null on failure and fills `error` when given.
 LibraryHandle LoadLibraryByName(const std::string& path, LibraryError* error = nullptr);
