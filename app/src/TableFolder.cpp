@@ -33,8 +33,9 @@ std::string HomeFolder() {
 // ~/.config; empty without a home folder.
 std::string ConfigHome() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return xdg;
-  const std::string home = HomeFolder();
-  return home.empty() ? std::string() : home + "/.config";
+  std::string home = HomeFolder();
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home.empty() ? std::string() : (home == "/" ? "" : home) + "/.config";
 }
 
 std::string WithSlash(std::string folder) {

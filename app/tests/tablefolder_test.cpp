@@ -2,19 +2,21 @@
 // its own, in the user's configuration folder for an installation (marker beside the program),
 // starting from the administrator's tables until the user saves.
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
-#include <sys/stat.h>
 
 #include "Application.h"
 #include "Forms.h"
 #include "Nastaveni.h"
 #include "TestSupport.h"
-#include "mainUnit.h"
 #include "kdx/platform/Errors.h"
+#include "mainUnit.h"
 
 using namespace kdx::app;
+using kdx::TMemTable;
 using kdx::test::Cp;
 using kdx::test::ProgramRun;
 
@@ -22,8 +24,9 @@ namespace {
 
 // Sets (or, with nullptr, unsets) an environment variable for one test.
 class ScopedEnv {
-public:
-  ScopedEnv(const char* name, const char* value) : name_(name), had_(qEnvironmentVariableIsSet(name)) {
+ public:
+  ScopedEnv(const char* name, const char* value)
+      : name_(name), had_(qEnvironmentVariableIsSet(name)) {
     if (had_) old_ = qgetenv(name);
     if (value)
       qputenv(name, value);
@@ -37,7 +40,7 @@ public:
       qunsetenv(name_);
   }
 
-private:
+ private:
   const char* name_;
   bool had_;
   QByteArray old_;
@@ -49,7 +52,9 @@ std::string FirstName(TMemTable& table) {
   return table.FieldByName("Nazev")->AsString();
 }
 
-bool Exists(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
+bool Exists(const std::string& path) {
+  return QFileInfo::exists(QString::fromStdString(path));
+}
 
 // A program folder laid out as an installation: the marker, tables that must be ignored beside
 // the program, the administrator's folder and a user's configuration home, all in `run`'s folder.
@@ -64,7 +69,8 @@ struct Installed {
   }
   ~Installed() { SetSystemTableFolderForTesting(std::nullopt); }
 
-  // Writes the administrator's import table (through the program folder, which is then put back).
+  // Writes the administrator's import table (UTF-8 name; through the program folder, which is
+  // then put back).
   void WriteAdminImport(const std::string& name) {
     const std::string beside = run.Folder() + kImportFileName;
     run.WriteImports({{name, "POB1_PB.KDX", "/srv/prijem", "", ""}});
@@ -83,7 +89,7 @@ struct Installed {
 class TableFolderTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void aCopyWithoutMarkerKeepsItsTablesBesideItself() {
     ProgramRun run;
     const std::string config = run.MakeFolder("config");
@@ -103,7 +109,7 @@ private slots:
     ProgramRun run;
     Installed inst(run);
     ScopedEnv xdg("XDG_CONFIG_HOME", inst.config.c_str());
-    inst.WriteAdminImport(Cp("Správce"));
+    inst.WriteAdminImport("Správce");
     const std::string adminBefore = ProgramRun::ReadFile(inst.admin + kImportFileName);
 
     run.Start({"/tmp/pob1_pb.kdx"});
