@@ -106,35 +106,35 @@ int CompareRecordToKey(const unsigned char* record, const std::vector<TVariant>&
 }
 
 namespace {
-// Row order keys: consecutive records are numbered kRowOrderGap apart, within
-// [kLowestRowOrderKey, kHighestRowOrderKey], so that 2^31 records fit and a difference of two
-// keys never overflows.
-constexpr std::int64_t kRowOrderGap = std::int64_t{1} << 30;
-constexpr std::int64_t kLowestRowOrderKey = -(std::int64_t{1} << 62);
-constexpr std::int64_t kHighestRowOrderKey = std::int64_t{1} << 62;
+// Places: consecutive records are numbered kPlaceGap apart, within [kLowestPlace, kHighestPlace],
+// so that 2^31 records fit and the difference of two places never overflows.
+constexpr std::int64_t kPlaceGap = std::int64_t{1} << 30;
+constexpr std::int64_t kLowestPlace = -(std::int64_t{1} << 62);
+constexpr std::int64_t kHighestPlace = std::int64_t{1} << 62;
 }  // namespace
 
-int TMemIndex::IndexOf(const TMemRecord* record, unsigned localeId) const {
+std::int64_t TMemIndex::PlaceOf(const TMemRecord* record) const {
+  const auto slot = static_cast<std::size_t>(record->SlotNumber());
+  return slot < places_.size() ? places_[slot] : 0;
+}
+
+void TMemIndex::SetPlace(const TMemRecord* record, std::int64_t place) {
+  const auto slot = static_cast<std::size_t>(record->SlotNumber());
+  if (slot >= places_.size()) places_.resize(std::max(slot + 1, places_.size() * 2));
+  places_[slot] = place;
+}
+
+int TMemIndex::IndexOf(const TMemRecord* record) const {
   if (upToDate_) {
-    std::size_t i;
-    if (rowOrder_) {
-      i = static_cast<std::size_t>(
-          std::lower_bound(list_.begin(), list_.end(), record->RowOrderKey(),
-                           [](const TMemRecord* r, std::int64_t key) {
-                             ++recordsExamined;
-                             return r->RowOrderKey() < key;
-                           }) -
-          list_.begin());
-      if (i < list_.size() && list_[i] == record) return static_cast<int>(i);
-    } else {
-      for (i = SortedPosition(record->Data(), localeId);
-           i < list_.size() && CompareRecordKeys(list_[i]->Data(), record->Data(), keys_,
-                                                 localeId) == 0;
-           ++i)
-        if (list_[i] == record) return static_cast<int>(i);
-    }
+    const std::int64_t place = PlaceOf(record);
+    const auto it = std::lower_bound(list_.begin(), list_.end(), place,
+                                     [this](const TMemRecord* r, std::int64_t p) {
+                                       ++recordsExamined;
+                                       return PlaceOf(r) < p;
+                                     });
+    if (it != list_.end() && *it == record) return static_cast<int>(it - list_.begin());
   }
-  // Not up to date, or not where its key says (a key changed behind the index's back).
+  // Not up to date: walked.
   for (std::size_t i = 0; i < list_.size(); ++i) {
     ++recordsExamined;
     if (list_[i] == record) return static_cast<int>(i);
@@ -151,40 +151,45 @@ bool TMemIndex::HasOtherEqualKey(const unsigned char* data, const TMemRecord* se
   return false;
 }
 
-void TMemIndex::NumberRowOrder() {
-  std::int64_t key = 0;
-  for (TMemRecord* r : list_) {
-    r->SetRowOrderKey(key);
-    key += kRowOrderGap;
+void TMemIndex::NumberPlaces(std::size_t slotCount) {
+  places_.assign(std::max(slotCount, places_.size()), 0);
+  std::int64_t place = 0;
+  for (const TMemRecord* r : list_) {
+    SetPlace(r, place);
+    place += kPlaceGap;
   }
 }
 
-void TMemIndex::InsertInRowOrder(std::size_t position, TMemRecord* record) {
-  const auto keyAt = [&](std::size_t position, std::int64_t& key) {
+void TMemIndex::Insert(std::size_t position, TMemRecord* record) {
+  const auto placeAt = [&](std::int64_t& place) {
     const bool hasPrev = position > 0, hasNext = position < list_.size();
-    const std::int64_t prev = hasPrev ? list_[position - 1]->RowOrderKey() : 0;
-    const std::int64_t next = hasNext ? list_[position]->RowOrderKey() : 0;
+    const std::int64_t prev = hasPrev ? PlaceOf(list_[position - 1]) : 0;
+    const std::int64_t next = hasNext ? PlaceOf(list_[position]) : 0;
     if (!hasPrev && !hasNext) {
-      key = 0;
+      place = 0;
     } else if (!hasNext) {
-      if (prev > kHighestRowOrderKey - kRowOrderGap) return false;
-      key = prev + kRowOrderGap;
+      if (prev > kHighestPlace - kPlaceGap) return false;
+      place = prev + kPlaceGap;
     } else if (!hasPrev) {
-      if (next < kLowestRowOrderKey + kRowOrderGap) return false;
-      key = next - kRowOrderGap;
+      if (next < kLowestPlace + kPlaceGap) return false;
+      place = next - kPlaceGap;
     } else {
       if (next - prev < 2) return false;
-      key = prev + (next - prev) / 2;
+      place = prev + (next - prev) / 2;
     }
     return true;
   };
-  std::int64_t key = 0;
-  if (!keyAt(position, key)) {
-    NumberRowOrder();
-    keyAt(position, key);  // there is room now
+  std::int64_t place = 0;
+  if (!placeAt(place)) {
+    NumberPlaces(0);
+    placeAt(place);  // there is room now
   }
-  record->SetRowOrderKey(key);
+  SetPlace(record, place);
   list_.insert(list_.begin() + static_cast<std::ptrdiff_t>(position), record);
+}
+
+void TMemIndex::Erase(std::size_t position) {
+  list_.erase(list_.begin() + static_cast<std::ptrdiff_t>(position));
 }
 
 std::size_t TMemIndex::SortedPosition(const unsigned char* data, unsigned localeId) const {
@@ -205,8 +210,10 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
   for (std::size_t i = 0; i < store.SlotCount(); ++i)
     if (TMemRecord* r = store.Slot(i)) list_.push_back(r);
   upToDate_ = true;
-  if (rowOrder_) NumberRowOrder();
-  if (rowOrder_ || list_.size() < 2) return;
+  if (rowOrder_ || list_.size() < 2) {
+    NumberPlaces(store.SlotCount());
+    return;
+  }
 
   // Each record's key is computed once (the locale's sort key per text field); the sort then
   // compares bytes. Equal keys fall back to slot order, which is the list's order now.
@@ -249,6 +256,7 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
     return r != 0 ? r < 0 : a.item < b.item;  // list position is slot order
   });
   for (std::size_t i = 0; i < n; ++i) list_[i] = entries[i].record;
+  NumberPlaces(store.SlotCount());
   if (Unique()) {
     for (std::size_t i = 1; i < n; ++i)
       if (compare(entries[i - 1].item, entries[i].item) == 0)

@@ -61,25 +61,28 @@ class TMemIndex {
   bool UpToDate() const { return upToDate_; }
   void MarkOutOfDate() { upToDate_ = false; }
 
-  // Position of `record` in the list, or -1. A list that is up to date is searched by the
-  // record's key (its stored data, or its row order key), so this costs O(log n) plus the run of
-  // records with an equal key; a list that is not up to date is walked.
-  int IndexOf(const TMemRecord* record, unsigned localeId) const;
+  // Position of `record` in the list, or -1: a binary search by the record's place when the
+  // list is up to date, a walk otherwise.
+  int IndexOf(const TMemRecord* record) const;
   // Where a record with `data` goes: before the first record whose key does not sort below it.
   std::size_t SortedPosition(const unsigned char* data, unsigned localeId) const;
   // True when a record other than `self` has a key equal to `data` (a sorted list only).
   bool HasOtherEqualKey(const unsigned char* data, const TMemRecord* self,
                         unsigned localeId) const;
-  // Row order only: puts `record` at `position` and gives it a row order key between those of
-  // its neighbours (renumbering the whole list when there is no room left between them).
-  void InsertInRowOrder(std::size_t position, TMemRecord* record);
+  // Puts `record` at `position` of the list and gives it a place between those of its
+  // neighbours (renumbering the whole list when there is no room left between them).
+  void Insert(std::size_t position, TMemRecord* record);
+  void Erase(std::size_t position);
   // Refills the list from the store in slot order and, unless it is the row order, sorts it:
   // equal keys keep slot order. A unique index holding duplicates fails with
   // "Duplicate index value. Operation aborted." (the list stays rebuilt).
   void Rebuild(const TMemTableCommon& store, unsigned localeId);
 
  private:
-  void NumberRowOrder();
+  // Numbers the places along the list, kPlaceGap apart; `slotCount` sizes the table of places.
+  void NumberPlaces(std::size_t slotCount);
+  std::int64_t PlaceOf(const TMemRecord* record) const;
+  void SetPlace(const TMemRecord* record, std::int64_t place);
 
   std::string name_;
   std::string fieldNames_;
@@ -87,6 +90,9 @@ class TMemIndex {
   TKeyFields keys_;
   bool rowOrder_;
   RecordList list_;
+  // Each listed record's place, by slot number: numbers that grow along the list, with gaps, so
+  // that a record is found by binary search whatever its key (and among equal keys).
+  std::vector<std::int64_t, TLargeAllocator<std::int64_t>> places_;
   bool upToDate_ = false;
 };
 

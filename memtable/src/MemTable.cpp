@@ -308,10 +308,10 @@ void TMemTable::PostRecord() {
         const bool atCursor = index == current_ && !appending_ && insertRecNo_ > 0 &&
                               insertRecNo_ <= static_cast<int>(list.size());
         at = atCursor ? static_cast<std::size_t>(insertRecNo_ - 1) : list.size();
-        index->InsertInRowOrder(at, record);
+        index->Insert(at, record);
       } else {
         at = index->SortedPosition(record->Data(), localeId_);
-        list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), record);
+        index->Insert(at, record);
       }
       if (index == current_) position = static_cast<int>(at);
     }
@@ -326,12 +326,11 @@ void TMemTable::PostRecord() {
         continue;
       }
       if (CompareRecordKeys(record->Data(), data, index->Keys(), localeId_) == 0) continue;
-      auto& list = index->List();
-      const int old = index->IndexOf(record, localeId_);
+      const int old = index->IndexOf(record);
       if (old < 0) throw EMemTableError("Could'nt perform operation since key fields changed.");
-      list.erase(list.begin() + old);
+      index->Erase(static_cast<std::size_t>(old));
       const std::size_t at = index->SortedPosition(data, localeId_);
-      list.insert(list.begin() + static_cast<std::ptrdiff_t>(at), record);
+      index->Insert(at, record);
       if (index == current_) position = static_cast<int>(at);
     }
     if (recordSize_ > 0) std::memcpy(record->Data(), data, recordSize_);
@@ -353,7 +352,7 @@ void TMemTable::PostRecord() {
       }
       position = -1;
     }
-    cursor_ = position >= 0 ? position : current_->IndexOf(record, localeId_);
+    cursor_ = position >= 0 ? position : current_->IndexOf(record);
     bof_ = eof_ = false;
   }
   Notify(BindingEvent::StateChange);
@@ -395,8 +394,8 @@ void TMemTable::DeleteRecord() {
       list.clear();
       continue;
     }
-    const int at = index == current_ ? cursor_ : index->IndexOf(record, localeId_);
-    if (at >= 0) list.erase(list.begin() + at);
+    const int at = index == current_ ? cursor_ : index->IndexOf(record);
+    if (at >= 0) index->Erase(static_cast<std::size_t>(at));
   }
   common_->DeleteRecord(record);
   const int count = static_cast<int>(current_->List().size());
@@ -510,7 +509,7 @@ bool TMemTable::IsNullAt(int recNo, const TField& field) const {
 }
 
 void TMemTable::SetCursorTo(TMemRecord* record) {
-  const int pos = record ? current_->IndexOf(record, localeId_) : -1;
+  const int pos = record ? current_->IndexOf(record) : -1;
   if (pos >= 0) {
     cursor_ = pos;
   } else {

@@ -81,6 +81,39 @@ TEST(IndexWork, PostsAndDeletesExamineLogarithmicallyManyRecords) {
   }
 }
 
+TEST(IndexWork, RecordsAmongEqualKeysAreFoundWithoutWalkingTheirRun) {
+  // New records without a KDXFile all go to the top of IDX_KDXFile, before one another.
+  auto t = OpenImport();
+  for (int i = 0; i < kRecords; ++i) AddRecord(*t, {TVariant("n" + std::to_string(i))});
+  t->First();
+  t->MoveBy(kRecords / 2);
+  EXPECT_LT(ExaminedPer(kRecords / 4,
+                        [&] {
+                          for (int i = 0; i < kRecords / 4; ++i) t->DeleteRecord();
+                        }),
+            40);
+  t->SetIndexName("IDX_KDXFile");
+  t->First();
+  t->MoveBy(kRecords / 4);
+  EXPECT_LT(ExaminedPer(kRecords / 4,
+                        [&] {
+                          for (int i = 0; i < kRecords / 4; ++i) {
+                            t->EditRecord();
+                            t->FieldByName("KDXFile")->SetAsString("K" + std::to_string(i));
+                            t->PostRecord();
+                            t->First();
+                            t->MoveBy(kRecords / 4);
+                          }
+                        }),
+            80);
+  t->SetIndexName("");
+  EXPECT_EQ(t->RecordCount(), kRecords * 3 / 4);
+  EXPECT_EQ(t->DisplayTextAt(kRecords / 2, *t->FieldByName("Nazev")),
+            "n" + std::to_string(kRecords / 2 - 1));
+  EXPECT_EQ(t->DisplayTextAt(kRecords / 2 + 1, *t->FieldByName("Nazev")),
+            "n" + std::to_string(kRecords / 2 + kRecords / 4));
+}
+
 TEST(IndexWork, LoadingIntoAUniqueIndexExaminesNoMoreThanIntoAPlainOne) {
   std::mt19937 random(5);
   std::string file = "\"Nazev\",\"KDXFile\",\r\n";

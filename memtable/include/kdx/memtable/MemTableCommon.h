@@ -24,16 +24,11 @@ class TMemRecord {
   unsigned char* Data() { return reinterpret_cast<unsigned char*>(this + 1); }
   const unsigned char* Data() const { return reinterpret_cast<const unsigned char*>(this + 1); }
 
-  // The record's place in the row order as a number that grows along that list (gaps allowed),
-  // so that the row order can be searched like a sorted index. Kept by the row order itself.
-  std::int64_t RowOrderKey() const { return rowOrderKey_; }
-  void SetRowOrderKey(std::int64_t key) { rowOrderKey_ = key; }
-
  private:
   friend class TMemTableCommon;
   std::int32_t slot_ = 0;
   std::int32_t sequence_ = 0;
-  std::int64_t rowOrderKey_ = 0;  // also keeps the record bytes 16-byte aligned
+  std::int64_t align_ = 0;  // keeps the record bytes 16-byte aligned
 };
 
 class TMemTableCommon {
