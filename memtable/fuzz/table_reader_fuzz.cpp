@@ -1,17 +1,36 @@
-// Fuzzes LoadFromTableText with arbitrary bytes. Besides the sanitizers' findings it checks one
-// property: whatever a load produced, saving it with its definitions and loading that into an
-// undeclared table gives a table that saves to the very same bytes.
+// Fuzzes LoadFromTableText with arbitrary bytes, the way the program loads: into the import
+// table (with IDX_KDXFile, and once more with a unique, case-blind index over KDXFile beside it),
+// with controls bound to its fields through a data source. Besides the sanitizers' findings
+// (a control reading a field a load freed, a null current record) it checks:
+// - the load's work: the records it examines grow like n log n, so an input that makes the load
+//   quadratic fails however small it is;
+// - the table after the load, failed or not: open and whole (every index holds every record and,
+//   unless it is empty, a record is current), and it can be edited, deleted from, closed, opened
+//   and loaded again;
+// - whatever a load produced, saving it with its definitions and loading that into an
+//   undeclared table gives a table that saves to the very same bytes.
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "../src/MemIndex.h"
+#include "kdx/memtable/DataLink.h"
+#include "kdx/memtable/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Text.h"
 
 namespace {
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "%s\n", what);
+  std::abort();
+}
 
 // Columns are matched by display name ignoring ASCII case; with two alike the round trip is
 // ambiguous by design.
@@ -33,34 +52,122 @@ bool HeaderReadsAsHeader(const kdx::TMemTable& t) {
   return true;
 }
 
-}  // namespace
+// Runs `f`; a kdx::Exception (a rejected definition, a control whose field is gone, a duplicate
+// key) is an answer, not a finding. Returns whether one was raised.
+template <typename F>
+bool Raises(F f) {
+  try {
+    f();
+  } catch (const kdx::Exception&) {
+    return true;
+  }
+  return false;
+}
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string bytes(reinterpret_cast<const char*>(data), size);
+// A bound control: shows its field's value on every refresh.
+struct Control {
+  Control(kdx::TDataSource* source, const std::string& field) {
+    link.OnDataChange = [this] {
+      shown = link.Field() ? link.Field()->DisplayText() + (link.Field()->IsNull() ? "" : "!")
+                           : std::string();
+    };
+    link.SetDataSource(source);
+    Raises([&] { link.SetFieldName(field); });
+  }
+  kdx::TFieldDataLink link;
+  std::string shown;
+};
+
+// Open, every index holding every record, a current record unless empty.
+void CheckWhole(kdx::TMemTable& t) {
+  if (!t.Active()) Fail("the table is not open");
+  const std::string current = t.IndexName();
+  const int count = t.RecordCount();
+  if (count > 0 && t.RecNo() < 1) Fail("records but no current record");
+  for (const std::string& name : t.IndexNames()) {
+    if (Raises([&] { t.SetIndexName(name == kdx::TMemTable::kRowOrderIndexName ? "" : name); }))
+      Fail("selecting an index failed");
+    if (t.RecordCount() != count) Fail("an index does not hold every record");
+    if (count > 0 && t.RecNo() < 1) Fail("no current record after selecting an index");
+  }
+  Raises([&] { t.SetIndexName(current); });
+}
+
+double WorkBound(int records) {
+  const double n = records + 2;
+  return 8 * n * (std::log2(n) + 1);
+}
+
+void RoundTrip(kdx::TMemTable& table, bool loadFailed) {
+  if (!DisplayNamesDistinct(table) || !HeaderReadsAsHeader(table)) return;
   const kdx::TMemTableSaveFlags flags{kdx::mtfSaveData, kdx::mtfSaveNonVisible, kdx::mtfSaveDef,
                                       kdx::mtfSaveIndexDef};
-  auto table = kdx::CreateImportTable();
-  table->OpenTable();
-  try {
-    table->LoadFromTableText(bytes);
-  } catch (const kdx::Exception&) {
-    // A rejected definition; what was loaded so far must still be consistent.
-  }
-  if (!table->Active()) return 0;
-  table->RecordCount();
-  for (int r = 1; r <= table->RecordCount(); ++r)
-    for (int f = 0; f < table->FieldCount(); ++f) table->DisplayTextAt(r, *table->Fields(f));
-  if (!DisplayNamesDistinct(*table) || !HeaderReadsAsHeader(*table)) return 0;
-
-  const std::string first = table->SaveToTableText(flags);
+  const std::string first = table.SaveToTableText(flags);
   kdx::TMemTable copy("Copy");
   copy.OpenTable();
-  copy.LoadFromTableText(first);
+  // A unique index that the failed load left with duplicates fails the copy's load the same way
+  // (after the copy holds every record); a table loaded cleanly must load cleanly.
+  if (Raises([&] { copy.LoadFromTableText(first); }) && !loadFailed)
+    Fail("a saved table does not load again");
   const std::string second = copy.SaveToTableText(flags);
   if (first != second) {
     std::fprintf(stderr, "round trip differs:\n--- first\n%s\n--- second\n%s\n", first.c_str(),
                  second.c_str());
     std::abort();
   }
+}
+
+void LoadInto(const std::string& bytes, bool uniqueIndex) {
+  auto table = kdx::CreateImportTable();
+  if (uniqueIndex)
+    table->IndexDefs().Add("IDX_Unique", "KDXFile", {kdx::ixUnique, kdx::ixCaseInsensitive});
+  table->OpenTable();
+  kdx::TDataSource source(table.get());
+  std::vector<std::unique_ptr<Control>> controls;
+  for (const char* field : {"Nazev", "KDXFile", "SavePath", "InfoText", "EndText"})
+    controls.push_back(std::make_unique<Control>(&source, field));
+  kdx::TGridDataLink grid;
+  grid.SetDataSource(&source);
+  grid.SetColumns({"Nazev", "KDXFile"});
+
+  const std::uint64_t before = kdx::RecordsExamined();
+  const bool failed = Raises([&] { table->LoadFromTableText(bytes); });
+  const std::uint64_t work = kdx::RecordsExamined() - before;
+  CheckWhole(*table);
+  if (static_cast<double>(work) > WorkBound(table->RecordCount())) {
+    std::fprintf(stderr, "%llu records examined for %d records\n",
+                 static_cast<unsigned long long>(work), table->RecordCount());
+    Fail("the load does more than n log n work");
+  }
+  for (int r = 0; r < grid.RowCount(); ++r)
+    for (int c = 0; c < grid.ColumnCount(); ++c) grid.CellText(r, c);
+
+  RoundTrip(*table, failed);
+
+  // What the program does next: edit and post, delete, close and open, load again.
+  if (table->RecordCount() > 0) {
+    Raises([&] {
+      table->EditRecord();
+      table->PostRecord();
+    });
+    Raises([&] { table->CancelRecord(); });
+    const int count = table->RecordCount();
+    Raises([&] { table->DeleteRecord(); });
+    if (table->RecordCount() != count - 1) Fail("a delete did not delete");
+    CheckWhole(*table);
+  }
+  table->CloseTable();
+  Raises([&] { table->OpenTable(); });  // a control may name a field the file dropped
+  if (!table->Active()) Fail("the table does not open again");
+  Raises([&] { table->LoadFromTableText(bytes); });
+  CheckWhole(*table);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  LoadInto(bytes, false);
+  LoadInto(bytes, true);
   return 0;
 }

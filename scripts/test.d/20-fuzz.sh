@@ -22,9 +22,11 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kdx-fuzz.XXXXXX")
 trap 'cp "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$build/" 2>/dev/null || true; rm -rf "$work"' EXIT
 mkdir "$work/corpus"
 # Inputs stay small: a definition section can make every record large, and the fuzzer should
-# spend its time on the reader's rules rather than on memory.
+# spend its time on the reader's rules rather than on memory. Work that grows faster than
+# n log n is caught by the target itself (it counts the records a load examines), so small
+# inputs suffice for that too; the time limit per input is the last guard.
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   "$build/memtable/fuzz/table_reader_fuzz" -max_total_time="$seconds" -seed=1 -max_len=1024 \
-  -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$work/" -print_final_stats=1 \
+  -rss_limit_mb=2048 -timeout=5 -artifact_prefix="$work/" -print_final_stats=1 \
   "$work/corpus" memtable/fuzz/corpus
 echo "20-fuzz: no failures in ${seconds}s"
