@@ -134,7 +134,7 @@ class Display {
  private:
   xcb_atom_t Atom(const char* name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        connection_, xcb_intern_atom(connection_, 1, std::strlen(name), name), nullptr);
+        connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
     const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
     std::free(reply);
     return atom;
