@@ -31,7 +31,7 @@ cleanup() {
 trap cleanup EXIT
 
 echo "--- package"
-dpkg-deb --info "$deb" | sed -n '/^ Package:/,$p'
+dpkg-deb --field "$deb"
 dpkg-deb --contents "$deb"
 echo "size: $(stat -c %s "$deb") bytes"
 
