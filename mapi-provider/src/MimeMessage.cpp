@@ -3,7 +3,9 @@
 
 #include <fcntl.h>
 #include <gmime/gmime.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -160,6 +162,20 @@ bool WriteMessage(GMimeMessage* message, int fd) {
   return written >= 0 && g_mime_stream_flush(pipe.get()) == 0;
 }
 
+// Once the whole message is in the pipe `fd`: true when the program has taken all of it out,
+// false when it went away first. A program that stops reading and exits may have done so with
+// the message, or its end, still in the pipe; it has then not sent what it was given.
+bool ReadToTheEnd(int fd) {
+  for (;;) {
+    pollfd state{fd, POLLOUT, 0};
+    if (::poll(&state, 1, 0) > 0 && (state.revents & POLLERR)) return false;  // reader gone
+    int unread = 0;
+    if (::ioctl(fd, FIONREAD, &unread) != 0) return true;  // cannot tell: the exit status decides
+    if (unread == 0) return true;
+    ::usleep(2000);
+  }
+}
+
 }  // namespace
 
 KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
@@ -196,7 +212,7 @@ KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
     std::fprintf(stderr, "kdxmapi: cannot run %s\n", program.c_str());
     return MAPI_E_FAILURE;
   }
-  if (!WriteMessage(message.get(), started.input)) {
+  if (!WriteMessage(message.get(), started.input) || !ReadToTheEnd(started.input)) {
     // The program stopped reading, or an attachment could not be read to the end. It must not
     // see the end of its input and send what it has: end it first.
     std::fprintf(stderr, "kdxmapi: the message could not be written to %s\n", program.c_str());

@@ -826,6 +826,12 @@ TEST_F(SendmailTest, ASendmailThatStopsReadingIsAFailure) {
   m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
   m.files = {{File("big.kdx", std::string(5 << 20, 'x')), ""}};
   EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  // A short message fits into the pipe whole: every write succeeds, yet most of it is unread.
+  m.files.clear();
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  // One that reads everything has the message.
+  UseScript("cat > /dev/null\nexit 0\n");
+  EXPECT_EQ(provider_.Send(m.Build(), 0), 0u);
 }
 
 // The attachment is read, encoded and written piece by piece: with the address space limited
