@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -113,8 +114,23 @@ GPtr<GMimeMessage> BuildMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
   g_mime_message_set_message_id(message.get(), messageId);
   g_free(messageId);
 
+  // The text goes to GMime in a buffer of ours, allocated so that running short of memory is an
+  // answer (GLib's ordinary allocation ends the program instead).
   GPtr<GMimeTextPart> text(g_mime_text_part_new_with_subtype("plain"));
-  g_mime_text_part_set_text(text.get(), mail.body.c_str());
+  auto* bodyBytes = static_cast<guint8*>(g_try_malloc(mail.body.size() + 1));
+  if (!bodyBytes) {
+    error = MAPI_E_INSUFFICIENT_MEMORY;
+    return nullptr;
+  }
+  std::memcpy(bodyBytes, mail.body.data(), mail.body.size());
+  GPtr<GMimeStream> bodyStream(
+      g_mime_stream_mem_new_with_byte_array(g_byte_array_new_take(bodyBytes, mail.body.size())));
+  GPtr<GMimeDataWrapper> bodyContent(
+      g_mime_data_wrapper_new_with_stream(bodyStream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+  g_mime_part_set_content(GMIME_PART(text.get()), bodyContent.get());
+  bool ascii = true;
+  for (char c : mail.body) ascii &= static_cast<unsigned char>(c) < 128;
+  g_mime_text_part_set_charset(text.get(), ascii ? "us-ascii" : "utf-8");
   // Seven bits on the wire: a relay without 8BITMIME passes the text unchanged.
   g_mime_part_set_content_encoding(GMIME_PART(text.get()),
                                    g_mime_part_get_best_content_encoding(

@@ -872,6 +872,50 @@ TEST_F(SendmailTest, ALargeAttachmentIsStreamedNotHeldInMemory) {
   EXPECT_GT(written, kSize / 3 * 4);
 }
 
+// Memory running short while the message is prepared is reported, not a crash of the program:
+// whichever allocation fails first, with less or more room, the answer is "insufficient memory"
+// or the message goes out.
+TEST_F(SendmailTest, RunningOutOfMemoryIsReportedAsInsufficientMemory) {
+  UseScript("cat > /dev/null\n");
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  m.body = std::string(96 << 20, 'x');
+  for (KdxMapiFlags flags : {0u, static_cast<KdxMapiFlags>(MAPI_DIALOG)}) {
+    for (rlim_t roomMb : {32, 128, 192, 256, 320}) {
+      MapiMessage* message = m.Build();
+      long vmKb = 0;
+      {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line)) {
+          if (line.rfind("VmSize:", 0) == 0) vmKb = std::atol(line.c_str() + 7);
+        }
+      }
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        const rlim_t limit = static_cast<rlim_t>(vmKb) * 1024 + (roomMb << 20);
+        const rlimit rl{limit, limit};
+        setrlimit(RLIMIT_AS, &rl);
+        _exit(static_cast<int>(provider_.Send(message, flags)));
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status))
+          << "ended by signal " << WTERMSIG(status) << " with " << roomMb << " MB, flags " << flags;
+      const int result = WEXITSTATUS(status);
+      if (roomMb == 32 || flags == MAPI_DIALOG) {
+        // Too little room for the text at all; the compose window cannot take 96 MB of text on
+        // a command line either way.
+        EXPECT_NE(result, 0) << roomMb;
+      }
+      EXPECT_TRUE(result == 0 || result == static_cast<int>(MAPI_E_INSUFFICIENT_MEMORY) ||
+                  (flags == MAPI_DIALOG && result == static_cast<int>(MAPI_E_FAILURE)))
+          << result << " with " << roomMb << " MB, flags " << flags;
+    }
+  }
+}
+
 // --- programs from the current folder -----------------------------------------------------
 
 TEST_F(ProviderTest, NoProgramIsTakenFromTheCurrentFolderOrARelativePathEntry) {
