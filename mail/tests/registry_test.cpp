@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
+#include "kdx/platform/Library.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx::mail {
@@ -210,6 +211,34 @@ TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
   WriteFile(dir / "kdx-manager/registry.reg", test::RegWithClient("Mine", "/opt/mine.so"));
   EXPECT_EQ(ReadRegistryString(HKLM, mail, "", ""), "Mine");
   EXPECT_EQ(ReadRegistryString(HKLM, mail + "\\Mine", "DLLPath", ""), "/opt/mine.so");
+}
+
+// Nothing is taken from the current folder, which the folder picker moves to wherever the user
+// browses: not a registry file under a relative configuration folder, not a client library
+// registered with a relative path.
+TEST(RegistryLocationTest, NothingComesFromTheCurrentFolder) {
+  if (std::filesystem::exists("/etc/kdx-manager/registry.reg")) {
+    GTEST_SKIP() << "a system registry file is installed on this machine";
+  }
+  TempDir home;
+  TempDir browsed;
+  std::filesystem::create_directories(browsed.path() / "cfg/kdx-manager");
+  std::filesystem::copy_file(KDX_TEST_PROVIDER_FULL, browsed / "planted.so");
+  WriteFile(browsed / "cfg/kdx-manager/registry.reg", test::RegWithClient("Planted", "./planted.so"));
+  test::ScopedCwd cwd(browsed.path());
+  ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
+  ScopedEnv homeEnv("HOME", home.path().string());
+  ScopedEnv config("XDG_CONFIG_HOME", "cfg");
+  const std::string mail = "SOFTWARE\\Clients\\Mail";
+  EXPECT_NE(ReadRegistryString(HKLM, mail, "", ""), "Planted");
+
+  // The same registry named in full: the client's relative library path is not used.
+  ScopedEnv registry("KDX_REGISTRY", browsed / "cfg/kdx-manager/registry.reg");
+  TSimpleMapi mapi;
+  ASSERT_EQ(mapi.MailClients().size(), 1u);
+  EXPECT_FALSE(mapi.MailClients()[0].Usable);
+  EXPECT_FALSE(mapi.HasUsableClient());
+  EXPECT_EQ(platform::LoadLibraryByName("./planted.so"), nullptr);
 }
 
 TEST(ExpandEnvironmentTest, ReplacesSetVariablesAndKeepsTheRest) {

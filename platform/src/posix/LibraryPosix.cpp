@@ -21,6 +21,15 @@ namespace {
 
 LibraryHandle Open(const std::string& path, int mode, LibraryError* error) {
   const std::string native = text::Cp1250ToUtf8(path);
+  if (native.find('/') != std::string::npos && native[0] != '/') {
+    // A relative path would be taken in the current folder, which the folder picker moves to
+    // wherever the user browses. A bare name is searched for as the loader searches.
+    if (error) {
+      error->code = ENOENT;
+      error->text = text::Utf8ToCp1250(native + ": a relative library path is not loaded");
+    }
+    return nullptr;
+  }
   errno = 0;
   dlerror();
   void* handle = dlopen(native.c_str(), mode);
@@ -104,6 +113,8 @@ std::set<std::string> ExportedFunctions(Elf* elf) {
 }  // namespace
 
 bool LibraryExportsAll(const std::string& path, const char* const* names, std::size_t count) {
+  // Only a full path names one file: a relative one would be read from the current folder.
+  if (path.empty() || path[0] != '/') return false;
   ElfFile file(text::Cp1250ToUtf8(path));
   if (!file.get() || !SameKindAsThisProgram(file.get())) return false;
   const std::set<std::string> exported = ExportedFunctions(file.get());

@@ -351,10 +351,10 @@ class Parser {
 std::string ExecutableDirectory() {
   char buffer[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-  if (n <= 0) return ".";
+  if (n <= 0) return {};  // never the current folder: the folder picker moves it
   std::string path(buffer, static_cast<std::size_t>(n));
   const auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 bool IsFile(const std::string& path) {
@@ -366,6 +366,7 @@ bool IsFile(const std::string& path) {
 // mapi-provider folder beside the executable's folder (the program and the tests run there).
 std::string BundledProviderPath() {
   const std::string dir = ExecutableDirectory();
+  if (dir.empty()) return {};
   const std::string candidates[] = {dir + "/libkdxmapi.so", dir + "/../mapi-provider/libkdxmapi.so",
                                     dir + "/../lib/kdx-manager/libkdxmapi.so"};
   for (const std::string& candidate : candidates) {
@@ -397,9 +398,10 @@ std::vector<std::string> RegistryFiles() {
   std::vector<std::string> files;
   if (IsFile("/etc/kdx-manager/registry.reg")) files.push_back("/etc/kdx-manager/registry.reg");
   std::string config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
+  // Relative folders would be taken in the current folder, wherever the user last browsed.
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/') {
     config = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
+  } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
     config = std::string(home) + "/.config";
   }
   if (!config.empty() && IsFile(config + "/kdx-manager/registry.reg")) {

@@ -30,7 +30,9 @@ LibraryHandle LoadLibraryForInspection(const std::string& path, LibraryError* er
 // DONT_RESOLVE_DLL_REFERENCES (no initialisation, no dependencies) and GetProcAddress. POSIX: the
 // file is not loaded at all (loading would run its constructors, and a lookup would also find
 // names its dependencies export); its ELF dynamic symbol table is read instead (libelf), and
-// only functions defined in the file itself, for this machine, count.
+// only functions defined in the file itself, for this machine, count; a path that is not absolute
+// names no file there (false), and LoadLibrary* refuse a relative path with a folder in it (a
+// bare name is searched for as the loader searches).
 bool LibraryExportsAll(const std::string& path, const char* const* names, std::size_t count);
 
 // Loads a library for use. Returns null on failure and fills `error` when given.
