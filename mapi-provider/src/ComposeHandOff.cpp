@@ -5,7 +5,7 @@
 // returns when the user quits Thunderbird. So besides xdg-email's exit the wait watches the X
 // display for the client's windows: a window of a process started by xdg-email whose role or
 // class names a compose window ends the wait at once; any other window of theirs ends it once it
-// has been shown for a few seconds. xdg-email then goes on in the background and is reaped when
+// has been shown for eight seconds. xdg-email then goes on in the background and is reaped when
 // it ends. Without an X display only xdg-email's exit ends the wait.
 
 #include <dirent.h>
@@ -32,7 +32,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
-constexpr auto kSettleTime = std::chrono::seconds(4);
+constexpr auto kSettleTime = std::chrono::seconds(8);
 
 // `root` and every process descending from it, from the parent links in /proc.
 std::set<pid_t> ProcessTree(pid_t root) {

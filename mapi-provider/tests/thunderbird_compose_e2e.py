@@ -169,6 +169,8 @@ def main():
         if output and output.strip() != "result 0":
             failures.append(f"the hand-off answered {output.strip()!r}, not success")
 
+        if output and "Write: " not in window_names():
+            failures.append("the hand-off returned before the compose window was open")
         time.sleep(3)  # let the compose window draw its fields
         names = window_names()
         subprocess.run(["import", "-window", "root",
