@@ -181,10 +181,14 @@ bool WriteMessage(GMimeMessage* message, int fd) {
 // Once the whole message is in the pipe `fd`: true when the program has taken all of it out,
 // false when it went away first. A program that stops reading and exits may have done so with
 // the message, or its end, still in the pipe; it has then not sent what it was given.
+bool ReaderGone(int fd) {
+  pollfd state{fd, POLLOUT, 0};
+  return ::poll(&state, 1, 0) > 0 && (state.revents & POLLERR);
+}
+
 bool ReadToTheEnd(int fd) {
   for (;;) {
-    pollfd state{fd, POLLOUT, 0};
-    if (::poll(&state, 1, 0) > 0 && (state.revents & POLLERR)) return false;  // reader gone
+    if (ReaderGone(fd)) return false;
     int unread = 0;
     if (::ioctl(fd, FIONREAD, &unread) != 0) return true;  // cannot tell: the exit status decides
     if (unread == 0) return true;
@@ -228,18 +232,24 @@ KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
     std::fprintf(stderr, "kdxmapi: cannot run %s\n", program.c_str());
     return MAPI_E_FAILURE;
   }
-  if (!WriteMessage(message.get(), started.input) || !ReadToTheEnd(started.input)) {
-    // The program stopped reading, or an attachment could not be read to the end. It must not
-    // see the end of its input and send what it has: end it first.
+  const bool written = WriteMessage(message.get(), started.input);
+  if (!written && !ReaderGone(started.input)) {
+    // An attachment could not be read to the end. The program must not see the end of its
+    // input and send what it has: end it first.
     std::fprintf(stderr, "kdxmapi: the message could not be written to %s\n", program.c_str());
     ::kill(started.pid, SIGKILL);
     ::close(started.input);
     WaitForProgram(started.pid);
     return MAPI_E_FAILURE;
   }
+  const bool taken = written && ReadToTheEnd(started.input);
   const bool closed = ::close(started.input) == 0;
   const int status = WaitForProgram(started.pid);
-  if (!closed && status == 0) return MAPI_E_FAILURE;
+  if (status == 0 && (!taken || !closed)) {
+    // It stopped reading, yet claims success: it cannot have sent the whole message.
+    std::fprintf(stderr, "kdxmapi: %s did not read the whole message\n", program.c_str());
+    return MAPI_E_FAILURE;
+  }
   switch (status) {
     case 0:
       return SUCCESS_SUCCESS;

@@ -832,6 +832,10 @@ TEST_F(SendmailTest, ASendmailThatStopsReadingIsAFailure) {
   // One that reads everything has the message.
   UseScript("cat > /dev/null\nexit 0\n");
   EXPECT_EQ(provider_.Send(m.Build(), 0), 0u);
+  // One that gives up without reading says why, and its reason is the answer.
+  UseScript("exit 75\n");
+  m.files = {{File("big.kdx", std::string(5 << 20, 'x')), ""}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_NETWORK_FAILURE));
 }
 
 // The attachment is read, encoded and written piece by piece: with the address space limited
