@@ -58,7 +58,8 @@ EOF
 
 host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null || true)
 [ -n "$host_version" ] || { log "qt6-base-dev-tools is missing (scripts/deps.sh installs it)"; exit 1; }
-script_hash=$(sha256sum "$0" "$root/cmake/toolchain-mingw-w64.cmake" | sha256sum | cut -c1-12)
+# Contents only: the same script in another checkout finds the same cache.
+script_hash=$(cat "$0" "$root/cmake/toolchain-mingw-w64.cmake" | sha256sum | cut -c1-12)
 key="qt6-base-${host_version//[:~]/_}-mingw64-static-$script_hash"
 prefix="$cache/$key/install"
 stamp="$cache/$key/done"
