@@ -11,8 +11,8 @@
 # fetched with apt through a private configuration (a deb-src entry for the machine's own Debian
 # mirror, private lists and cache), so the machine's apt sources stay untouched.
 #
-# The cache key is the source version plus a hash of this script, so a changed configuration
-# builds anew beside the old one. A finished build is marked by a stamp file; a build that was
+# The cache key is the source version plus the build's revision below, so a changed
+# configuration builds anew beside the old one. A finished build is marked by a stamp file; a build that was
 # interrupted is started again from scratch.
 #
 # Environment: KDX_QT_CACHE (default ${XDG_CACHE_HOME:-~/.cache}/kdx-manager), KDX_QT_JOBS.
@@ -58,9 +58,10 @@ EOF
 
 host_version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null || true)
 [ -n "$host_version" ] || { log "qt6-base-dev-tools is missing (scripts/deps.sh installs it)"; exit 1; }
-# Contents only: the same script in another checkout finds the same cache.
-script_hash=$(cat "$0" "$root/cmake/toolchain-mingw-w64.cmake" | sha256sum | cut -c1-12)
-key="qt6-base-${host_version//[:~]/_}-mingw64-static-$script_hash"
+# The build's revision: raise it whenever the configuration below or the toolchain file changes
+# in a way that needs another Qt build (an edit of a comment does not).
+revision=1
+key="qt6-base-${host_version//[:~]/_}-mingw64-static-r$revision"
 prefix="$cache/$key/install"
 stamp="$cache/$key/done"
 
