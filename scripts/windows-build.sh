@@ -28,12 +28,13 @@ qt=$(scripts/qt-mingw.sh)
 
 # The Qt toolchain file chain-loads the project's own mingw-w64 toolchain (named here, so that
 # the cache does not depend on the checkout it was built from).
+mkdir -p "$build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$qt/lib/cmake/Qt6/qt.toolchain.cmake" \
   -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64.cmake" \
   -DKDX_BUILD_GUI=ON -DKDX_BUILD_TESTS=ON -DKDX_BUILD_BENCH=OFF \
-  -DKDX_TEST_LAUNCHER="$root/windows/wine-run.sh" >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log" >&2; exit 1; }
+  -DKDX_TEST_LAUNCHER="$root/windows/wine-run.sh" >"$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" -j "$jobs"
 
 mkdir -p "$out/translations"
