@@ -40,8 +40,8 @@ std::vector<std::string> CaseVariantsInTarget() {
   std::vector<std::string> variants;
   const QString wanted = UpperName(TargetNameNative);
   try {
-    for (const std::string& name : files::ListFolder(TargetFolderNative)) {
-      if (UpperName(name) == wanted) variants.push_back(name);
+    for (const platform::DirEntry& entry : platform::ListDirectory(TargetFolderNative, "*")) {
+      if (UpperName(entry.name) == wanted) variants.push_back(entry.name);
     }
   } catch (const EOSError&) {
   }
@@ -53,7 +53,7 @@ std::vector<std::string> CaseVariantsInTarget() {
 // fails the copy before anything is written.
 bool ReadOnlyVariantInTarget() {
   for (const std::string& name : CaseVariantsInTarget()) {
-    if (files::IsReadOnlyFile(TargetFolderNative + name)) return true;
+    if (platform::IsReadOnlyFile(TargetFolderNative + name)) return true;
   }
   return false;
 }
@@ -61,9 +61,9 @@ bool ReadOnlyVariantInTarget() {
 bool SameLocation(const std::string& sourcePath, const std::string& targetPath) {
   if (text::AnsiUpperCase(sourcePath) == text::AnsiUpperCase(targetPath)) return true;
   const std::string sourceFolder = SourceFolderNative.empty() ? "." : SourceFolderNative;
-  if (files::SameFile(sourceFolder, TargetFolderNative)) return true;
+  if (platform::SameFile(sourceFolder, TargetFolderNative)) return true;
   for (const std::string& name : CaseVariantsInTarget()) {
-    if (files::SameFile(SourcePathNative, TargetFolderNative + name)) return true;
+    if (platform::SameFile(SourcePathNative, TargetFolderNative + name)) return true;
   }
   return false;
 }
@@ -79,7 +79,7 @@ void ReceiveFile() {
                                 "soubor sám na sebe!"));
     return;
   }
-  if (!files::FileExists(SourcePathNative)) {
+  if (!platform::FileExists(SourcePathNative)) {
     ShowError(QString::fromUtf8("Vstupní soubor ") + FromCp(sourcePath) +
               QString::fromUtf8(" neexistuje."));
     return;
@@ -88,7 +88,7 @@ void ReceiveFile() {
   bool copied = !ReadOnlyVariantInTarget();
   if (copied) {
     try {
-      files::CopyFileReplacing(SourcePathNative, targetNative);
+      platform::CopyFileReplacing(SourcePathNative, targetNative);
     } catch (const EOSError&) {
       copied = false;
     }
@@ -104,7 +104,7 @@ void ReceiveFile() {
   for (const std::string& name : CaseVariantsInTarget()) {
     if (name == TargetNameNative) continue;
     try {
-      files::RemoveFile(TargetFolderNative + name);
+      platform::RemoveFile(TargetFolderNative + name);
     } catch (const EOSError&) {
     }
   }

@@ -53,7 +53,7 @@ void SendFile() {
                 QString::fromUtf8("Chyba"), MsgIcon::Error);
     return;
   }
-  if (!files::FileExists(text::Cp1250ToUtf8(path))) {
+  if (!platform::FileExists(text::Cp1250ToUtf8(path))) {
     ShowMessage(frmMain,
                 QString::fromUtf8("Přenosový soubor ") + FromCp(path) +
                     QString::fromUtf8(" nebyl nalezen."),

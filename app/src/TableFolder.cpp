@@ -59,7 +59,7 @@ TTableFolders FindTableFolders(const std::string& programFolder) {
 #ifdef _WIN32
   return {programFolder, {}};
 #else
-  if (!files::FileExists(programFolder + kInstalledMarker)) return {programFolder, {}};
+  if (!platform::FileExists(programFolder + kInstalledMarker)) return {programFolder, {}};
   const std::string config = ConfigHome();
   return {config.empty() ? std::string() : WithSlash(config) + "kdx-manager/",
           SystemFolderOverride() ? WithSlash(*SystemFolderOverride()) : kSystemTableFolder};
@@ -67,9 +67,9 @@ TTableFolders FindTableFolders(const std::string& programFolder) {
 }
 
 std::string TableFileToLoad(const TTableFolders& folders, const char* fileName) {
-  if (!folders.own.empty() && files::FileExists(folders.own + fileName))
+  if (!folders.own.empty() && platform::FileExists(folders.own + fileName))
     return folders.own + fileName;
-  if (!folders.fallback.empty() && files::FileExists(folders.fallback + fileName))
+  if (!folders.fallback.empty() && platform::FileExists(folders.fallback + fileName))
     return folders.fallback + fileName;
   return {};
 }
@@ -77,7 +77,7 @@ std::string TableFileToLoad(const TTableFolders& folders, const char* fileName) 
 std::string TableFileToSave(const TTableFolders& folders, const char* fileName) {
   if (folders.own.empty()) throw EFCreateError(FormatMessage("Cannot create file %s", fileName));
 #ifndef _WIN32
-  if (!files::DirectoryExists(folders.own)) MakeFolders(folders.own);
+  if (!platform::DirectoryExists(folders.own)) MakeFolders(folders.own);
 #endif
   return folders.own + fileName;
 }

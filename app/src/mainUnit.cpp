@@ -56,21 +56,6 @@ QStringList CommandLineArguments() {
   return TKdxApplication::ProgramArguments();
 }
 
-bool IsDelimiter(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == '/' || c == ':';
-#else
-  return c == '/';
-#endif
-}
-
-std::string TrimControls(const std::string& text) {
-  size_t begin = 0, end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
-  return text.substr(begin, end - begin);
-}
-
 // Upper-cases a native (UTF-8) file name: through cp1250 and the locale's rules when cp1250 can
 // spell it (so it agrees with SourceName), by Unicode's rules otherwise.
 std::string UpperNativeName(const std::string& nativeName) {
@@ -84,7 +69,7 @@ std::string UpperNativeName(const std::string& nativeName) {
 // see the loaded table once, afterwards. A failure of the load is the one reported: what the
 // controls raise while they are switched on again after it is dropped.
 void LoadTable(TMemTable& table, TDataSource* source, const std::string& path) {
-  if (!files::FileExists(path)) return;
+  if (!platform::FileExists(path)) return;
   const bool wasEnabled = source && source->Enabled();
   if (wasEnabled) source->SetEnabled(false);
   try {
@@ -129,14 +114,14 @@ void PrepareReceivePage(TMemTable& importTable) {
 }  // namespace
 
 std::string NormalizeFolderPath(const std::string& path) {
-  std::string result = TrimControls(path);
-  if (!result.empty() && result.back() != files::kPathDelim) result += files::kPathDelim;
+  std::string result = text::TrimControls(path);
+  if (!result.empty() && result.back() != platform::kPathDelim) result += platform::kPathDelim;
   return result;
 }
 
 std::string FolderPart(const std::string& path) {
   for (size_t i = path.size(); i > 0; --i) {
-    if (IsDelimiter(path[i - 1])) return path.substr(0, i);
+    if (platform::IsPathDelimiter(path[i - 1])) return path.substr(0, i);
   }
   return {};
 }
@@ -162,7 +147,7 @@ void ResetRunValues() {
 }
 
 void StartRun() {
-  const std::string exe = ExecutableOverride() ? *ExecutableOverride() : files::ExecutablePath();
+  const std::string exe = ExecutableOverride() ? *ExecutableOverride() : platform::ExecutablePath();
   AppFolderNative = NormalizeFolderPath(FolderPart(exe));
   AppFolder = text::Utf8ToCp1250(AppFolderNative);
   TableFolders = FindTableFolders(AppFolderNative);

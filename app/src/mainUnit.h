@@ -48,7 +48,7 @@ inline constexpr const char* kImportFileName = "kdx_imp.tab";
 inline constexpr const char* kExportFileName = "kdx_exp.tab";
 
 // Trims characters of code 32 and below at both ends; empty stays empty; otherwise ends the
-// text with exactly one folder separator (kdx::files::kPathDelim) unless it already ends so.
+// text with exactly one folder separator (kdx::platform::kPathDelim) unless it already ends so.
 std::string NormalizeFolderPath(const std::string& path);
 
 // Folder part of a path: everything up to and including the last separator ('/' on POSIX;

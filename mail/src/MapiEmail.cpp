@@ -5,6 +5,7 @@
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/PathSearch.h"
+#include "kdx/platform/Text.h"
 
 namespace kdx::mail {
 
@@ -12,14 +13,6 @@ namespace {
 
 // Recipient class sent for each RecipientKind.
 constexpr KdxMapiUlong kRecipClass[4] = {MAPI_ORIG, MAPI_TO, MAPI_CC, MAPI_BCC};
-
-std::string TrimControls(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
-  return text.substr(begin, end - begin);
-}
 
 char* Text(std::string& s) {
   return s.data();
@@ -32,7 +25,7 @@ char* Text(std::string& s) {
 std::int32_t TMapiEmailRecips::AddRecipient(const std::string& address, const std::string& name,
                                             RecipientKind kind, const std::string& addressType) {
   auto recip = std::make_unique<TMapiEmailRecip>();
-  recip->Address = TrimControls(address);
+  recip->Address = text::TrimControls(address);
   recip->AddressType = addressType;
   recip->Kind = kind;
   recip->Name = name;
@@ -100,8 +93,10 @@ bool TMapiEmail::Send(bool showDialog) {
   // is the file the client is given.
   std::vector<MapiFileDesc> files(Attachments.size());
   for (std::size_t i = 0; i < Attachments.size(); ++i) {
-    const std::string full = platform::ExpandFullPath(Attachments[i]);
-    if (!platform::FileExistsBySearch(full)) {
+    // Attachment paths are cp1250, as the client gets them; the file system's are UTF-8.
+    const std::string fullNative = platform::ExpandFullPath(text::Cp1250ToUtf8(Attachments[i]));
+    const std::string full = text::Utf8ToCp1250(fullNative);
+    if (!platform::FileExistsBySearch(fullNative)) {
       CheckMapiResult(MAPI_E_ATTACHMENT_NOT_FOUND, false);
     }
     Attachments[i] = full;

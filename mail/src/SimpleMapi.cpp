@@ -3,6 +3,7 @@
 
 #include "kdx/mail/SimpleMapi.h"
 
+#include "BuiltInRegistry.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/Library.h"
 #include "kdx/platform/Text.h"
@@ -26,6 +27,9 @@ std::string SkipLeadingBackslash(const std::string& path) {
 
 // Opens a key; a malformed registry file of the stand-in becomes the mail layer's own error.
 std::unique_ptr<platform::RegistryKey> OpenKey(RegistryRoot root, const std::string& path) {
+#ifndef _WIN32
+  InstallBuiltInRegistry();
+#endif
   try {
     return platform::RegistryKey::Open(root, SkipLeadingBackslash(path));
   } catch (const platform::ERegistryFileError& e) {

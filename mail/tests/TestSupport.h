@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "kdx/platform/Registry.h"
 #include "providers/RecordedSend.h"
 
 namespace kdx::mail::test {
@@ -54,6 +55,16 @@ class ScopedEnv {
  private:
   std::string name_;
   std::optional<std::string> old_;
+};
+
+// Points the registry stand-in's system folder (/etc/kdx-manager) elsewhere for one test, so
+// that a registry file installed on the host does not take part.
+class ScopedSystemRegistryFolder {
+ public:
+  explicit ScopedSystemRegistryFolder(const std::string& folder) {
+    platform::SetSystemRegistryFolder(folder);
+  }
+  ~ScopedSystemRegistryFolder() { platform::SetSystemRegistryFolder("/etc/kdx-manager"); }
 };
 
 // Changes the current directory for one test.

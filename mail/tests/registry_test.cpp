@@ -192,10 +192,8 @@ TEST_F(RegistryTest, AMissingRegistryFileIsAnErrorAndAChangedFileIsReadAgain) {
 }
 
 TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
-  if (std::filesystem::exists("/etc/kdx-manager/registry.reg")) {
-    GTEST_SKIP() << "a system registry file is installed on this machine";
-  }
   TempDir dir;
+  test::ScopedSystemRegistryFolder noSystemFile(dir / "etc");
   ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
   ScopedEnv config("XDG_CONFIG_HOME", dir.path().string());
   // Without any file: the built-in default registers the bundled provider as default client.
@@ -213,14 +211,33 @@ TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
   EXPECT_EQ(ReadRegistryString(HKLM, mail + "\\Mine", "DLLPath", ""), "/opt/mine.so");
 }
 
+// The administrator's file lies under the user's: a value of the user's file wins, the rest of
+// the administrator's stays visible.
+TEST(RegistryLocationTest, TheUsersFileIsLayeredOverTheSystemFolder) {
+  TempDir dir;
+  std::filesystem::create_directories(dir.path() / "etc");
+  std::filesystem::create_directories(dir.path() / "config/kdx-manager");
+  WriteFile(dir / "etc/registry.reg",
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kdx]\n\"a\"=\"system\"\n\"b\"=\"system\"\n");
+  WriteFile(dir / "config/kdx-manager/registry.reg",
+            "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kdx]\n\"a\"=\"user\"\n");
+  test::ScopedSystemRegistryFolder system(dir / "etc");
+  ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
+  ScopedEnv config("XDG_CONFIG_HOME", dir / "config");
+  EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Kdx", "a", ""), "user");
+  EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Kdx", "b", ""), "system");
+  // Without the user's file the built-in default is not used: the system file is the registry.
+  std::filesystem::remove(dir.path() / "config/kdx-manager/registry.reg");
+  EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Kdx", "a", ""), "system");
+  EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Clients\\Mail", "", ""), "");
+}
+
 // Nothing is taken from the current folder, which the folder picker moves to wherever the user
 // browses: not a registry file under a relative configuration folder, not a client library
 // registered with a relative path.
 TEST(RegistryLocationTest, NothingComesFromTheCurrentFolder) {
-  if (std::filesystem::exists("/etc/kdx-manager/registry.reg")) {
-    GTEST_SKIP() << "a system registry file is installed on this machine";
-  }
   TempDir home;
+  test::ScopedSystemRegistryFolder noSystemFile(home / "etc");
   TempDir browsed;
   std::filesystem::create_directories(browsed.path() / "cfg/kdx-manager");
   std::filesystem::copy_file(KDX_TEST_PROVIDER_FULL, browsed / "planted.so");

@@ -196,6 +196,15 @@ bool ReadToTheEnd(int fd) {
   }
 }
 
+// Where a sendmail is looked for after PATH: /usr/sbin and /usr/lib, or the absolute folders of
+// KDX_SENDMAIL_FOLDERS (':'-separated; set and empty means none), which tests use so that what
+// the host has installed does not count.
+std::vector<std::string> SendmailFolders() {
+  const char* configured = std::getenv("KDX_SENDMAIL_FOLDERS");
+  if (!configured) return {"/usr/sbin", "/usr/lib"};
+  return AbsolutePathEntries(configured);
+}
+
 }  // namespace
 
 KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
@@ -204,7 +213,7 @@ KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
   if (const char* configured = std::getenv("KDX_SENDMAIL"); configured && *configured) {
     program = configured;
   } else {
-    program = FindProgram("sendmail", {"/usr/sbin", "/usr/lib"});
+    program = FindProgram("sendmail", SendmailFolders());
   }
   if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
     noSendmail = true;

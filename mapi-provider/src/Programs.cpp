@@ -23,8 +23,8 @@ bool IsExecutableFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// The absolute entries of a PATH value, in order. An empty entry means the current folder to a
-// shell, a relative one a folder below it; neither is searched.
+}  // namespace
+
 std::vector<std::string> AbsolutePathEntries(const char* path) {
   std::vector<std::string> dirs;
   if (!path) return dirs;
@@ -40,8 +40,6 @@ std::vector<std::string> AbsolutePathEntries(const char* path) {
   }
   return dirs;
 }
-
-}  // namespace
 
 std::string FindProgram(const std::string& name, const std::vector<std::string>& extraDirs) {
   std::vector<std::string> dirs = AbsolutePathEntries(std::getenv("PATH"));

@@ -61,6 +61,10 @@ std::string ResolveFolderOf(const std::string& path);
 
 // --- programs -------------------------------------------------------------------------------
 
+// The absolute entries of a PATH-style value, in order. An empty entry means the current folder
+// to a shell, a relative one a folder below it; neither is kept.
+std::vector<std::string> AbsolutePathEntries(const char* path);
+
 // The full path of an executable `name` found in the absolute folders of $PATH, then in
 // `extraDirs`; empty if none. Empty and relative $PATH entries are skipped: they name the
 // current folder, which the folder picker moves to wherever the user browses.

@@ -525,9 +525,7 @@ TEST_F(ProviderTest, WithoutAMailClientTheComposeWindowFails) {
 }
 
 TEST_F(ProviderTest, WithoutSendmailTheComposeWindowOpens) {
-  if (fs::exists("/usr/sbin/sendmail") || fs::exists("/usr/lib/sendmail")) {
-    GTEST_SKIP() << "a sendmail program is installed system-wide";
-  }
+  ScopedEnv noSystemSendmail("KDX_SENDMAIL_FOLDERS", "");
   Message m;
   m.subject = "s";
   m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
@@ -540,9 +538,7 @@ TEST_F(ProviderTest, WithoutSendmailTheComposeWindowOpens) {
 // The whole path of the send action: TMapiEmail, the built-in registry default, the bundled
 // provider, msmtp and the sink; and the same with the compose window.
 TEST_F(ProviderTest, TheSendActionWithTheBuiltInDefaultReachesSendmailAndTheMailClient) {
-  if (fs::exists("/etc/kdx-manager/registry.reg")) {
-    GTEST_SKIP() << "a system registry file is installed on this machine";
-  }
+  mail::test::ScopedSystemRegistryFolder noSystemFile(dir_ / "etc");
   SmtpSink sink(dir_ / "sink");
   UseSendmail(sink.port());
   const std::string bytes = AllBytes();
@@ -923,9 +919,7 @@ TEST_F(SendmailTest, RunningOutOfMemoryIsReportedAsInsufficientMemory) {
 // --- programs from the current folder -----------------------------------------------------
 
 TEST_F(ProviderTest, NoProgramIsTakenFromTheCurrentFolderOrARelativePathEntry) {
-  if (fs::exists("/usr/sbin/sendmail") || fs::exists("/usr/lib/sendmail")) {
-    GTEST_SKIP() << "a sendmail program is installed system-wide";
-  }
+  ScopedEnv noSystemSendmail("KDX_SENDMAIL_FOLDERS", "");
   // A folder the user browsed to, holding programs of the names the provider and xdg-email run.
   const fs::path browsed = dir_ / "browsed";
   fs::create_directories(browsed / "rel");

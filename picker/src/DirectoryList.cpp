@@ -69,14 +69,14 @@ std::string OpenItemPath(const std::string& currentDir, const std::string& drive
 }
 
 std::vector<std::string> ReadSubdirectoryNames(const std::string& dir) {
-  std::vector<fs::DirEntry> entries;
+  std::vector<platform::DirEntry> entries;
   try {
-    entries = fs::ListDirectory(dir, "*.*");
+    entries = platform::ListDirectory(dir, "*.*");
   } catch (const Exception&) {
     return {};
   }
   std::vector<std::pair<std::string, std::string>> keyed;  // (collation key, name)
-  for (const fs::DirEntry& e : entries) {
+  for (const platform::DirEntry& e : entries) {
     if (e.directory && !e.hidden && !e.system) keyed.emplace_back(NameKey(e.name), e.name);
   }
   std::sort(keyed.begin(), keyed.end());
@@ -99,7 +99,7 @@ void DirectoryList::SetVolumeRoots(std::vector<std::string> roots) {
 }
 
 void DirectoryList::Open() {
-  const std::string reported = fs::GetCurrentDir();
+  const std::string reported = platform::GetCurrentDir();
   drive_ = DriveOfPath(reported, style_, volumeRoots_);
   directory_ = Normalized(reported, drive_);
   Build();
@@ -124,8 +124,8 @@ void DirectoryList::SetDirectory(const std::string& path) {
 
   // Making the directory current resolves a relative path and proves that it can be entered;
   // when it cannot, the error propagates and the list is unchanged.
-  fs::SetCurrentDir(target);
-  const std::string reported = fs::GetCurrentDir();
+  platform::SetCurrentDir(target);
+  const std::string reported = platform::GetCurrentDir();
   const std::string newDrive = DriveOfPath(reported, style_, volumeRoots_);
 
   if (!SameDrive(newDrive, drive_)) {
@@ -153,7 +153,7 @@ void DirectoryList::ChangeDrive(const std::string& root) {
     return;
   }
   if (SameDrive(drive, drive_)) return;
-  const std::string reported = fs::EnterVolume(root);
+  const std::string reported = platform::EnterVolume(root);
   drive_ = DriveOfPath(reported, style_, volumeRoots_);
   directory_ = Normalized(reported, drive_);
   Build();
@@ -165,7 +165,7 @@ void DirectoryList::Rebuild() {
 }
 
 void DirectoryList::Build() {
-  caseFlags_ = fs::GetVolumeCaseFlags(directory_);
+  caseFlags_ = platform::GetVolumeCaseFlags(directory_);
   items_ = BuildPathItems(directory_, drive_, style_);
   pathItemCount_ = items_.size();
   currentIndex_ = items_.size() - 1;

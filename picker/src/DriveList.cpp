@@ -10,7 +10,7 @@ namespace kdx::picker {
 namespace {
 
 std::string InCase(const std::string& text, DisplayCase displayCase) {
-  return displayCase == DisplayCase::Upper ? text::AnsiUpperCase(text) : LowerCaseCp1250(text);
+  return displayCase == DisplayCase::Upper ? UpperCaseName(text) : LowerCaseName(text);
 }
 
 std::string Bracketed(const std::string& label) {
@@ -19,10 +19,10 @@ std::string Bracketed(const std::string& label) {
 
 }  // namespace
 
-std::vector<DriveItem> BuildDriveItems(const std::vector<fs::VolumeInfo>& volumes,
+std::vector<DriveItem> BuildDriveItems(const std::vector<platform::VolumeInfo>& volumes,
                                        const PathStyle& style, DisplayCase displayCase) {
   std::vector<DriveItem> items;
-  for (const fs::VolumeInfo& v : volumes) {
+  for (const platform::VolumeInfo& v : volumes) {
     if (v.root.empty()) continue;
     DriveItem item;
     item.root = v.root;
@@ -30,17 +30,17 @@ std::vector<DriveItem> BuildDriveItems(const std::vector<fs::VolumeInfo>& volume
     std::string name, detail;
     if (style.driveLetters) {
       name = InCase(v.root.substr(0, 1), displayCase) + ":";
-      if (v.kind == fs::DriveKind::Network && !v.remoteName.empty())
+      if (v.kind == platform::DriveKind::Network && !v.remoteName.empty())
         detail = InCase(v.remoteName, displayCase);
       else
         detail = Bracketed(InCase(v.label, displayCase));
-      item.text = v.kind == fs::DriveKind::Removable ? name : name + " " + detail;
+      item.text = v.kind == platform::DriveKind::Removable ? name : name + " " + detail;
     } else {
-      if (v.kind == fs::DriveKind::Network && !v.remoteName.empty())
+      if (v.kind == platform::DriveKind::Network && !v.remoteName.empty())
         detail = v.remoteName;
       else
         detail = Bracketed(v.label);
-      item.text = v.kind == fs::DriveKind::Removable ? v.root : v.root + " " + detail;
+      item.text = v.kind == platform::DriveKind::Removable ? v.root : v.root + " " + detail;
     }
     items.push_back(std::move(item));
   }
@@ -49,7 +49,7 @@ std::vector<DriveItem> BuildDriveItems(const std::vector<fs::VolumeInfo>& volume
 
 DriveList::DriveList(PathStyle style) : style_(style) {}
 
-void DriveList::Build(const std::vector<fs::VolumeInfo>& volumes) {
+void DriveList::Build(const std::vector<platform::VolumeInfo>& volumes) {
   items_ = BuildDriveItems(volumes, style_, displayCase_);
   if (!selectedRoot_.empty()) {
     selected_ = FindRoot(selectedRoot_);

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "kdx/picker/PathStyle.h"
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
 
@@ -12,7 +12,7 @@ namespace kdx::picker {
 
 namespace {
 
-bool Selected(const fs::DirEntry& e, const FileAttributes& a) {
+bool Selected(const platform::DirEntry& e, const FileAttributes& a) {
   if (e.directory && !a.directory) return false;
   if (e.hidden && !a.hidden) return false;
   if (e.system && !a.system) return false;
@@ -28,19 +28,8 @@ bool IsExecutableName(const std::string& name) {
   return ext == ".exe" || ext == ".com" || ext == ".bat" || ext == ".pif";
 }
 
-std::string Trimmed(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 std::string TextKey(const std::string& name) {
-#ifdef _WIN32
-  return text::CollationKey(name, true);
-#else
   return text::CollationKey(text::Utf8ToCp1250(name), true);
-#endif
 }
 
 }  // namespace
@@ -51,7 +40,7 @@ std::vector<std::string> SplitMasks(const std::string& maskText) {
   while (start <= maskText.size()) {
     size_t end = maskText.find(';', start);
     if (end == std::string::npos) end = maskText.size();
-    const std::string mask = Trimmed(maskText.substr(start, end - start));
+    const std::string mask = text::TrimControls(maskText.substr(start, end - start));
     if (!mask.empty()) masks.push_back(mask);
     start = end + 1;
   }
@@ -64,13 +53,13 @@ std::vector<FileItem> ReadFileItems(const std::string& dir, const std::string& m
   std::set<std::string> seen;  // a file matching two masks is listed once
   std::vector<std::pair<std::string, FileItem>> keyed;
   for (const std::string& mask : SplitMasks(maskText)) {
-    std::vector<fs::DirEntry> entries;
+    std::vector<platform::DirEntry> entries;
     try {
-      entries = fs::ListDirectory(dir, mask);
+      entries = platform::ListDirectory(dir, mask);
     } catch (const Exception&) {
       return {};
     }
-    for (const fs::DirEntry& e : entries) {
+    for (const platform::DirEntry& e : entries) {
       if (!Selected(e, attributes) || !seen.insert(e.name).second) continue;
       FileItem item;
       if (e.directory) {

@@ -4,14 +4,6 @@
 
 namespace kdx::picker {
 
-PathStyle HostPathStyle() {
-#ifdef _WIN32
-  return kWindowsPaths;
-#else
-  return kPosixPaths;
-#endif
-}
-
 std::string DriveOfPath(const std::string& path, const PathStyle& style,
                         const std::vector<std::string>& volumeRoots) {
   const char sep = style.separator;
@@ -38,22 +30,25 @@ std::string DriveOfPath(const std::string& path, const PathStyle& style,
   return best;
 }
 
-std::string JoinPath(const std::string& dir, const std::string& name, const PathStyle& style) {
-  if (!dir.empty() && dir.back() == style.separator) return dir + name;
-  return dir + style.separator + name;
-}
-
 bool SameFileName(const std::string& a, const std::string& b, bool caseSensitive) {
   if (caseSensitive) return a == b;
-#ifdef _WIN32
-  return text::AnsiUpperCase(a) == text::AnsiUpperCase(b);
-#else
-  // UTF-8 names: compared through cp1250 when both can be spelt in it, else byte for byte.
+  // Compared through cp1250 when both can be spelt in it, else byte for byte.
   bool aOk = false, bOk = false;
   const std::string ca = text::Utf8ToCp1250(a, &aOk), cb = text::Utf8ToCp1250(b, &bOk);
   if (!aOk || !bOk) return a == b;
   return text::AnsiUpperCase(ca) == text::AnsiUpperCase(cb);
-#endif
+}
+
+std::string UpperCaseName(const std::string& utf8) {
+  bool lossless = false;
+  const std::string cp = text::Utf8ToCp1250(utf8, &lossless);
+  return lossless ? text::Cp1250ToUtf8(text::AnsiUpperCase(cp)) : utf8;
+}
+
+std::string LowerCaseName(const std::string& utf8) {
+  bool lossless = false;
+  const std::string cp = text::Utf8ToCp1250(utf8, &lossless);
+  return lossless ? text::Cp1250ToUtf8(LowerCaseCp1250(cp)) : utf8;
 }
 
 namespace {

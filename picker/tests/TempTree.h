@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 
 namespace kdx::picker::testing {
 

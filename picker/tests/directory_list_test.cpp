@@ -81,7 +81,7 @@ class DirectoryListTest : public ::testing::Test {
     tree.Dir("gamma");
     tree.Dir(".hidden");
     tree.File("file.txt");
-    kdx::fs::SetCurrentDir(tree.Path());
+    kdx::platform::SetCurrentDir(tree.Path());
   }
   TempTree tree;
 };
@@ -128,7 +128,7 @@ TEST_F(DirectoryListTest, OpeningMovesTheProcessCurrentDirectoryAndAnnouncesTheC
 
   list.SetDirectory(list.ItemPath(list.CurrentItemIndex() + 1));  // "alpha"
   EXPECT_EQ(list.Directory(), tree.Path("alpha"));
-  EXPECT_EQ(kdx::fs::GetCurrentDir(), tree.Path("alpha"));
+  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path("alpha"));
   EXPECT_EQ(list.Items()[list.CurrentItemIndex()].text, "alpha");
   EXPECT_EQ(list.Items().back().text, "deep");
   EXPECT_EQ(changes, 1);
@@ -160,7 +160,7 @@ TEST_F(DirectoryListTest, AFolderThatVanishedOrNeverExistedChangesNothing) {
   EXPECT_THROW(list.SetDirectory(gamma), kdx::EOSError);
   EXPECT_THROW(list.SetDirectory(tree.Path("no/such/start")), kdx::EOSError);
   EXPECT_EQ(list.Directory(), tree.Path());
-  EXPECT_EQ(kdx::fs::GetCurrentDir(), tree.Path());
+  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path());
   EXPECT_EQ(changes, 0);
 
   // Reading the list again drops the vanished folder.
@@ -228,11 +228,11 @@ TEST_F(DirectoryListTest, VolumeRootsKeepTheirSeparatorAndMovingOntoAnotherVolum
   // A drive change from the drive list goes to the volume's mount point ...
   list.ChangeDrive(volume);
   EXPECT_EQ(list.Directory(), volume);
-  EXPECT_EQ(kdx::fs::GetCurrentDir(), tree.Path());
+  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path());
   // ... and one that cannot be entered leaves everything as it was.
   EXPECT_THROW(list.ChangeDrive(tree.Path("gone") + "/"), kdx::EOSError);
   EXPECT_EQ(list.Directory(), volume);
-  EXPECT_EQ(kdx::fs::GetCurrentDir(), tree.Path());
+  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path());
 }
 
 #endif  // !_WIN32

@@ -10,8 +10,8 @@
 #include "kdx/platform/Text.h"
 
 using namespace kdx::picker;
-using kdx::fs::DriveKind;
-using kdx::fs::VolumeInfo;
+using kdx::platform::DriveKind;
+using kdx::platform::VolumeInfo;
 
 namespace {
 
@@ -21,30 +21,33 @@ std::vector<std::string> Texts(const std::vector<DriveItem>& items) {
   return texts;
 }
 
-std::string Cp(const char* utf8) {
-  return kdx::text::Utf8ToCp1250(utf8);
-}
-
 }  // namespace
 
 TEST(DriveItems, LettersLabelsAndRemoteNamesInTheDisplayCase) {
   const std::vector<VolumeInfo> volumes{
       {"A:\\", DriveKind::Removable, "", ""},
-      {"C:\\", DriveKind::Fixed, Cp("Účetnictví"), ""},
+      {"C:\\", DriveKind::Fixed, "Účetnictví", ""},
       {"D:\\", DriveKind::CdRom, "", ""},
       {"R:\\", DriveKind::RamDisk, "Temp", ""},
       {"X:\\", DriveKind::Network, "Ignored", "\\\\Server\\Share"},
       {"Y:\\", DriveKind::Network, "Data", ""},
   };
   EXPECT_EQ(Texts(BuildDriveItems(volumes, kWindowsPaths, DisplayCase::Lower)),
-            (std::vector<std::string>{"a:", Cp("c: [účetnictví]"), "d: []", "r: [temp]",
+            (std::vector<std::string>{"a:", "c: [účetnictví]", "d: []", "r: [temp]",
                                       "x: \\\\server\\share", "y: [data]"}));
   EXPECT_EQ(Texts(BuildDriveItems(volumes, kWindowsPaths, DisplayCase::Upper)),
-            (std::vector<std::string>{"A:", Cp("C: [ÚČETNICTVÍ]"), "D: []", "R: [TEMP]",
+            (std::vector<std::string>{"A:", "C: [ÚČETNICTVÍ]", "D: []", "R: [TEMP]",
                                       "X: \\\\SERVER\\SHARE", "Y: [DATA]"}));
   const auto items = BuildDriveItems(volumes, kWindowsPaths, DisplayCase::Lower);
   EXPECT_EQ(items[4].kind, DriveKind::Network);
   EXPECT_EQ(items[4].root, "X:\\");
+}
+
+// Labels are UTF-8: one that cp1250 cannot spell is shown as it is, never re-cased byte by byte.
+TEST(DriveItems, ALabelOutsideCp1250KeepsItsBytes) {
+  const std::vector<VolumeInfo> volumes{{"E:\\", DriveKind::Fixed, "Zálohy \xE6\x97\xA5", ""}};
+  EXPECT_EQ(Texts(BuildDriveItems(volumes, kWindowsPaths, DisplayCase::Upper)),
+            (std::vector<std::string>{"E: [Zálohy \xE6\x97\xA5]"}));
 }
 
 TEST(DriveItems, VolumesAreShownByTheirRootsWithoutCaseChanges) {
@@ -88,7 +91,7 @@ TEST(DriveList, FollowsAndSteersTheLinkedDirectoryList) {
   const std::vector<VolumeInfo> volumes{{"/", DriveKind::Fixed, "", ""},
                                         {vol, DriveKind::Removable, "", ""},
                                         {missing, DriveKind::Removable, "", ""}};
-  kdx::fs::SetCurrentDir(tree.Path("other"));
+  kdx::platform::SetCurrentDir(tree.Path("other"));
 
   DirectoryList dirs(kPosixPaths);
   DriveList drives(kPosixPaths);
@@ -102,7 +105,7 @@ TEST(DriveList, FollowsAndSteersTheLinkedDirectoryList) {
   // Choosing a volume moves the directory list to its mount point.
   drives.Choose(1);
   EXPECT_EQ(dirs.Directory(), vol);
-  EXPECT_EQ(kdx::fs::GetCurrentDir(), tree.Path("vol"));
+  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path("vol"));
 
   // Leaving the volume through a directory change selects the drive that now holds it.
   dirs.SetDirectory(tree.Path("other"));

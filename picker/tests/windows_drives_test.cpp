@@ -24,7 +24,7 @@ TEST(WindowsDirectoryList, LettersRootsAndHiddenOrSystemFolders) {
   tree.Dir("System");
   ASSERT_TRUE(SetFileAttributesA(tree.Path("Hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
   ASSERT_TRUE(SetFileAttributesA(tree.Path("System").c_str(), FILE_ATTRIBUTE_SYSTEM));
-  kdx::fs::SetCurrentDir(tree.Path());
+  kdx::platform::SetCurrentDir(tree.Path());
 
   DirectoryList list;
   list.Open();
@@ -53,14 +53,14 @@ TEST(WindowsDirectoryList, LettersRootsAndHiddenOrSystemFolders) {
 }
 
 TEST(WindowsDriveList, TheSystemDriveIsListedAndSelected) {
-  const auto volumes = kdx::fs::ListVolumes();
+  const auto volumes = kdx::platform::ListVolumes();
   ASSERT_FALSE(volumes.empty());
   for (const auto& v : volumes) {
     ASSERT_EQ(v.root.size(), 3u);
     EXPECT_EQ(v.root.substr(1), ":\\");
   }
   kdx::picker::testing::TempTree tree;
-  kdx::fs::SetCurrentDir(tree.Path());
+  kdx::platform::SetCurrentDir(tree.Path());
   DirectoryList dirs;
   DriveList drives;
   drives.Build(volumes);

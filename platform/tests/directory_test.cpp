@@ -1,4 +1,4 @@
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "kdx/platform/Errors.h"
 
-using namespace kdx::fs;
+using namespace kdx::platform;
 
 namespace {
 

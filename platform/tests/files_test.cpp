@@ -9,7 +9,7 @@
 #include "kdx/platform/Files.h"
 
 namespace fs = std::filesystem;
-using namespace kdx::files;
+using namespace kdx::platform;
 
 namespace {
 
@@ -104,7 +104,8 @@ TEST_F(FilesTest, PathsThatCp1250CannotSpellWork) {
   ASSERT_TRUE(FileExists(P(name)));
   CopyFileReplacing(P(name), P("copy.kdx"));
   EXPECT_EQ(Read(P("copy.kdx")), "data");
-  const auto names = ListFolder(U8(dir_));
+  std::vector<std::string> names;
+  for (const DirEntry& entry : ListDirectory(U8(dir_), "*")) names.push_back(entry.name);
   EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
 }
 

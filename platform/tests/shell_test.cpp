@@ -29,7 +29,7 @@ std::string OpenerReceives(const std::string& target) {
   fs::permissions(dir / "xdg-open", fs::perms::owner_all);
   const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
   setenv("PATH", (dir.string() + ":" + oldPath).c_str(), 1);
-  const bool started = kdx::shell::ShellOpen(target);
+  const bool started = kdx::platform::ShellOpen(target);
   setenv("PATH", oldPath.c_str(), 1);
   EXPECT_TRUE(started);
 
@@ -55,7 +55,7 @@ TEST(ShellOpen, OpensAnAddressWithoutSchemeAsTheWindowsShellDoes) {
 }
 
 TEST(ShellOpen, GuessesOnlyTheSchemesOfWebAndFtpHosts) {
-  using kdx::shell::OpenerArgument;
+  using kdx::platform::OpenerArgument;
   EXPECT_EQ(OpenerArgument("WWW.Example.cz/a b"), "http://WWW.Example.cz/a b");
   EXPECT_EQ(OpenerArgument("ftp.example.cz"), "ftp://ftp.example.cz");
   // A scheme of its own, a path or another name stays as written.
@@ -71,7 +71,7 @@ TEST(ShellOpen, GuessesOnlyTheSchemesOfWebAndFtpHosts) {
 TEST(ShellOpen, ReportsAMissingOpener) {
   const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
   setenv("PATH", "/nonexistent-kdx", 1);
-  EXPECT_FALSE(kdx::shell::ShellOpen("http://example.cz"));
+  EXPECT_FALSE(kdx::platform::ShellOpen("http://example.cz"));
   setenv("PATH", oldPath.c_str(), 1);
 }
 #endif

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-using namespace kdx::fs;
+using namespace kdx::platform;
 
 namespace {
 

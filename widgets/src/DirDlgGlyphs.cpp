@@ -46,12 +46,12 @@ QPixmap DrawFolder(picker::DirItemKind kind) {
   return pixmap;
 }
 
-QPixmap DrawDrive(fs::DriveKind kind) {
+QPixmap DrawDrive(platform::DriveKind kind) {
   QPixmap pixmap = Blank(16, 16);
   QPainter p(&pixmap);
   p.setPen(Qt::black);
   switch (kind) {
-    case fs::DriveKind::Removable:  // a memory stick / diskette: body with a shutter
+    case platform::DriveKind::Removable:  // a memory stick / diskette: body with a shutter
       p.setBrush(QColor(40, 60, 160));
       p.drawRect(3, 1, 10, 13);
       p.setBrush(QColor(200, 200, 200));
@@ -59,27 +59,27 @@ QPixmap DrawDrive(fs::DriveKind kind) {
       p.setBrush(Qt::white);
       p.drawRect(5, 9, 6, 4);
       break;
-    case fs::DriveKind::Fixed:  // a disk drive box with its light
-    case fs::DriveKind::Network:
+    case platform::DriveKind::Fixed:  // a disk drive box with its light
+    case platform::DriveKind::Network:
       p.setBrush(QColor(190, 190, 190));
       p.drawRect(1, 5, 14, 6);
       p.setPen(Qt::NoPen);
       p.setBrush(QColor(0, 180, 0));
       p.drawRect(11, 8, 2, 2);
-      if (kind == fs::DriveKind::Network) {  // the cable to the network below
+      if (kind == platform::DriveKind::Network) {  // the cable to the network below
         p.setPen(QColor(0, 0, 0));
         p.drawLine(8, 11, 8, 14);
         p.drawLine(3, 14, 13, 14);
       }
       break;
-    case fs::DriveKind::CdRom:  // a disc
+    case platform::DriveKind::CdRom:  // a disc
       p.setRenderHint(QPainter::Antialiasing);
       p.setBrush(QColor(210, 210, 230));
       p.drawEllipse(QRectF(1.5, 0.5, 13, 13));
       p.setBrush(Qt::white);
       p.drawEllipse(QRectF(6, 5, 4, 4));
       break;
-    case fs::DriveKind::RamDisk:  // a memory chip with its pins
+    case platform::DriveKind::RamDisk:  // a memory chip with its pins
       p.setBrush(QColor(30, 110, 60));
       p.drawRect(2, 4, 12, 7);
       p.setPen(QColor(200, 170, 0));
@@ -128,7 +128,7 @@ const QPixmap& Cached(Kind kind, Draw draw) {
 const QPixmap& Folder(picker::DirItemKind kind) {
   return Cached(kind, DrawFolder);
 }
-const QPixmap& Drive(fs::DriveKind kind) {
+const QPixmap& Drive(platform::DriveKind kind) {
   return Cached(kind, DrawDrive);
 }
 const QPixmap& File(picker::FileGlyph kind) {

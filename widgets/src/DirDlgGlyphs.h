@@ -13,7 +13,7 @@ namespace kdx::widgets::glyphs {
 // Open, current and closed folder of the directory list (16 x 13).
 const QPixmap& Folder(picker::DirItemKind kind);
 // Removable, fixed, network, CD-ROM and RAM-disk drive of the drive list (16 x 16).
-const QPixmap& Drive(fs::DriveKind kind);
+const QPixmap& Drive(platform::DriveKind kind);
 // Executable, folder and other file of the file list (16 x 16).
 const QPixmap& File(picker::FileGlyph kind);
 

@@ -70,11 +70,11 @@ class DirItemDelegate : public QStyledItemDelegate {
 }  // namespace
 
 QString FromNativePath(const std::string& path) {
-  return QFile::decodeName(QByteArray::fromStdString(path));
+  return QString::fromStdString(path);
 }
 
 std::string ToNativePath(const QString& path) {
-  return QFile::encodeName(path).toStdString();
+  return path.toStdString();
 }
 
 // --- TDirectoryListBox ------------------------------------------------------------------------
@@ -98,9 +98,9 @@ void TDirectoryListBox::Open(const std::vector<std::string>& volumeRoots) {
   } catch (const Exception&) {
     // The current directory is gone: start at home, or at the root.
     try {
-      fs::SetCurrentDir(ToNativePath(QDir::homePath()));
+      platform::SetCurrentDir(ToNativePath(QDir::homePath()));
     } catch (const Exception&) {
-      fs::SetCurrentDir(ToNativePath(QDir::rootPath()));
+      platform::SetCurrentDir(ToNativePath(QDir::rootPath()));
     }
     logic_.Open();
   }
@@ -201,10 +201,10 @@ TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {
 }
 
 void TDriveComboBox::Build() {
-  Build(fs::ListVolumes());
+  Build(platform::ListVolumes());
 }
 
-void TDriveComboBox::Build(const std::vector<fs::VolumeInfo>& volumes) {
+void TDriveComboBox::Build(const std::vector<platform::VolumeInfo>& volumes) {
   logic_.Build(volumes);
   const QSignalBlocker blocker(this);
   clear();

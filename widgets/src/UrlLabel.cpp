@@ -98,7 +98,7 @@ void TUrlLabel::OpenUrl(const std::string& target) {
     OpenHandler()(target);
     return;
   }
-  shell::ShellOpen(target);
+  platform::ShellOpen(target);
 }
 
 void TUrlLabel::SetOpenUrlHandlerForTesting(std::function<void(const std::string&)> handler) {

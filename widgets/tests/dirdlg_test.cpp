@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 #include "kdx/widgets/FileCtrls.h"
 
 using namespace kdx::widgets;
@@ -101,12 +101,12 @@ class DirDlgTest : public QObject {
       QVERIFY(QDir().mkpath(P(QString::fromLatin1(d))));
     QFile file(P("notes.txt"));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    savedCwd_ = kdx::fs::GetCurrentDir();
-    kdx::fs::SetCurrentDir(root_.toStdString());
+    savedCwd_ = kdx::platform::GetCurrentDir();
+    kdx::platform::SetCurrentDir(root_.toStdString());
     App()->errors.clear();
   }
   void cleanup() {
-    kdx::fs::SetCurrentDir(savedCwd_);
+    kdx::platform::SetCurrentDir(savedCwd_);
     tmp_.reset();
   }
 
@@ -187,7 +187,7 @@ class DirDlgTest : public QObject {
     const bool ok = Pick(dialog, [&](TFormDirDialog& form) {
       DoubleClick(form.DirectoryListBox, "alpha");
       QCOMPARE(form.DirectoryListBox->Directory(), P("alpha"));
-      QCOMPARE(QString::fromStdString(kdx::fs::GetCurrentDir()), P("alpha"));
+      QCOMPARE(QString::fromStdString(kdx::platform::GetCurrentDir()), P("alpha"));
       // Keyboard: the arrow only highlights, Enter opens and does not close the window.
       form.DirectoryListBox->setFocus();
       QTest::keyClick(form.DirectoryListBox, Qt::Key_Down);
@@ -205,7 +205,7 @@ class DirDlgTest : public QObject {
     });
     QVERIFY(ok);
     QCOMPARE(dialog.DirectoryName, P("alpha"));
-    QCOMPARE(QString::fromStdString(kdx::fs::GetCurrentDir()), P("alpha"));
+    QCOMPARE(QString::fromStdString(kdx::platform::GetCurrentDir()), P("alpha"));
   }
 
   void cancelStillOverwritesDirectoryNameAndTheNextCallStartsThere() {
@@ -218,7 +218,7 @@ class DirDlgTest : public QObject {
     QVERIFY(!ok);
     QCOMPARE(dialog.DirectoryName, P("gamma"));
 
-    kdx::fs::SetCurrentDir(root_.toStdString());
+    kdx::platform::SetCurrentDir(root_.toStdString());
     ok = Pick(dialog, [&](TFormDirDialog& form) {
       QCOMPARE(form.DirectoryListBox->Directory(), P("gamma"));
       QTest::mouseClick(form.BBCancel, Qt::LeftButton);
@@ -230,7 +230,7 @@ class DirDlgTest : public QObject {
   void aStartFolderThatIsGoneIsIgnored() {
     TDirectoryDialog dialog;
     dialog.DirectoryName = P("removed/long/ago");
-    kdx::fs::SetCurrentDir(P("Beta").toStdString());
+    kdx::platform::SetCurrentDir(P("Beta").toStdString());
     Pick(dialog,
          [&](TFormDirDialog& form) { QCOMPARE(form.DirectoryListBox->Directory(), P("Beta")); });
     QCOMPARE(dialog.DirectoryName, P("Beta"));
@@ -290,7 +290,7 @@ class DirDlgTest : public QObject {
   void aVolumeThatCannotBeEnteredIsReportedAndTheListsStayTogether() {
     TDirectoryDialog dialog;
     Pick(dialog, [&](TFormDirDialog& form) {
-      using kdx::fs::DriveKind;
+      using kdx::platform::DriveKind;
       const std::string tree = root_.toStdString();
       // The tree and an unplugged medium offered as volumes.
       form.DriveComboBox->Build({{"/", DriveKind::Fixed, "", ""},

@@ -176,4 +176,12 @@ std::string AsciiUpperCase(std::string_view text) {
   return out;
 }
 
+std::string TrimControls(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
 }  // namespace kdx::text

@@ -15,7 +15,7 @@
 
 #include "kdx/platform/Volumes.h"
 
-namespace kdx::fs {
+namespace kdx::platform {
 
 namespace {
 
@@ -207,4 +207,4 @@ std::string DecodeLabelName(std::string_view name) {
   return out;
 }
 
-}  // namespace kdx::fs
+}  // namespace kdx::platform

@@ -1,4 +1,4 @@
-// Directories and the current directory on POSIX: getcwd, chdir, opendir/readdir, fnmatch.
+// Folders and the current folder on POSIX (Files.h): getcwd, chdir, opendir/readdir, fnmatch.
 // Hidden entries are those whose name starts with "."; POSIX has no system attribute.
 
 #include <dirent.h>
@@ -11,11 +11,11 @@
 #include <cstring>
 #include <memory>
 
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
 
-namespace kdx::fs {
+namespace kdx::platform {
 
 namespace {
 
@@ -65,7 +65,7 @@ void SetCurrentDir(const std::string& path) {
 }
 
 std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& mask) {
-  std::unique_ptr<DIR, int (*)(DIR*)> handle(opendir(dir.c_str()), closedir);
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(opendir(dir.empty() ? "." : dir.c_str()), closedir);
   if (!handle) {
     const int code = errno;
     throw EOSError("Cannot read directory \"" + MessagePath(dir) + "\". " + std::strerror(code),
@@ -100,4 +100,4 @@ VolumeCaseFlags GetVolumeCaseFlags(const std::string& path) {
   return flags;
 }
 
-}  // namespace kdx::fs
+}  // namespace kdx::platform

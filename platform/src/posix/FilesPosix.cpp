@@ -10,7 +10,7 @@
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 
-namespace kdx::files {
+namespace kdx::platform {
 
 namespace {
 
@@ -125,18 +125,6 @@ void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) RaiseErrno("unlink " + path, errno);
 }
 
-std::vector<std::string> ListFolder(const std::string& folder) {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) RaiseErrno("opendir " + folder, errno);
-  std::vector<std::string> names;
-  while (const dirent* e = ::readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
-  }
-  ::closedir(dir);
-  return names;
-}
-
 std::string ExecutablePath() {
   std::string buffer(4096, '\0');
   for (;;) {
@@ -150,4 +138,4 @@ std::string ExecutablePath() {
   }
 }
 
-}  // namespace kdx::files
+}  // namespace kdx::platform

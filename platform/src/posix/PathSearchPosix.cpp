@@ -8,14 +8,13 @@
 #include <vector>
 
 #include "kdx/platform/PathSearch.h"
-#include "kdx/platform/Text.h"
 
 namespace kdx::platform {
 
 bool FileExistsBySearch(const std::string& path) {
   if (path.empty()) return false;
   struct stat st {};
-  return ::stat(text::Cp1250ToUtf8(path).c_str(), &st) == 0;
+  return ::stat(path.c_str(), &st) == 0;
 }
 
 std::string ExpandFullPath(const std::string& path) {
@@ -26,7 +25,7 @@ std::string ExpandFullPath(const std::string& path) {
   } else {
     std::vector<char> buffer(PATH_MAX);
     if (!::getcwd(buffer.data(), buffer.size())) return path;
-    absolute = text::Utf8ToCp1250(buffer.data()) + "/" + path;
+    absolute = std::string(buffer.data()) + "/" + path;
   }
   // The folder is resolved as the file system resolves it, through symbolic links: a ".."
   // after a link leads to the parent of the link's target. The last name is kept as given.
@@ -34,8 +33,8 @@ std::string ExpandFullPath(const std::string& path) {
   const std::string name = absolute.substr(slash + 1);
   const std::string folder = slash == 0 ? "/" : absolute.substr(0, slash);
   const bool wholePath = name.empty() || name == "." || name == "..";
-  if (char* real = ::realpath(text::Cp1250ToUtf8(wholePath ? absolute : folder).c_str(), nullptr)) {
-    std::string result = text::Utf8ToCp1250(real);
+  if (char* real = ::realpath((wholePath ? absolute : folder).c_str(), nullptr)) {
+    std::string result = real;
     std::free(real);
     if (wholePath) return result;
     if (result != "/") result += '/';

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace kdx::shell {
+namespace kdx::platform {
 
 namespace {
 
@@ -65,4 +65,4 @@ bool ShellOpen(const std::string& target) {
   return true;
 }
 
-}  // namespace kdx::shell
+}  // namespace kdx::platform

@@ -10,10 +10,10 @@
 #include <map>
 #include <sstream>
 
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Volumes.h"
 
-namespace kdx::fs {
+namespace kdx::platform {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::string EnterVolume(const std::string& root) {
   return GetCurrentDir();
 }
 
-}  // namespace kdx::fs
+}  // namespace kdx::platform

@@ -1,14 +1,16 @@
-// Directories and the current directory on Windows: GetCurrentDirectoryA,
-// SetCurrentDirectoryA, FindFirstFileA, GetVolumeInformationA. Paths are ANSI.
+// Folders and the current folder on Windows (Files.h): GetCurrentDirectoryW,
+// SetCurrentDirectoryW, FindFirstFileW, GetVolumeInformationW, on UTF-8 paths.
 
 #include <windows.h>
 
 #include <string>
 
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Errors.h"
+#include "kdx/platform/Text.h"
+#include "WideText.h"
 
-namespace kdx::fs {
+namespace kdx::platform {
 
 namespace {
 
@@ -24,6 +26,9 @@ std::string SystemText(DWORD code) {
   return text;
 }
 
+// Messages carry cp1250 text; the path is UTF-8 here.
+std::string MessagePath(const std::string& path) { return text::Utf8ToCp1250(path); }
+
 // Keeps "insert a disk" and similar critical-error boxes away while a drive is asked.
 class CriticalErrorsSuppressed {
  public:
@@ -37,22 +42,23 @@ class CriticalErrorsSuppressed {
 }  // namespace
 
 std::string GetCurrentDir() {
-  const DWORD needed = GetCurrentDirectoryA(0, nullptr);
-  std::string buffer(needed ? needed : MAX_PATH, '\0');
-  const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+  const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+  std::wstring buffer(needed ? needed : MAX_PATH, L'\0');
+  const DWORD n = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
   if (n == 0 || n >= buffer.size()) {
     const DWORD code = GetLastError();
     throw EOSError("Cannot read the current directory. " + SystemText(code), code);
   }
   buffer.resize(n);
-  return buffer;
+  return Utf8(buffer);
 }
 
 void SetCurrentDir(const std::string& path) {
   CriticalErrorsSuppressed quiet;
-  if (path.empty() || !SetCurrentDirectoryA(path.c_str())) {
+  if (path.empty() || !SetCurrentDirectoryW(Wide(path).c_str())) {
     const DWORD code = path.empty() ? ERROR_PATH_NOT_FOUND : GetLastError();
-    throw EOSError("Cannot change to directory \"" + path + "\". " + SystemText(code), code);
+    throw EOSError("Cannot change to directory \"" + MessagePath(path) + "\". " + SystemText(code),
+                   code);
   }
 }
 
@@ -62,16 +68,17 @@ std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& m
   pattern += mask.empty() ? std::string("*.*") : mask;
 
   CriticalErrorsSuppressed quiet;
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
   std::vector<DirEntry> result;
   if (find == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return result;
-    throw EOSError("Cannot read directory \"" + dir + "\". " + SystemText(code), code);
+    throw EOSError("Cannot read directory \"" + MessagePath(dir) + "\". " + SystemText(code),
+                   code);
   }
   do {
-    const std::string name = data.cFileName;
+    const std::string name = Utf8(data.cFileName);
     if (name == "." || name == "..") continue;
     DirEntry entry;
     entry.name = name;
@@ -81,7 +88,7 @@ std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& m
     entry.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     entry.archive = (data.dwFileAttributes & FILE_ATTRIBUTE_ARCHIVE) != 0;
     result.push_back(std::move(entry));
-  } while (FindNextFileA(find, &data));
+  } while (FindNextFileW(find, &data));
   FindClose(find);
   return result;
 }
@@ -89,15 +96,15 @@ std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& m
 VolumeCaseFlags GetVolumeCaseFlags(const std::string& path) {
   VolumeCaseFlags flags;
   flags.caseSensitive = false;
-  char root[MAX_PATH + 1] = {};
+  wchar_t root[MAX_PATH + 1] = {};
   CriticalErrorsSuppressed quiet;
-  if (!GetVolumePathNameA(path.c_str(), root, sizeof root)) return flags;
+  if (!GetVolumePathNameW(Wide(path).c_str(), root, MAX_PATH + 1)) return flags;
   DWORD serial = 0, maxName = 0, fsFlags = 0;
-  if (!GetVolumeInformationA(root, nullptr, 0, &serial, &maxName, &fsFlags, nullptr, 0))
+  if (!GetVolumeInformationW(root, nullptr, 0, &serial, &maxName, &fsFlags, nullptr, 0))
     return flags;
   flags.caseSensitive = (fsFlags & FILE_CASE_SENSITIVE_SEARCH) != 0;
   flags.casePreserved = (fsFlags & FILE_CASE_PRESERVED_NAMES) != 0 || flags.caseSensitive;
   return flags;
 }
 
-}  // namespace kdx::fs
+}  // namespace kdx::platform

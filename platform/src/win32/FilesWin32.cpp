@@ -3,29 +3,11 @@
 
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
+#include "WideText.h"
 
-namespace kdx::files {
+namespace kdx::platform {
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
-  std::wstring w(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-  return w;
-}
-
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
-  std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), s.data(), n,
-                      nullptr, nullptr);
-  return s;
-}
 
 [[noreturn]] void RaiseLastError(const std::string& what) {
   const DWORD code = GetLastError();
@@ -94,22 +76,6 @@ void RemoveFile(const std::string& path) {
   if (!DeleteFileW(Wide(path).c_str())) RaiseLastError("delete " + path);
 }
 
-std::vector<std::string> ListFolder(const std::string& folder) {
-  std::wstring pattern = Wide(folder.empty() ? std::string(".") : folder);
-  if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
-  pattern += L'*';
-  WIN32_FIND_DATAW data{};
-  HANDLE h = FindFirstFileW(pattern.c_str(), &data);
-  if (h == INVALID_HANDLE_VALUE) RaiseLastError("list " + folder);
-  std::vector<std::string> names;
-  do {
-    const std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(Utf8(name));
-  } while (FindNextFileW(h, &data));
-  FindClose(h);
-  return names;
-}
-
 std::string ExecutablePath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
@@ -123,4 +89,4 @@ std::string ExecutablePath() {
   }
 }
 
-}  // namespace kdx::files
+}  // namespace kdx::platform

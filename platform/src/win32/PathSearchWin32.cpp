@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kdx/platform/PathSearch.h"
+#include "WideText.h"
 
 namespace kdx::platform {
 
@@ -13,8 +14,8 @@ bool FileExistsBySearch(const std::string& path) {
   // A search pattern with wildcards would find other entries; no entry can be named so.
   if (path.find_first_of("*?") != std::string::npos) return false;
   const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-  WIN32_FIND_DATAA data;
-  HANDLE handle = FindFirstFileA(path.c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE handle = FindFirstFileW(Wide(path).c_str(), &data);
   const bool found = handle != INVALID_HANDLE_VALUE;
   if (found) FindClose(handle);
   SetErrorMode(previous);
@@ -23,12 +24,13 @@ bool FileExistsBySearch(const std::string& path) {
 
 std::string ExpandFullPath(const std::string& path) {
   if (path.empty()) return path;
-  const DWORD needed = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  const std::wstring wide = Wide(path);
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return path;
-  std::vector<char> buffer(needed + 1, '\0');
-  const DWORD n = GetFullPathNameA(path.c_str(), needed + 1, buffer.data(), nullptr);
+  std::vector<wchar_t> buffer(needed + 1, L'\0');
+  const DWORD n = GetFullPathNameW(wide.c_str(), needed + 1, buffer.data(), nullptr);
   if (n == 0 || n > needed) return path;
-  return std::string(buffer.data(), n);
+  return Utf8(std::wstring(buffer.data(), n));
 }
 
 }  // namespace kdx::platform

@@ -4,7 +4,7 @@
 
 #include "kdx/platform/Shell.h"
 
-namespace kdx::shell {
+namespace kdx::platform {
 
 bool ShellOpen(const std::string& target) {
   const HINSTANCE result =
@@ -12,4 +12,4 @@ bool ShellOpen(const std::string& target) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-}  // namespace kdx::shell
+}  // namespace kdx::platform

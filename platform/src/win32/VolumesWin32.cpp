@@ -1,32 +1,33 @@
-// Drives on Windows: GetLogicalDrives, GetDriveTypeA, GetVolumeInformationA (with critical-error
-// boxes suppressed) and WNetGetConnectionA. A removable drive is never accessed.
+// Drives on Windows: GetLogicalDrives, GetDriveTypeW, GetVolumeInformationW (with critical-error
+// boxes suppressed) and WNetGetConnectionW. A removable drive is never accessed. Texts in UTF-8.
 
 #include <windows.h>
 #include <winnetwk.h>
 
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Volumes.h"
+#include "WideText.h"
 
-namespace kdx::fs {
+namespace kdx::platform {
 
 namespace {
 
 std::string VolumeLabel(const std::string& root) {
-  char label[MAX_PATH + 1] = {};
+  wchar_t label[MAX_PATH + 1] = {};
   DWORD serial = 0, maxName = 0, flags = 0;
   const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-  const BOOL ok = GetVolumeInformationA(root.c_str(), label, sizeof label, &serial, &maxName,
-                                        &flags, nullptr, 0);
+  const BOOL ok = GetVolumeInformationW(Wide(root).c_str(), label, MAX_PATH + 1, &serial,
+                                        &maxName, &flags, nullptr, 0);
   SetErrorMode(previous);
-  return ok ? std::string(label) : std::string();
+  return ok ? Utf8(label) : std::string();
 }
 
 std::string RemoteName(char letter) {
-  const char local[3] = {letter, ':', '\0'};
-  char remote[MAX_PATH + 1] = {};
-  DWORD size = sizeof remote;
-  if (WNetGetConnectionA(local, remote, &size) != NO_ERROR) return {};
-  return remote;
+  const wchar_t local[3] = {static_cast<wchar_t>(letter), L':', L'\0'};
+  wchar_t remote[MAX_PATH + 1] = {};
+  DWORD size = MAX_PATH + 1;
+  if (WNetGetConnectionW(local, remote, &size) != NO_ERROR) return {};
+  return Utf8(remote);
 }
 
 }  // namespace
@@ -39,7 +40,7 @@ std::vector<VolumeInfo> ListVolumes() {
     const char letter = static_cast<char>('A' + i);
     VolumeInfo v;
     v.root = std::string(1, letter) + ":\\";
-    switch (GetDriveTypeA(v.root.c_str())) {
+    switch (GetDriveTypeW(Wide(v.root).c_str())) {
       case DRIVE_REMOVABLE:
         v.kind = DriveKind::Removable;
         result.push_back(v);  // no access to the medium
@@ -69,10 +70,10 @@ std::vector<VolumeInfo> ListVolumes() {
 std::string EnterVolume(const std::string& root) {
   // "X:" alone names the drive's own current directory, which the system remembers per drive.
   std::string drive = root.substr(0, 2);
-  char full[MAX_PATH + 1] = {};
-  const DWORD n = GetFullPathNameA(drive.c_str(), sizeof full, full, nullptr);
-  SetCurrentDir(n > 0 && n < sizeof full ? std::string(full) : root);
+  wchar_t full[MAX_PATH + 1] = {};
+  const DWORD n = GetFullPathNameW(Wide(drive).c_str(), MAX_PATH + 1, full, nullptr);
+  SetCurrentDir(n > 0 && n < MAX_PATH + 1 ? Utf8(full) : root);
   return GetCurrentDir();
 }
 
-}  // namespace kdx::fs
+}  // namespace kdx::platform

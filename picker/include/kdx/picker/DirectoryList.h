@@ -15,14 +15,14 @@
 #include <vector>
 
 #include "kdx/picker/PathStyle.h"
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 
 namespace kdx::picker {
 
 enum class DirItemKind { OpenFolder, CurrentFolder, ClosedFolder };
 
 struct DirItem {
-  std::string text;  // native path text: the root with its separator, else a bare folder name
+  std::string text;  // UTF-8 path text: the root with its separator, else a bare folder name
   DirItemKind kind = DirItemKind::ClosedFolder;
 };
 
@@ -88,7 +88,7 @@ class DirectoryList {
   int GlyphIndent(size_t index) const;
   // Texts are shown in lower case when the volume neither preserves nor distinguishes case.
   bool ShowLowerCase() const { return !caseFlags_.casePreserved && !caseFlags_.caseSensitive; }
-  const fs::VolumeCaseFlags& CaseFlags() const { return caseFlags_; }
+  const platform::VolumeCaseFlags& CaseFlags() const { return caseFlags_; }
 
   // Called when a directory change moves to another drive, with the new drive's root; the
   // linked drive list selects it and calls ChangeDrive back (which then only records it).
@@ -105,7 +105,7 @@ class DirectoryList {
   std::vector<std::string> volumeRoots_;
   std::string directory_;
   std::string drive_;
-  fs::VolumeCaseFlags caseFlags_;
+  platform::VolumeCaseFlags caseFlags_;
   std::vector<DirItem> items_;
   size_t currentIndex_ = 0;
   size_t pathItemCount_ = 0;

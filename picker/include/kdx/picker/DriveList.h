@@ -25,14 +25,14 @@ class DirectoryList;
 
 struct DriveItem {
   std::string root;  // "C:\", "/home/": what choosing the item switches to
-  std::string text;  // the shown text (native bytes)
-  fs::DriveKind kind = fs::DriveKind::Fixed;
+  std::string text;  // the shown text (UTF-8)
+  platform::DriveKind kind = platform::DriveKind::Fixed;
 };
 
 enum class DisplayCase { Lower, Upper };
 
 // The items for `volumes`, in their order.
-std::vector<DriveItem> BuildDriveItems(const std::vector<fs::VolumeInfo>& volumes,
+std::vector<DriveItem> BuildDriveItems(const std::vector<platform::VolumeInfo>& volumes,
                                        const PathStyle& style, DisplayCase displayCase);
 
 class DriveList {
@@ -41,8 +41,8 @@ class DriveList {
 
   // Refills the items from `volumes` (the platform's list by default) and re-selects the
   // selected drive. `displayCase` changes take effect here.
-  void Build(const std::vector<fs::VolumeInfo>& volumes);
-  void Build() { Build(fs::ListVolumes()); }
+  void Build(const std::vector<platform::VolumeInfo>& volumes);
+  void Build() { Build(platform::ListVolumes()); }
   void SetDisplayCase(DisplayCase displayCase) { displayCase_ = displayCase; }
   DisplayCase GetDisplayCase() const { return displayCase_; }
 

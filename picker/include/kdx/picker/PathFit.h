@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "kdx/platform/Directory.h"
+#include "kdx/platform/Files.h"
 
 namespace kdx::picker {
 
@@ -17,6 +17,6 @@ using TextWidthFn = std::function<int(const std::string& text)>;
 // "C:\Alpha\Beta\Gamma" gives, until one fits: "C:\Alpha\Beta\Gamma", "C:\...\Beta\Gamma",
 // "C:\...\Gamma", "...\Gamma", "Gamma".
 std::string FitPathToWidth(const std::string& path, int limit, const TextWidthFn& measure,
-                           char separator = fs::kPathSeparator);
+                           char separator = platform::kPathDelim);
 
 }  // namespace kdx::picker

@@ -1,5 +1,6 @@
 #pragma once
-// How paths are written: the separator and what the "drive" of a path is.
+// The drive of a path, and comparing and lower-casing file names, for the picker's lists. The
+// path style itself (separator, drive letters) is platform's (kdx/platform/Path.h).
 //
 // Windows: the drive is "C:" or the network root "\\server\share"; its root is the drive plus
 // "\". Linux has no drive letters: the drive of a path is the mount point of the volume that
@@ -10,31 +11,30 @@
 #include <string>
 #include <vector>
 
+#include "kdx/platform/Path.h"
+
 namespace kdx::picker {
 
-struct PathStyle {
-  char separator = '\\';
-  bool driveLetters = true;  // drives are "C:" and "\\server\share"; otherwise mount points
-};
-
-inline constexpr PathStyle kWindowsPaths{'\\', true};
-inline constexpr PathStyle kPosixPaths{'/', false};
-
-// The style of the platform the program runs on.
-PathStyle HostPathStyle();
+using platform::HostPathStyle;
+using platform::JoinPath;
+using platform::kPosixPaths;
+using platform::kWindowsPaths;
+using platform::PathStyle;
 
 // The drive of `path` (see above). `volumeRoots` are the roots of the offered volumes ("/",
 // "/home/", ...); they are used only without drive letters.
 std::string DriveOfPath(const std::string& path, const PathStyle& style,
                         const std::vector<std::string>& volumeRoots);
 
-// `dir` and `name` joined by the separator (none added when `dir` already ends with one).
-std::string JoinPath(const std::string& dir, const std::string& name, const PathStyle& style);
-
-// Two file names are the same, ignoring letter case unless `caseSensitive`.
+// Two file names (UTF-8) are the same, ignoring letter case unless `caseSensitive`.
 bool SameFileName(const std::string& a, const std::string& b, bool caseSensitive);
 
 // Lower-cases cp1250 text (the inverse of the upper-casing of letters; other bytes unchanged).
 std::string LowerCaseCp1250(const std::string& text);
+
+// Upper- or lower-cases a UTF-8 name through cp1250 when cp1250 can spell it; otherwise the
+// name is returned unchanged.
+std::string UpperCaseName(const std::string& utf8);
+std::string LowerCaseName(const std::string& utf8);
 
 }  // namespace kdx::picker

@@ -8,13 +8,15 @@
 // format ("Windows Registry Editor Version 5.00" or "REGEDIT4"). On POSIX the registry is:
 //   - the file named by $KDX_REGISTRY when that variable is set (it is then the whole registry);
 //   - otherwise $XDG_CONFIG_HOME/kdx-manager/registry.reg (default ~/.config/...) layered over
-//     /etc/kdx-manager/registry.reg (a key or value in the user's file wins);
-//   - where neither file exists, a built-in default that registers the bundled Simple MAPI
-//     provider (libkdxmapi.so, looked up beside the executable) as the default mail client.
+//     registry.reg in the system folder (SetSystemRegistryFolder, /etc/kdx-manager); a key or
+//     value in the user's file wins;
+//   - where neither file exists, the built-in registry its user installs (SetBuiltInRegistry;
+//     the mail layer's registers the bundled Simple MAPI provider), else an empty one.
 // The files are read again whenever they change, so a test may point $KDX_REGISTRY elsewhere.
 // A file that is not a valid .reg file raises ERegistryFileError (never a partial view).
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -43,6 +45,18 @@ class ERegistryFileError : public Exception {
  public:
   using Exception::Exception;
 };
+
+#ifndef _WIN32
+// The folder of the administrator's registry.reg (default "/etc/kdx-manager"); tests point it
+// at a folder of their own so that what the host has installed does not count.
+void SetSystemRegistryFolder(std::string folder);
+
+// The registry used where no registry file exists: `regText` gives it as the text of a .reg
+// file, read as a file would be (a malformed one raises ERegistryFileError naming
+// "<built-in>"). Called again whenever the registry is consulted, so it may depend on what is
+// installed. An empty function means an empty registry.
+void SetBuiltInRegistry(std::function<std::string()> regText);
+#endif
 
 // One key opened for reading. Closed when destroyed. Not copyable.
 class RegistryKey {

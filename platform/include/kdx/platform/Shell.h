@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace kdx::shell {
+namespace kdx::platform {
 
 // Asks the desktop to open `target` (cp1250 text, converted to UTF-8 for the POSIX argument
 // vector). Returns at once without waiting for the handler; the result only says whether the
@@ -25,4 +25,4 @@ inline constexpr const char* kOpenerProgram = "xdg-open";
 std::string OpenerArgument(const std::string& target);
 #endif
 
-}  // namespace kdx::shell
+}  // namespace kdx::platform

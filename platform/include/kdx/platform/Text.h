@@ -36,6 +36,10 @@ std::string Utf16ToCp1250(std::u16string_view utf16, bool* lossless = nullptr);
 // True when every character of the UTF-8 text has a cp1250 byte.
 bool IsCp1250Representable(std::string_view utf8);
 
+// Removes the characters of code 32 and below (blanks, tabs, line breaks, other controls) at
+// both ends.
+std::string TrimControls(std::string_view text);
+
 // --- locale rules -----------------------------------------------------------------------------
 
 // Upper-cases cp1250 text by the user's locale: "příliš žluťoučký" -> "PŘÍLIŠ ŽLUŤOUČKÝ".

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kdx::fs {
+namespace kdx::platform {
 
 // The kind of a drive, which chooses its glyph in the drive list.
 enum class DriveKind { Removable, Fixed, Network, CdRom, RamDisk };
@@ -74,4 +74,4 @@ std::vector<VolumeInfo> ClassifyMounts(const std::vector<MountEntry>& mounts,
 // Decodes the escapes of /dev/disk/by-label names ("My\x20Disk" -> "My Disk").
 std::string DecodeLabelName(std::string_view name);
 
-}  // namespace kdx::fs
+}  // namespace kdx::platform

@@ -23,7 +23,7 @@ namespace kdx::widgets {
 
 class TFileListBox;
 
-// Native path bytes <-> QString (UTF-8 on POSIX, the ANSI code page on Windows).
+// Paths as platform/ takes them (UTF-8 on every system, kdx/platform/Path.h) <-> QString.
 QString FromNativePath(const std::string& path);
 std::string ToNativePath(const QString& path);
 
@@ -82,7 +82,7 @@ class TDriveComboBox : public QComboBox {
 
   // Reads the volumes (the platform's by default) and fills the list.
   void Build();
-  void Build(const std::vector<fs::VolumeInfo>& volumes);
+  void Build(const std::vector<platform::VolumeInfo>& volumes);
   void LinkDirectoryList(TDirectoryListBox* list);
 
   // Chooses item `index` as a click does; errors go to the application's error handler.

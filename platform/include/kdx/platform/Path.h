@@ -1,0 +1,50 @@
+#pragma once
+// The program's vocabulary for paths on the system it runs on.
+//
+// Encoding: every path handed to or returned by platform/ (Files.h, Volumes.h, PathSearch.h,
+// Environment.h's ExecutablePath...) is UTF-8, on every system. On POSIX those are the bytes the
+// kernel sees; the Windows backends convert them to UTF-16 at the call and use the wide API
+// (src/win32/WideText.h), so a path that the ANSI code page cannot spell still works. Text inside
+// the program is cp1250 (Text.h); a caller holding a cp1250 path converts it with
+// text::Cp1250ToUtf8 before it reaches a call here.
+//
+// Style: the separator and what the "drive" of a path is. Windows: the drive is "C:" or the
+// network root "\\server\share"; its root is the drive plus "\". Linux has no drive letters: the
+// drive of a path is the mount point of the volume that holds it.
+
+#include <string>
+
+namespace kdx::platform {
+
+struct PathStyle {
+  char separator = '\\';
+  bool driveLetters = true;  // drives are "C:" and "\\server\share"; otherwise mount points
+};
+
+inline constexpr PathStyle kWindowsPaths{'\\', true};
+inline constexpr PathStyle kPosixPaths{'/', false};
+
+// The style of the system the program runs on.
+#ifdef _WIN32
+inline constexpr PathStyle kHostPaths = kWindowsPaths;
+#else
+inline constexpr PathStyle kHostPaths = kPosixPaths;
+#endif
+
+inline PathStyle HostPathStyle() { return kHostPaths; }
+
+// The separator that ends a folder path: '/' on POSIX, '\\' on Windows.
+inline constexpr char kPathDelim = kHostPaths.separator;
+
+// True when `c` ends the folder part of a path written in `style`: the separator; with drive
+// letters also '/' and the ':' of a drive ("C:name").
+constexpr bool IsPathDelimiter(char c, const PathStyle& style = kHostPaths) {
+  if (style.driveLetters) return c == '\\' || c == '/' || c == ':';
+  return c == style.separator;
+}
+
+// `dir` and `name` joined by the separator (none added when `dir` already ends with one).
+std::string JoinPath(const std::string& dir, const std::string& name,
+                     const PathStyle& style = kHostPaths);
+
+}  // namespace kdx::platform
