@@ -81,7 +81,7 @@ function(kdx_qtest name)
   endif()
   if(CMAKE_CROSSCOMPILING AND KDX_TEST_LAUNCHER)
     # Under Wine: the stage sets the locale of the Czech workstation it imitates.
-    add_test(NAME ${name} COMMAND ${KDX_TEST_LAUNCHER} $<TARGET_FILE:${name}>)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/windows/wine-qtest.sh $<TARGET_FILE:${name}>)
     set(_env "QT_QPA_PLATFORM=offscreen")
   else()
     add_test(NAME ${name} COMMAND ${name})
