@@ -124,8 +124,15 @@ bool TFieldDataLink::Edit() {
 void TFieldDataLink::Reset() { RecordChanged(nullptr); }
 
 void TFieldDataLink::ActiveChanged() {
-  UpdateField();
+  // The control hears of the change also when its field name is unknown (it then shows nothing).
+  std::exception_ptr failure;
+  try {
+    UpdateField();
+  } catch (...) {
+    failure = std::current_exception();
+  }
   if (OnActiveChange) OnActiveChange();
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFieldDataLink::EditingChanged() { UpdateFieldEditing(); }

@@ -29,11 +29,13 @@ struct Label {
     link.OnDataChange = [this] {
       shown = link.Field() ? link.Field()->DisplayText() : std::string("(none)");
     };
+    link.OnActiveChange = [this] { ++activeChanges; };
     link.SetDataSource(source);
     link.SetFieldName(field);
   }
   TFieldDataLink link;
   std::string shown;
+  int activeChanges = 0;
 };
 
 // One line of a definition section for a string field.
@@ -77,6 +79,7 @@ TEST(BindingAcrossLoads, AFieldTheNewDefinitionsLackUnbindsOnlyItsOwnControl) {
   t->FieldByName("Nazev")->SetAsString("Jih");
   t->PostRecord();
   EXPECT_EQ(name.shown, "Jih");
+  const int emailActiveChanges = email.activeChanges;
   t->CloseTable();
   EXPECT_FALSE(name.link.Active());
   EXPECT_EQ(name.link.Field(), nullptr);
@@ -87,6 +90,7 @@ TEST(BindingAcrossLoads, AFieldTheNewDefinitionsLackUnbindsOnlyItsOwnControl) {
   EXPECT_TRUE(name.link.Active());
   EXPECT_TRUE(info.link.Active());
   EXPECT_TRUE(grid.Active());
+  EXPECT_EQ(email.activeChanges, emailActiveChanges + 2);  // told of the close and the open
   EXPECT_EQ(name.link.Field(), t->FieldByName("Nazev"));
   EXPECT_EQ(grid.RowCount(), 0);
 }
