@@ -6,6 +6,7 @@
 
 #include "kdx/widgets/DirDlg.h"
 #include "kdx/widgets/FileCtrls.h"
+#include "kdx/platform/TopWindows.h"
 
 namespace kdx::widgets {
 
@@ -101,6 +102,11 @@ void TFormDirDialog::ApplyLayout(bool fileListVisible) {
 
 void TFormDirDialog::BBHelpClick() {
   emit HelpRequested(helpContext_);
+}
+
+void TFormDirDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (windowTitle().isEmpty()) platform::SetNativeCaption(static_cast<platform::WindowHandle>(winId()), std::string());
 }
 
 }  // namespace kdx::widgets

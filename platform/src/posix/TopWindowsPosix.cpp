@@ -35,4 +35,6 @@ void SetTopWindowProvider(TopWindowProvider provider) {
   Provider() = std::move(provider);
 }
 
+void SetNativeCaption(WindowHandle, const std::string&) {}
+
 }  // namespace kdx::platform

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace kdx::platform {
@@ -34,6 +35,11 @@ std::vector<TopWindowInfo> ListTopWindows();
 
 // The desktop window (GetDesktopWindow); 0 on POSIX.
 WindowHandle DesktopWindow();
+
+// Sets the caption the window system shows for a top-level window to exactly `utf8`, an empty
+// caption included (the toolkit would show the application's name for an empty title). Windows:
+// SetWindowTextW. POSIX: nothing; the toolkit's caption stays.
+void SetNativeCaption(WindowHandle window, const std::string& utf8);
 
 // POSIX: installs the function that lists the application's top-level windows, in stacking
 // order, top first (an empty function removes it). Ignored on Windows, where the system lists

@@ -62,6 +62,11 @@ class TFormDirDialog : public QDialog {
  public slots:
   void BBHelpClick();
 
+ protected:
+  // An empty title stays empty in the window system (the toolkit would show the application's
+  // name instead).
+  void showEvent(QShowEvent* event) override;
+
  private:
   quint16 helpContext_ = 0;
 };
