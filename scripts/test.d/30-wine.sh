@@ -21,7 +21,7 @@ build=${KDX_WINDOWS_BUILD_DIR:-build-windows}
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2  # the shared machines have two cores
 
-for tool in wine wineboot wineserver xvfb-run openbox xdotool import xwininfo xprop; do
+for tool in wine wineboot wineserver xvfb-run openbox xdotool xclip import xwininfo xprop; do
   if ! command -v "$tool" >/dev/null; then
     echo "30-wine: '$tool' is missing (scripts/deps.sh installs it)" >&2
     exit 1

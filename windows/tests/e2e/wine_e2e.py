@@ -72,9 +72,9 @@ def short_date_format():
     """The prefix's short date format, as the Windows program reads it (LOCALE_SSHORTDATE)."""
     out = wine("reg", "query", r"HKCU\Control Panel\International", "/v", "sShortDate",
                check=False)
-    match = re.search(r"sShortDate\s+REG_SZ\s+(\S+)", out)
+    match = re.search(r"sShortDate\s+REG_SZ\s+(.+)$", out, re.M)
     if match:
-        return match.group(1)
+        return match.group(1).strip()
     return "dd.MM.yyyy"  # Wine's Czech default, written to the registry only once changed
 
 
@@ -185,19 +185,18 @@ def native_windows():
 
 
 def x11_names():
-    """_NET_WM_NAME of every mapped top-level X window (what a window manager shows)."""
-    tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
-                          text=True).stdout
+    """_NET_WM_NAME of every mapped client window (what a window manager shows in its title)."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True).stdout
     names = []
-    for wid in re.findall(r"^\s+(0x[0-9a-f]+)", tree, re.M):
+    for wid in re.findall(r"^\s+(0x[0-9a-f]+) \"", tree, re.M):
         attrs = subprocess.run(["xwininfo", "-id", wid], capture_output=True, text=True).stdout
         if "IsViewable" not in attrs:
             continue
-        prop = subprocess.run(["xprop", "-id", wid, "_NET_WM_NAME"], capture_output=True,
-                              text=True).stdout
-        match = re.search(r'= "(.*)"$', prop.strip())
+        prop = subprocess.run(["xprop", "-id", wid, "-notype", "_NET_WM_NAME"],
+                              capture_output=True).stdout.decode("utf-8", "replace").strip()
+        match = re.match(r'_NET_WM_NAME = "(.*)"$', prop)
         if match:
-            names.append(match.group(1).encode("latin-1", "backslashreplace").decode("unicode_escape").encode("latin-1").decode("utf-8", "replace") if "\\" in match.group(1) else match.group(1))
+            names.append(match.group(1).replace('\\"', '"').replace("\\\\", "\\"))
     return names
 
 
@@ -236,12 +235,23 @@ def key(*names):
 
 
 def type_into(program, name, text):
-    """Clicks into an edit box, replaces its text by typing, and checks what the box holds."""
+    """Clicks into an edit box and replaces its text, checking what the box then holds. Text
+    with Czech letters is pasted (Ctrl+V) from the X clipboard, which Wine hands to the program
+    as Unicode text: xdotool types a letter missing from the keyboard by remapping a spare key
+    for a moment, and Wine keeps the first such mapping, so "ř" would arrive as the "č" typed
+    before it. ASCII text is typed key by key."""
     got = None
     for attempt in range(3):
         click(program.control(name))
         key("ctrl+a")
-        subprocess.run(["xdotool", "type", "--delay", str(40 + 40 * attempt), text], check=True)
+        if text.isascii():
+            subprocess.run(["xdotool", "type", "--delay", str(40 + 40 * attempt), text],
+                           check=True)
+        else:
+            subprocess.run(["xclip", "-selection", "clipboard", "-in"], input=text.encode(),
+                           check=True)
+            time.sleep(0.2)
+            key("ctrl+v")
         end = time.time() + 3
         while time.time() < end:
             got = program.control(name)["text"]
