@@ -1,9 +1,14 @@
-// The command line as the system gave it: the application object is started with arguments
-// that the toolkit takes for its own options, and the program still reads them as a file path.
+// The command line as the system gives it to a started program. The test starts its own program
+// again, as the mail client starts ours, with arguments that the toolkit takes for its own
+// options; that copy runs the start-up on its real command line (argv on POSIX, the process's
+// command line on Windows) and reports what it shows, and this copy checks the report.
 
+#include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "Application.h"
@@ -17,8 +22,33 @@ using kdx::test::ProgramRun;
 
 namespace {
 
-// What the program is started with (after its own name).
-const char* const kArguments[] = {"-style", "x", "-reverse", "-platform", "offscreen"};
+// What the program is started with (after its own name): the toolkit's options, and a file
+// name with a blank and Czech letters, passed as one argument.
+const QStringList kArguments = {"-style",    "x", "-reverse", "-platform",
+                                "offscreen", QString::fromUtf8("příjem a.kdx")};
+
+// Set for the started copy: the file it writes its report into.
+constexpr char kReportVariable[] = "KDX_ARGUMENTS_REPORT";
+
+// The started copy: the program's application object on the real command line, the start-up,
+// and one "key=value" line per thing shown.
+int ReportStart(int argc, char** argv, const QString& reportPath) {
+  TKdxApplication app(argc, argv);
+  app.setAttribute(Qt::AA_Use96Dpi, true);
+  ProgramRun run;
+  run.StartWithProgramArguments();
+  QStringList lines;
+  for (const QString& argument : TKdxApplication::ProgramArguments()) lines << "argument=" + argument;
+  lines << "mode=" + QString::number(RunMode)
+        << "page=" + QString::number(frmMain->PageControl1->currentIndex())
+        << "name=" + frmMain->Label2->text()
+        << "noDefinition=" + QString::number(!frmMain->Label7->isHidden())
+        << "actionEnabled=" + QString::number(frmMain->Button1->isEnabled());
+  QFile report(reportPath);
+  if (!report.open(QIODevice::WriteOnly)) return 2;
+  report.write(lines.join('\n').toUtf8());
+  return 0;
+}
 
 }  // namespace
 
@@ -27,27 +57,36 @@ class ArgumentsTest : public QObject {
 
 private slots:
   void theToolkitsOptionsStayArgumentsOfTheProgram() {
-    QStringList expected;
-    for (const char* argument : kArguments) expected << QString::fromLatin1(argument);
-    QCOMPARE(TKdxApplication::ProgramArguments(), expected);
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString reportPath = folder.filePath("report.txt");
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kReportVariable, reportPath);
+    program.setProcessEnvironment(environment);
+    program.start(QCoreApplication::applicationFilePath(), kArguments);
+    QVERIFY2(program.waitForFinished(120000), qPrintable(program.errorString()));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
 
-    ProgramRun run;
-    run.StartWithProgramArguments();
-    QCOMPARE(RunMode, kModeReceive);
-    QCOMPARE(frmMain->PageControl1->currentIndex(), 0);
-    QCOMPARE(frmMain->Label2->text(), QString("-STYLE X -REVERSE -PLATFORM OFFSCREEN"));
-    QVERIFY(!frmMain->Label7->isHidden());  // no definition for such a file
-    QVERIFY(!frmMain->Button1->isEnabled());
+    QFile report(reportPath);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(report.readAll()).split('\n');
+    QStringList arguments;
+    for (const QString& argument : kArguments) arguments << "argument=" + argument;
+    QCOMPARE(lines.mid(0, arguments.size()), arguments);
+    QCOMPARE(lines.mid(arguments.size()),
+             (QStringList{"mode=" + QString::number(kModeReceive), "page=0",
+                          QString::fromUtf8("name=-STYLE X -REVERSE -PLATFORM OFFSCREEN PŘÍJEM A.KDX"),
+                          "noDefinition=1",  // no definition for such a file
+                          "actionEnabled=0"}));
   }
 };
 
-// The application object gets the arguments above, Qt Test the runner's own.
 int main(int argc, char** argv) {
-  std::vector<char*> programArgv{argv[0]};
-  for (const char* argument : kArguments) programArgv.push_back(const_cast<char*>(argument));
-  programArgv.push_back(nullptr);
-  int programArgc = static_cast<int>(programArgv.size()) - 1;
-  TKdxApplication app(programArgc, programArgv.data());
+  const QString reportPath = qEnvironmentVariable(kReportVariable);
+  if (!reportPath.isEmpty()) return ReportStart(argc, argv, reportPath);
+  TKdxApplication app(argc, argv);
   app.setAttribute(Qt::AA_Use96Dpi, true);
   ArgumentsTest test;
   return QTest::qExec(&test, argc, argv);

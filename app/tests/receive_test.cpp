@@ -1,5 +1,5 @@
 // The receive action: its three checks in order, the copy with overwrite, the closing text and
-// the end of the run; and the POSIX file-system cases (letter case, links, unspellable names).
+// the end of the run; and the file-system cases (letter case, links, unspellable names).
 
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +11,7 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "TestSupport.h"
+#include "kdx/platform/Path.h"
 #include "mainUnit.h"
 
 using namespace kdx::app;
@@ -20,14 +21,53 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const std::string kSep(1, kdx::platform::kPathDelim);
+
 const char* kSameLocation =
     "Zdrojový soubor má stejné umístění jako cílový - nelze kopírovat soubor sám na sebe!";
 
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+// Windows file names are told apart without regard to letter case: which spelling a replaced
+// file keeps is the file system's choice there.
+#ifdef _WIN32
+constexpr bool kCaseBlindNames = true;
+#else
+constexpr bool kCaseBlindNames = false;
+#endif
+
+// File names as the file system tells them apart, sorted.
+std::vector<std::string> Distinct(std::vector<std::string> names) {
+  if (kCaseBlindNames)
+    for (std::string& name : names)
+      std::transform(name.begin(), name.end(), name.begin(), ::toupper);
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// The names in `folder`, as Distinct gives them.
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  return Distinct(std::move(names));
+}
+
+// Runs the receive action with `savePath` as the definition's folder, the file coming from
+// `mail`; checks that it is refused as the same location and nothing is lost.
+void ExpectSameLocation(ProgramRun& run, const std::string& mail, const std::string& savePath) {
+  run.WriteImports({{"A", "POB1_PB.KDX", savePath, "", "Hotovo"}});
+  kdx::app::DestroyForms();
+  ResetRunValues();
+  const size_t before = run.Requests().size();
+  run.Start({QString::fromStdString(mail + "pob1_pb.kdx")});
+  frmMain->Button1->click();
+  QCOMPARE(run.Requests().size(), before + 1);
+  QCOMPARE(run.Requests().back().text, QString(kSameLocation));
+  QCOMPARE(run.Requests().back().caption, QString("Chyba"));
+  QCOMPARE(run.Requests().back().icon, MsgIcon::Error);
+  QCOMPARE(Names(mail), Distinct({"pob1_pb.kdx"}));
+  QCOMPARE(ProgramRun::ReadFile(mail + "pob1_pb.kdx"), std::string("only copy"));
+  QVERIFY(frmMain->Button1->isEnabled());
+  QCOMPARE(run.QuitCount(), 0);
 }
 
 }  // namespace
@@ -48,7 +88,7 @@ private slots:
     frmMain->Button1->click();
     QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("new transfer data"));
     QCOMPARE(ProgramRun::ReadFile(mail + "pob1_pb.kdx"), std::string("new transfer data"));
-    QCOMPARE(Names(target), std::vector<std::string>{"POB1_PB.KDX"});  // no temporary left
+    QCOMPARE(Names(target), Distinct({"POB1_PB.KDX"}));  // no temporary left
     QCOMPARE(run.Requests().size(), size_t(1));
     QCOMPARE(run.Requests()[0].text, QString("Pokračujte v programu Velkor."));
     QCOMPARE(run.Requests()[0].caption, QString("Informace"));
@@ -79,35 +119,32 @@ private slots:
     run.WriteImports({{"A", "POB1_PB.KDX", target, "", ""}});
     run.Start({QString::fromStdString(mail + "Pob1_PB.kdx")});
     frmMain->Button1->click();
-    QCOMPARE(Names(target), (std::vector<std::string>{"OTHER.KDX", "POB1_PB.KDX"}));
+    QCOMPARE(Names(target), Distinct({"OTHER.KDX", "POB1_PB.KDX"}));
     QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("new"));
     QCOMPARE(run.QuitCount(), 1);
   }
 
-  void sameFolderInAnySpellingIsRefusedAndNothingIsLost() {
+  void sameFolderWithBlanksAndWithoutTheSeparatorIsRefused() {
     ProgramRun run;
     const std::string mail = run.MakeFolder("mail");
     run.WriteFile(mail + "pob1_pb.kdx", "only copy");
-    fs::create_directory_symlink(mail, run.MakeFolder("x") + "link");
+    ExpectSameLocation(run, mail, "  " + mail.substr(0, mail.size() - 1) + "  ");
+  }
+
+  void sameFolderThroughASymbolicLinkIsRefused() {
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("mail");
+    run.WriteFile(mail + "pob1_pb.kdx", "only copy");
     const std::string viaLink = run.MakeFolder("x") + "link";
-    const std::string spellings[] = {"  " + mail.substr(0, mail.size() - 1) + "  ",  // blanks
-                                     viaLink};                                         // symlink
-    for (const std::string& savePath : spellings) {
-      run.WriteImports({{"A", "POB1_PB.KDX", savePath, "", "Hotovo"}});
-      kdx::app::DestroyForms();
-      ResetRunValues();
-      const size_t before = run.Requests().size();
-      run.Start({QString::fromStdString(mail + "pob1_pb.kdx")});
-      frmMain->Button1->click();
-      QCOMPARE(run.Requests().size(), before + 1);
-      QCOMPARE(run.Requests().back().text, QString(kSameLocation));
-      QCOMPARE(run.Requests().back().caption, QString("Chyba"));
-      QCOMPARE(run.Requests().back().icon, MsgIcon::Error);
-      QCOMPARE(Names(mail), std::vector<std::string>{"pob1_pb.kdx"});
-      QCOMPARE(ProgramRun::ReadFile(mail + "pob1_pb.kdx"), std::string("only copy"));
-      QVERIFY(frmMain->Button1->isEnabled());
-      QCOMPARE(run.QuitCount(), 0);
-    }
+    std::error_code error;
+    fs::create_directory_symlink(mail, viaLink, error);
+#ifdef _WIN32
+    if (error)
+      QSKIP(qPrintable("no symbolic link can be made here (Wine, or Windows without the right "
+                       "to create one): " + QString::fromStdString(error.message())));
+#endif
+    QVERIFY2(!error, error.message().c_str());
+    ExpectSameLocation(run, mail, viaLink);
   }
 
   void theSameTextInAnyCaseIsTheSameLocation() {
@@ -134,7 +171,7 @@ private slots:
     frmMain->Button1->click();
     QCOMPARE(run.Requests().size(), size_t(1));
     QCOMPARE(run.Requests()[0].text, QString(kSameLocation));
-    QCOMPARE(Names(target), std::vector<std::string>{"a.kdx"});
+    QCOMPARE(Names(target), Distinct({"a.kdx"}));
     QCOMPARE(ProgramRun::ReadFile(mail + "a.kdx"), std::string("data"));
   }
 
@@ -159,14 +196,14 @@ private slots:
     QCOMPARE(run.Requests().size(), size_t(2));
     QCOMPARE(run.Requests()[1].text,
              QString::fromStdString("Při kopírování souboru " + mail + "GONE.KDX do " + target +
-                                    "missing/GONE.KDX došlo k chybě."));
+                                    "missing" + kSep + "GONE.KDX došlo k chybě."));
     QCOMPARE(run.Requests()[1].icon, MsgIcon::Error);
     QCOMPARE(run.QuitCount(), 0);
 
     // Once the folder exists the same window completes the job.
     run.MakeFolder("in/missing");
     frmMain->Button1->click();
-    QCOMPARE(ProgramRun::ReadFile(target + "missing/GONE.KDX"), std::string("x"));
+    QCOMPARE(ProgramRun::ReadFile(target + "missing" + kSep + "GONE.KDX"), std::string("x"));
     QCOMPARE(run.QuitCount(), 1);
   }
 
@@ -191,7 +228,7 @@ private slots:
                                       target + "POB1_PB.KDX došlo k chybě."));
       QCOMPARE(run.Requests()[0].caption, QString("Chyba"));
       QCOMPARE(run.Requests()[0].icon, MsgIcon::Error);
-      QCOMPARE(Names(target), std::vector<std::string>{existing});
+      QCOMPARE(Names(target), Distinct({existing}));
       QCOMPARE(ProgramRun::ReadFile(target + existing), std::string("old"));
       QVERIFY(frmMain->Button1->isEnabled());
       QCOMPARE(run.QuitCount(), 0);
@@ -199,7 +236,7 @@ private slots:
       // The user lifts the protection and tries again.
       fs::permissions(target + existing, fs::perms::owner_write, fs::perm_options::add);
       frmMain->Button1->click();
-      QCOMPARE(Names(target), std::vector<std::string>{"POB1_PB.KDX"});
+      QCOMPARE(Names(target), Distinct({"POB1_PB.KDX"}));
       QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("new"));
       QCOMPARE(run.QuitCount(), 1);
     }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "kdx/platform/Files.h"
+#include "kdx/platform/Path.h"
 #include "kdx/widgets/FileCtrls.h"
 
 using namespace kdx::widgets;
@@ -41,6 +42,24 @@ class RecordingApplication : public QApplication {
 
 RecordingApplication* App() {
   return static_cast<RecordingApplication*>(qApp);
+}
+
+// The system's path rules: Windows has drive letters ("C:\\") and '\\'; POSIX one root "/".
+constexpr bool kDriveLetters = kdx::platform::kHostPaths.driveLetters;
+const QString kSep = QString(QLatin1Char(kdx::platform::kPathDelim));
+
+// The root of the volume that holds `path`: its drive ("C:\\") or, without drive letters, "/".
+QString RootOf(const QString& path) {
+  return kDriveLetters ? path.left(3) : QStringLiteral("/");
+}
+
+// A drive letter that no volume of this system uses, for a drive that cannot be entered.
+QString UnusedDriveRoot() {
+  QString used;
+  for (const QFileInfo& drive : QDir::drives()) used += drive.absolutePath().left(1).toUpper();
+  for (char letter = 'Y'; letter > 'B'; --letter)
+    if (!used.contains(QLatin1Char(letter))) return QString(QLatin1Char(letter)) + ":\\";
+  return {};
 }
 
 int RowOf(QListWidget* list, const QString& text) {
@@ -90,13 +109,17 @@ class DirDlgTest : public QObject {
   QString root_;
   std::string savedCwd_;
 
-  QString P(const QString& relative) const { return root_ + "/" + relative; }
+  // `relative` ('/'-separated) below the tree, spelled as the system spells paths.
+  QString P(const QString& relative) const {
+    return root_ + kSep + QDir::toNativeSeparators(relative);
+  }
 
  private slots:
   void init() {
     tmp_ = std::make_unique<QTemporaryDir>();
     QVERIFY(tmp_->isValid());
-    root_ = QString::fromStdString(std::filesystem::canonical(tmp_->path().toStdString()).string());
+    root_ = QDir::toNativeSeparators(QString::fromStdString(
+        std::filesystem::canonical(tmp_->path().toStdString()).string()));
     for (const char* d : {"alpha/deep/deeper", "Beta", "gamma", ".hidden"})
       QVERIFY(QDir().mkpath(P(QString::fromLatin1(d))));
     QFile file(P("notes.txt"));
@@ -259,57 +282,81 @@ class DirDlgTest : public QObject {
       const QString shown = form.LDirLabel->text();
       const int width = form.LDirLabel->fontMetrics().horizontalAdvance(shown);
       QVERIFY2(width <= 146 || shown == "deeper", qPrintable(shown));
-      QVERIFY(shown.endsWith("/deeper"));
-      if (deep.size() > 20) QVERIFY2(shown.contains(".../"), qPrintable(shown));
+      QVERIFY2(shown.endsWith(kSep + "deeper"), qPrintable(shown));
+      if (deep.size() > 20) QVERIFY2(shown.contains("..." + kSep), qPrintable(shown));
     });
   }
 
   void theDriveListShowsTheVolumeAndMovesTheListToItsRoot() {
+    const QString root = RootOf(root_);
     TDirectoryDialog dialog;
     Pick(dialog, [&](TFormDirDialog& form) {
       TDriveComboBox* drives = form.DriveComboBox;
       QVERIFY(drives->count() >= 1);
       QVERIFY(!drives->isEditable());
       QVERIFY(drives->currentIndex() >= 0);
-      const int rootRow = drives->findText("/", Qt::MatchStartsWith);
-      QCOMPARE(rootRow, 0);
+      // The tree's volume: its drive letter ("c: [label]", drives in letter order), or the
+      // root file system, which comes first.
+      const int rootRow = drives->findText(kDriveLetters ? root.left(2) : root, Qt::MatchStartsWith);
+      QVERIFY2(rootRow >= 0, qPrintable(root));
+      if (!kDriveLetters) QCOMPARE(rootRow, 0);
       QVERIFY(!drives->itemIcon(rootRow).isNull());
       drives->ChooseItem(rootRow);
-      if (form.DirectoryListBox->Logic().Drive().empty()) {
-        // The tree was on the root volume: choosing it again changes nothing.
+      if (kDriveLetters || form.DirectoryListBox->Logic().Drive().empty()) {
+        // The tree was on that volume already: choosing it again changes nothing.
         QCOMPARE(form.DirectoryListBox->Directory(), root_);
-        form.DirectoryListBox->SetDirectory("/");
+        form.DirectoryListBox->SetDirectory(root);
       }
-      QCOMPARE(form.DirectoryListBox->Directory(), QString("/"));
-      QCOMPARE(form.DirectoryListBox->item(0)->text(), QString("/"));
+      QCOMPARE(form.DirectoryListBox->Directory(), root);
+      QCOMPARE(form.DirectoryListBox->item(0)->text(), root);
       QTest::mouseClick(form.BBOk, Qt::LeftButton);
     });
-    QCOMPARE(dialog.DirectoryName, QString("/"));  // a root keeps its separator
+    QCOMPARE(dialog.DirectoryName, root);  // a root keeps its separator
   }
 
   void aVolumeThatCannotBeEnteredIsReportedAndTheListsStayTogether() {
+    using kdx::platform::DriveKind;
+    using kdx::platform::VolumeInfo;
+    const std::string tree = root_.toStdString();
+    // The tree's volume and an unplugged medium. Drive letters: the tree's own drive (choosing
+    // it leaves the list where it is) and a letter no volume uses. Mount points: the tree
+    // itself offered as a volume (the list moves to its root) and a folder below it.
+    std::vector<VolumeInfo> volumes;
+    int treeRow = 0;
+    QString treeDir, treeText;
+    if (kDriveLetters) {
+      const std::string unused = UnusedDriveRoot().toStdString();
+      QVERIFY(!unused.empty());
+      volumes = {{RootOf(root_).toStdString(), DriveKind::Fixed, "tree", ""},
+                 {unused, DriveKind::Removable, "", ""}};
+      treeDir = root_;
+      treeText = root_.left(2).toLower() + " [tree]";
+    } else {
+      volumes = {{"/", DriveKind::Fixed, "", ""},
+                 {tree + "/", DriveKind::Fixed, "tree", ""},
+                 {tree + "/unplugged/", DriveKind::Removable, "", ""}};
+      treeRow = 1;
+      treeDir = root_ + "/";  // a volume root keeps its separator
+      treeText = root_ + "/ [tree]";
+    }
+    const int unpluggedRow = static_cast<int>(volumes.size()) - 1;
     TDirectoryDialog dialog;
     Pick(dialog, [&](TFormDirDialog& form) {
-      using kdx::platform::DriveKind;
-      const std::string tree = root_.toStdString();
-      // The tree and an unplugged medium offered as volumes.
-      form.DriveComboBox->Build({{"/", DriveKind::Fixed, "", ""},
-                                 {tree + "/", DriveKind::Fixed, "tree", ""},
-                                 {tree + "/unplugged/", DriveKind::Removable, "", ""}});
+      form.DriveComboBox->Build(volumes);
       form.DirectoryListBox->Logic().SetVolumeRoots(form.DriveComboBox->Logic().Roots());
-      form.DriveComboBox->ChooseItem(1);
-      QCOMPARE(form.DirectoryListBox->Directory(), root_ + "/");
-      QCOMPARE(form.DriveComboBox->currentText(), root_ + "/ [tree]");
+      form.DriveComboBox->ChooseItem(treeRow);
+      QCOMPARE(form.DirectoryListBox->Directory(), treeDir);
+      QCOMPARE(form.DriveComboBox->currentText(), treeText);
 
-      form.DriveComboBox->ChooseItem(2);
+      form.DriveComboBox->ChooseItem(unpluggedRow);
       QCoreApplication::processEvents();
       QCOMPARE(App()->errors.size(), size_t(1));
-      QCOMPARE(form.DirectoryListBox->Directory(), root_ + "/");
-      QCOMPARE(form.DriveComboBox->currentIndex(), 1);  // back on the drive the list shows
+      QCOMPARE(form.DirectoryListBox->Directory(), treeDir);
+      QCOMPARE(form.DriveComboBox->currentIndex(), treeRow);  // back on the drive the list shows
       QVERIFY(form.isVisible());
       QTest::mouseClick(form.BBOk, Qt::LeftButton);
     });
-    QCOMPARE(dialog.DirectoryName, root_ + "/");  // a volume root keeps its separator
+    QCOMPARE(dialog.DirectoryName, treeDir);
   }
 
   void theRealModalRunClosesWithOk() {
