@@ -37,10 +37,10 @@ inline PathStyle HostPathStyle() { return kHostPaths; }
 inline constexpr char kPathDelim = kHostPaths.separator;
 
 // True when `c` ends the folder part of a path written in `style`: the separator; with drive
-// letters also '/' and the ':' of a drive ("C:name").
+// letters also the ':' of a drive ("C:name"). A '/' in a Windows path handed to the program is
+// part of the name ("/SETUP" names no folder).
 constexpr bool IsPathDelimiter(char c, const PathStyle& style = kHostPaths) {
-  if (style.driveLetters) return c == '\\' || c == '/' || c == ':';
-  return c == style.separator;
+  return c == style.separator || (style.driveLetters && c == ':');
 }
 
 // `dir` and `name` joined by the separator (none added when `dir` already ends with one).
