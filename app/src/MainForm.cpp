@@ -151,7 +151,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   PageControl1->setCurrentIndex(1);  // the stored design shows the send page
 
   move(192, 107);
-  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  // The menu bar takes the height it needs at the window's width (on Windows a pixel more than
+  // its size hint); the client area below it keeps the designed height.
+  resize(kClientWidth, kClientHeight + menuBar()->heightForWidth(kClientWidth));
 }
 
 void TfrmMain::BuildReceivePage() {

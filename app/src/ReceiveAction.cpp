@@ -100,9 +100,11 @@ void ReceiveFile() {
     return;
   }
   // A file whose name differs from the copy's only in letter case is the older version of the
-  // same transfer file: the copy replaces it rather than lying beside it.
+  // same transfer file: the copy replaces it rather than lying beside it. Where names are
+  // compared without regard to case (Windows) that file is the copy itself, which stays.
   for (const std::string& name : CaseVariantsInTarget()) {
-    if (name == TargetNameNative) continue;
+    if (name == TargetNameNative || platform::SameFile(targetNative, TargetFolderNative + name))
+      continue;
     try {
       platform::RemoveFile(TargetFolderNative + name);
     } catch (const EOSError&) {
