@@ -44,12 +44,14 @@ ProgramRun::~ProgramRun() {
   app::ResetRunValues();
 }
 
-std::string ProgramRun::Folder() const { return dir_.path().toStdString() + "/program/"; }
+std::string ProgramRun::Folder() const {
+  return QDir::toNativeSeparators(dir_.path() + "/program/").toStdString();
+}
 
 std::string ProgramRun::MakeFolder(const std::string& name) const {
   const QString path = dir_.path() + QLatin1Char('/') + QString::fromStdString(name);
   QDir().mkpath(path);
-  return path.toStdString() + "/";
+  return QDir::toNativeSeparators(path + "/").toStdString();
 }
 
 void ProgramRun::WriteFile(const std::string& path, const std::string& contents) const {

@@ -29,9 +29,9 @@ public:
   ProgramRun();
   ~ProgramRun();
 
-  // The program folder (where the table files go), with a trailing '/'.
+  // The program folder (where the table files go), with a trailing separator ('\' on Windows).
   std::string Folder() const;
-  // A fresh sub-folder of the temporary folder, with a trailing '/'.
+  // A fresh sub-folder of the temporary folder, with a trailing separator.
   std::string MakeFolder(const std::string& name) const;
   void WriteFile(const std::string& path, const std::string& contents) const;
   static std::string ReadFile(const std::string& path);

@@ -405,6 +405,9 @@ private slots:
       title = dialog.windowTitle();
       filters = dialog.nameFilters();
       suffix = dialog.defaultSuffix();
+      // The person's choice is made in the toolkit's own dialog: a system dialog (Windows)
+      // takes a selection only while it is shown.
+      dialog.setOption(QFileDialog::DontUseNativeDialog);
       dialog.setDirectory(QString::fromStdString(folder));
       dialog.selectFile(QStringLiteral("POB1"));  // typed without extension
       return answer;

@@ -6,12 +6,14 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "TestSupport.h"
+#include "kdx/platform/Path.h"
 #include "mainUnit.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
@@ -21,29 +23,55 @@ using kdx::test::Cp;
 using kdx::test::ProgramRun;
 using kdx::widgets::MsgIcon;
 
+namespace {
+
+constexpr bool kDriveLetters = kdx::platform::kHostPaths.driveLetters;
+
+// `path` written with '/' as the system writes it: POSIX as it is; Windows with '\' and, when
+// it starts at a root, on drive D: ("/data/import" is D:\data\import).
+std::string Native(std::string path) {
+  if (!kDriveLetters) return path;
+  if (!path.empty() && path.front() == '/') path.insert(0, "D:");
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+QString NativeQ(const std::string& path) { return QString::fromStdString(Native(path)); }
+
+}  // namespace
+
 class StartupTest : public QObject {
   Q_OBJECT
 
 private slots:
   void normalizeFolderPath() {
-    QCOMPARE(NormalizeFolderPath("  /data/import \t"), std::string("/data/import/"));
-    QCOMPARE(NormalizeFolderPath("/data/import/"), std::string("/data/import/"));
+    QCOMPARE(NormalizeFolderPath("  " + Native("/data/import") + " \t"), Native("/data/import/"));
+    QCOMPARE(NormalizeFolderPath(Native("/data/import/")), Native("/data/import/"));
     QCOMPARE(NormalizeFolderPath(" \x01\x1f "), std::string());
     QCOMPARE(NormalizeFolderPath(""), std::string());
-    QCOMPARE(NormalizeFolderPath("a b"), std::string("a b/"));
+    QCOMPARE(NormalizeFolderPath("a b"), Native("a b/"));
   }
 
   void pathSplitting() {
-    QCOMPARE(FolderPart("/tmp/in/POB1_PB.KDX"), std::string("/tmp/in/"));
-    QCOMPARE(BareName("/tmp/in/POB1_PB.KDX"), std::string("POB1_PB.KDX"));
+    QCOMPARE(FolderPart(Native("/tmp/in/POB1_PB.KDX")), Native("/tmp/in/"));
+    QCOMPARE(BareName(Native("/tmp/in/POB1_PB.KDX")), std::string("POB1_PB.KDX"));
     QCOMPARE(FolderPart("POB1_PB.KDX"), std::string());
     QCOMPARE(BareName("POB1_PB.KDX"), std::string("POB1_PB.KDX"));
-    QCOMPARE(BareName("/tmp/in/"), std::string());
+    QCOMPARE(BareName(Native("/tmp/in/")), std::string());
+    if (kDriveLetters) {
+      // Windows: the folder part ends at the last '\' or drive colon; '/' belongs to the name.
+      QCOMPARE(FolderPart("C:POB1_PB.KDX"), std::string("C:"));
+      QCOMPARE(BareName("C:POB1_PB.KDX"), std::string("POB1_PB.KDX"));
+      QCOMPARE(FolderPart("C:\\in/POB1_PB.KDX"), std::string("C:\\"));
+      QCOMPARE(BareName("C:\\in/POB1_PB.KDX"), std::string("in/POB1_PB.KDX"));
+    } else {
+      // POSIX: '/' alone ends the folder part; '\' and ':' belong to the name.
+      QCOMPARE(FolderPart("/in/C:\\POB1_PB.KDX"), std::string("/in/"));
+    }
   }
 
   void argumentsAreJoinedWithSingleBlanks() {
-    QCOMPARE(JoinArguments({"/home/Dokumenty", "a", "nastaveni/POB1_PB.KDX"}),
-             QString("/home/Dokumenty a nastaveni/POB1_PB.KDX"));
+    QCOMPARE(JoinArguments({NativeQ("/home/Dokumenty"), "a", NativeQ("nastaveni/POB1_PB.KDX")}),
+             NativeQ("/home/Dokumenty a nastaveni/POB1_PB.KDX"));
     QCOMPARE(JoinArguments({"x.kdx  ", "\t"}), QString("x.kdx"));
     QCOMPARE(JoinArguments({}), QString());
   }
@@ -93,11 +121,13 @@ private slots:
   }
 
   void otherSwitchesAreReceivedFileNames() {
-    // On POSIX "/" starts a folder, so /SETUP is the file SETUP in the root folder.
+    // On POSIX "/" starts a folder, so /SETUP is the file SETUP in the root folder; on Windows
+    // it is a bare name.
+    const QString setupName = kDriveLetters ? QString("/SETUP") : QString("SETUP");
     for (const auto& [arg, name] : {std::pair{QString("-set"), QString("-SET")},
-                                    std::pair{QString("/SETUP"), QString("SETUP")}}) {
+                                    std::pair{QString("/SETUP"), setupName}}) {
       ProgramRun run;
-      run.WriteImports({{"Def", "POB1_PB.KDX", "/tmp", "", ""}});
+      run.WriteImports({{"Def", "POB1_PB.KDX", Native("/tmp"), "", ""}});
       run.Start({arg});
       QCOMPARE(RunMode, kModeReceive);
       QCOMPARE(frmMain->PageControl1->currentIndex(), 0);
@@ -110,32 +140,33 @@ private slots:
 
   void receiveModeSplitsUpperCasesAndMatchesIgnoringCase() {
     ProgramRun run;
-    run.WriteImports({{"Jiná", "JINY.KDX", "/jiny", "Jiný popis", ""},
-                      {"Brno", "Pob1_pb.kdx", "  /data/import  ", "Uložení z pobočky Brno", ""}});
-    run.Start({"/tmp/Dokumenty", "a", "nastaveni/pob1_pb.kdx"});
+    run.WriteImports(
+        {{"Jiná", "JINY.KDX", Native("/jiny"), "Jiný popis", ""},
+         {"Brno", "Pob1_pb.kdx", "  " + Native("/data/import") + "  ", "Uložení z pobočky Brno", ""}});
+    run.Start({NativeQ("/tmp/Dokumenty"), "a", NativeQ("nastaveni/pob1_pb.kdx")});
     QCOMPARE(RunMode, kModeReceive);
     QCOMPARE(SourceName, std::string("POB1_PB.KDX"));
-    QCOMPARE(SourceFolder, std::string("/tmp/Dokumenty a nastaveni/"));
+    QCOMPARE(SourceFolder, Native("/tmp/Dokumenty a nastaveni/"));
     QCOMPARE(frmMain->PageControl1->currentIndex(), 0);
     QCOMPARE(frmMain->Label2->text(), QString("POB1_PB.KDX"));
-    QCOMPARE(frmMain->Label4->text(), QString("/tmp/Dokumenty a nastaveni/POB1_PB.KDX"));
-    QCOMPARE(frmMain->Label6->text(), QString("/data/import/"));
+    QCOMPARE(frmMain->Label4->text(), NativeQ("/tmp/Dokumenty a nastaveni/POB1_PB.KDX"));
+    QCOMPARE(frmMain->Label6->text(), NativeQ("/data/import/"));
     QCOMPARE(frmMain->Label9->text(), QString("Uložení z pobočky Brno"));
-    QCOMPARE(TargetFolder, std::string("/data/import/"));
+    QCOMPARE(TargetFolder, Native("/data/import/"));
     QCOMPARE(TargetName, std::string("POB1_PB.KDX"));
     QVERIFY(frmMain->Label7->isHidden());
     QVERIFY(frmMain->Button1->isEnabled());
     // The native path keeps the name as the command line spelled it.
-    QCOMPARE(SourcePathNative, std::string("/tmp/Dokumenty a nastaveni/pob1_pb.kdx"));
+    QCOMPARE(SourcePathNative, Native("/tmp/Dokumenty a nastaveni/pob1_pb.kdx"));
   }
 
   void czechLettersAreUpperCasedByTheLocale() {
     ProgramRun run;
-    run.WriteImports({{"Příjem", "PŘÍJEM.KDX", "/prijem", "", ""}});
-    run.Start({"/tmp/příjem.kdx"});
+    run.WriteImports({{"Příjem", "PŘÍJEM.KDX", Native("/prijem"), "", ""}});
+    run.Start({NativeQ("/tmp/příjem.kdx")});
     QCOMPARE(frmMain->Label2->text(), QString("PŘÍJEM.KDX"));
     QCOMPARE(SourceName, Cp("PŘÍJEM.KDX"));
-    QCOMPARE(TargetFolder, std::string("/prijem/"));
+    QCOMPARE(TargetFolder, Native("/prijem/"));
   }
 
   void bareNameHasNoFolder() {
@@ -153,7 +184,7 @@ private slots:
   void blankSavePathShowsTheErrorLineButKeepsTheDescription() {
     ProgramRun run;
     run.WriteImports({{"Brno", "POB1_PB.KDX", "   ", "Popis Brno", ""}});
-    run.Start({"/tmp/POB1_PB.KDX"});
+    run.Start({NativeQ("/tmp/POB1_PB.KDX")});
     QCOMPARE(frmMain->Label6->text(), QString());
     QVERIFY(!frmMain->Label7->isHidden());
     QVERIFY(!frmMain->Button1->isEnabled());
@@ -165,10 +196,10 @@ private slots:
     // IDX_KDXFile sorts with regard to case (lower case first), so the second row of the file
     // comes first in the index.
     ProgramRun run;
-    run.WriteImports({{"Velka", "POB1_PB.KDX", "/upper", "", ""},
-                      {"Mala", "pob1_pb.kdx", "/lower", "", ""}});
-    run.Start({"/tmp/POB1_PB.KDX"});
-    QCOMPARE(TargetFolder, std::string("/lower/"));
+    run.WriteImports({{"Velka", "POB1_PB.KDX", Native("/upper"), "", ""},
+                      {"Mala", "pob1_pb.kdx", Native("/lower"), "", ""}});
+    run.Start({NativeQ("/tmp/POB1_PB.KDX")});
+    QCOMPARE(TargetFolder, Native("/lower/"));
   }
 
   void brokenTableFileFailsTheStartWithTheLastResortReport() {

@@ -86,6 +86,16 @@ struct Installed {
 
 }  // namespace
 
+// Installations with per-user table folders are Linux's: on Windows every copy of the program
+// keeps its tables beside itself, marker or not (checked by theMarkerChangesNothingOnWindows).
+#ifdef _WIN32
+#define KDX_LINUX_INSTALLATIONS_ONLY()                                                      \
+  QSKIP("Windows has no installation with per-user table folders: every copy keeps its " \
+        "tables beside itself")
+#else
+#define KDX_LINUX_INSTALLATIONS_ONLY()
+#endif
+
 class TableFolderTest : public QObject {
   Q_OBJECT
 
@@ -106,6 +116,7 @@ class TableFolderTest : public QObject {
   }
 
   void anInstallationStartsFromTheAdministratorsTablesAndSavesIntoTheUsersFolder() {
+    KDX_LINUX_INSTALLATIONS_ONLY();
     ProgramRun run;
     Installed inst(run);
     ScopedEnv xdg("XDG_CONFIG_HOME", inst.config.c_str());
@@ -145,6 +156,7 @@ class TableFolderTest : public QObject {
   }
 
   void eachTableFallsBackOnItsOwn() {
+    KDX_LINUX_INSTALLATIONS_ONLY();
     ProgramRun run;
     Installed inst(run);
     ScopedEnv xdg("XDG_CONFIG_HOME", inst.config.c_str());
@@ -160,6 +172,7 @@ class TableFolderTest : public QObject {
   }
 
   void theConfigurationHomeFollowsTheXdgRules() {
+    KDX_LINUX_INSTALLATIONS_ONLY();
     ProgramRun run;
     Installed inst(run);
     const std::string home = run.MakeFolder("home2");
@@ -174,6 +187,7 @@ class TableFolderTest : public QObject {
   }
 
   void withoutAnyTablesTheUserStartsEmptyAndSavingCreatesTheFolders() {
+    KDX_LINUX_INSTALLATIONS_ONLY();
     ProgramRun run;
     Installed inst(run);
     const std::string deep = inst.config + "a/b";
@@ -187,6 +201,7 @@ class TableFolderTest : public QObject {
   }
 
   void aFolderThatCannotBeCreatedFailsLikeAnUnwritableFile() {
+    KDX_LINUX_INSTALLATIONS_ONLY();
     ProgramRun run;
     Installed inst(run);
     // A file where a folder should be: creating it fails even for root.
@@ -200,6 +215,23 @@ class TableFolderTest : public QObject {
     } catch (const kdx::EFCreateError& e) {
       QVERIFY2(std::string(e.what()).starts_with("Cannot create file " + blocked), e.what());
     }
+  }
+
+  void theMarkerChangesNothingOnWindows() {
+#ifndef _WIN32
+    QSKIP("on Linux the marker makes an installation (the tests above)");
+#endif
+    ProgramRun run;
+    const std::string config = run.MakeFolder("config");
+    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+    run.WriteFile(run.Folder() + kInstalledMarker, "installed\n");
+    run.WriteImports({{"Beside", "A.KDX", "C:\\a", "", ""}});
+    run.Start({});
+    QCOMPARE(TableFolders.own, run.Folder());
+    QVERIFY(TableFolders.fallback.empty());
+    QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Beside"));
+    SaveExportDefinitions();
+    QVERIFY(Exists(run.Folder() + kExportFileName));
   }
 
   void anInstallationWithoutAHomeFolderCannotSave() {

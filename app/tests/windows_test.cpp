@@ -108,6 +108,35 @@ QStringList QuestionBoxButtons() {
   return texts;
 }
 
+// The folder of the toolkit's own translations. The Windows build has none (the cross-built
+// toolkit's folder is on the build machine): the build puts the Czech file beside the test, in
+// toolkit-translations/.
+QString ToolkitTranslations() {
+#ifdef _WIN32
+  return QCoreApplication::applicationDirPath() + "/toolkit-translations";
+#else
+  return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#endif
+}
+
+// "translations" beside the program, as the Windows installer lays it out, holding the toolkit's
+// Czech file under each of `names`; removed again at the end of the scope.
+class TranslationsBesideTheProgram {
+ public:
+  explicit TranslationsBesideTheProgram(const QStringList& names) {
+    QDir(folder_).removeRecursively();
+    ok_ = QDir().mkpath(folder_);
+    for (const QString& name : names)
+      ok_ = ok_ && QFile::copy(ToolkitTranslations() + "/qtbase_cs.qm", folder_ + "/" + name);
+  }
+  ~TranslationsBesideTheProgram() { QDir(folder_).removeRecursively(); }
+  bool ok() const { return ok_; }
+
+ private:
+  const QString folder_ = QCoreApplication::applicationDirPath() + "/translations";
+  bool ok_ = false;
+};
+
 }  // namespace
 
 class WindowsTest : public QObject {
@@ -212,6 +241,11 @@ private slots:
   // question box answers "Ano"/"Ne", the file dialog is Czech. The program's texts stay as
   // they are.
   void toolkitTextsFollowTheUsersLanguage() {
+#ifdef _WIN32
+    // The Windows program has its toolkit's texts only from beside itself.
+    TranslationsBesideTheProgram installed({"qtbase_cs.qm"});
+    QVERIFY(installed.ok());
+#endif
     ProgramRun run;
     run.Start({});
     QVERIFY(InstallToolkitTranslation(QLocale(QLocale::Czech, QLocale::Czechia)));
@@ -231,16 +265,12 @@ private slots:
   void toolkitTranslationBesideTheProgramComesFirst() {
     ProgramRun run;
     run.Start({});
-    const QString folder = QCoreApplication::applicationDirPath() + "/translations";
-    QDir(folder).removeRecursively();
-    QVERIFY(QDir().mkpath(folder));
     // Czech texts under the Slovak name: a Slovak translation from Qt's folder would say "Áno".
-    QVERIFY(QFile::copy(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_cs.qm",
-                        folder + "/qtbase_sk.qm"));
+    TranslationsBesideTheProgram installed({"qtbase_sk.qm"});
+    QVERIFY(installed.ok());
     const bool loaded = InstallToolkitTranslation(QLocale(QLocale::Slovak, QLocale::Slovakia));
     const QStringList buttons = QuestionBoxButtons();
     InstallToolkitTranslation(QLocale::c());
-    QDir(folder).removeRecursively();
     QVERIFY(loaded);
     QCOMPARE(buttons, (QStringList{"Ano", "Ne"}));
   }
