@@ -56,11 +56,11 @@ int main(int argc, char** argv) {
     auto imports = kdx::CreateImportTable();
     imports->OpenTable();
     imports->AppendRecord();
-    Set(*imports, "Nazev", Cp("Přenos z pobočky Brno"));
-    Set(*imports, "KDXFile", "POB1_PB.KDX");
-    Set(*imports, "SavePath", Folder(demo / "Velkor" / "Prijem"));
-    Set(*imports, "InfoText", Cp("Uložení přenosového souboru z pobočky Brno do složky pro přenosy"));
-    Set(*imports, "EndText", Cp("Přenosový soubor byl uložen do složky pro přenosy, nyní pokračujte "
+    Set(*imports, kdx::fields::kNazev, Cp("Přenos z pobočky Brno"));
+    Set(*imports, kdx::fields::kKDXFile, "POB1_PB.KDX");
+    Set(*imports, kdx::fields::kSavePath, Folder(demo / "Velkor" / "Prijem"));
+    Set(*imports, kdx::fields::kInfoText, Cp("Uložení přenosového souboru z pobočky Brno do složky pro přenosy"));
+    Set(*imports, kdx::fields::kEndText, Cp("Přenosový soubor byl uložen do složky pro přenosy, nyní pokračujte "
                                 "v Velkor volbou Agenda/Přenos dat/Přenos dat z pobočky"));
     imports->PostRecord();
     imports->SaveToTableFile((root / "kdx_imp.tab").string());
@@ -68,17 +68,17 @@ int main(int argc, char** argv) {
     auto exports = kdx::CreateExportTable();
     exports->OpenTable();
     exports->AppendRecord();
-    Set(*exports, "Nazev", Cp("Zaslání přenosového souboru pobočce Brno"));
-    Set(*exports, "KDXFilePath", (demo / "Velkor" / "Odeslani" / "SKLAD.KDX").string());
-    Set(*exports, "Email", "pobocka.brno@example.cz");
-    Set(*exports, "InfoText", Cp("Připojení přenosového souboru centrály k e-mailu pro pobočku Brno"));
-    Set(*exports, "EndText", Cp("E-mail s přenosovým souborem byl předán poštovnímu programu."));
-    exports->FieldByName("EmailShow")->SetAsBoolean(true);
+    Set(*exports, kdx::fields::kNazev, Cp("Zaslání přenosového souboru pobočce Brno"));
+    Set(*exports, kdx::fields::kKDXFilePath, (demo / "Velkor" / "Odeslani" / "SKLAD.KDX").string());
+    Set(*exports, kdx::fields::kEmail, "pobocka.brno@example.cz");
+    Set(*exports, kdx::fields::kInfoText, Cp("Připojení přenosového souboru centrály k e-mailu pro pobočku Brno"));
+    Set(*exports, kdx::fields::kEndText, Cp("E-mail s přenosovým souborem byl předán poštovnímu programu."));
+    exports->FieldByName(kdx::fields::kEmailShow)->SetAsBoolean(true);
     exports->PostRecord();
     exports->AppendRecord();
-    Set(*exports, "Nazev", Cp("Zaslání přenosového souboru do skladu (bez adresy)"));
-    Set(*exports, "KDXFilePath", (demo / "Velkor" / "Odeslani" / "SKLAD.KDX").string());
-    Set(*exports, "InfoText", Cp("Definice bez e-mailové adresy: akce ohlásí chybu"));
+    Set(*exports, kdx::fields::kNazev, Cp("Zaslání přenosového souboru do skladu (bez adresy)"));
+    Set(*exports, kdx::fields::kKDXFilePath, (demo / "Velkor" / "Odeslani" / "SKLAD.KDX").string());
+    Set(*exports, kdx::fields::kInfoText, Cp("Definice bez e-mailové adresy: akce ohlásí chybu"));
     exports->PostRecord();
     exports->SaveToTableFile((root / "kdx_exp.tab").string());
   } catch (const std::exception& e) {

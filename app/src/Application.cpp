@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <memory>
 
-#include "QtText.h"
+#include "kdx/widgets/QtText.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/widgets/MessageBox.h"
 
 namespace kdx::app {
+
+using widgets::FromCp;
 
 using widgets::MsgIcon;
 using widgets::ShowMessage;

@@ -18,6 +18,7 @@
 #include "Forms.h"
 #include "Nastaveni.h"
 #include "mainUnit.h"
+#include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
 #include "kdx/widgets/MessageBox.h"
@@ -205,18 +206,18 @@ void TfrmMain::BuildSendPage() {
   DBGrid1->SetOptions({widgets::dgColLines, widgets::dgRowLines, widgets::dgTabs,
                        widgets::dgRowSelect, widgets::dgAlwaysShowSelection,
                        widgets::dgConfirmDelete, widgets::dgCancelOnExit});
-  DBGrid1->SetColumns({QStringLiteral("Nazev")});
+  DBGrid1->SetColumns({QString::fromLatin1(fields::kNazev)});
   SetTextColor(DBGrid1, kMaroon);
 
-  DBText1 = MakeDBText(GroupBox3, "DBText1", "InfoText", {62, 116, 396, 46}, kMaroon, true);
+  DBText1 = MakeDBText(GroupBox3, "DBText1", fields::kInfoText, {62, 116, 396, 46}, kMaroon, true);
   DBText1->setWordWrap(true);
 
   GroupBox4 = MakeGroup(page, "GroupBox4", U("Technické podrobnosti"), {6, 180, 470, 76});
   Label8 = MakeLabel(GroupBox4, "Label8", U("Název souboru s plnou cestou:"), {10, 20, 300, 14},
                      kGray);
-  DBText2 = MakeDBText(GroupBox4, "DBText2", "KDXFilePath", {10, 36, 450, 14}, Qt::black);
+  DBText2 = MakeDBText(GroupBox4, "DBText2", fields::kKDXFilePath, {10, 36, 450, 14}, Qt::black);
   Label11 = MakeLabel(GroupBox4, "Label11", U("Zaslat na e-mail:"), {10, 54, 90, 14}, kGray);
-  DBText3 = MakeDBText(GroupBox4, "DBText3", "Email", {104, 54, 356, 14}, Qt::black);
+  DBText3 = MakeDBText(GroupBox4, "DBText3", fields::kEmail, {104, 54, 356, 14}, Qt::black);
 
   Button3 = MakeButton(page, "Button3", U("Provést akci"), {296, 264, 92, 25}, true);
   Button3->setDefault(true);

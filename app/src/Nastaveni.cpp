@@ -9,11 +9,14 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTabWidget>
+#include <map>
+#include <string>
+#include <type_traits>
 
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
-#include "QtText.h"
+#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBCheckBox.h"
 #include "kdx/widgets/DBEdit.h"
@@ -23,6 +26,8 @@
 #include "mainUnit.h"
 
 namespace kdx::app {
+
+using widgets::ToCp;
 
 namespace {
 
@@ -96,7 +101,7 @@ TDBGrid* MakeGrid(QWidget* parent, const char* name, TDataSource* source, const 
   grid->SetTitleFont(titleFont);
   grid->SetTitleColor(kGray);
   grid->SetDataSource(source);
-  grid->SetColumns({QStringLiteral("Nazev")}, {U("Seznam všech definicí")});
+  grid->SetColumns({QString::fromLatin1(fields::kNazev)}, {U("Seznam všech definicí")});
   grid->setAccessibleName(U("Seznam všech definicí"));
   return grid;
 }
@@ -120,6 +125,191 @@ void SetBoxColour(TDBEdit* edit, bool enabled) {
   edit->setPalette(pal);
 }
 
+// --- the pages, described row by row -----------------------------------------------------------
+
+// Stores a built control in the window's member of that name.
+using Store = void (*)(TfrmNastaveni&, QWidget*);
+template <auto Member>
+void StoreIn(TfrmNastaveni& window, QWidget* control) {
+  using Pointer = std::remove_reference_t<decltype(window.*Member)>;
+  window.*Member = static_cast<Pointer>(control);
+}
+
+enum class RowKind {
+  Text,    // a label
+  Edit,    // a bound edit box; `text` names the label that describes it
+  Picker,  // the "..." button beside an edit box; `text` is its accessible name
+  Check,   // a bound check box; `text` is its caption
+};
+
+// One control, in creation order; the Tab order follows it too.
+struct TPageRow {
+  RowKind kind;
+  Store store;
+  const char* name;
+  const char* text;
+  QRect rect;
+  const char* field = nullptr;  // Edit, Check
+  bool wrap = false;            // Text
+};
+
+// The explanation on the left of a page, over the grid, in the page's colour.
+struct TIntroRow {
+  Store store;
+  const char* name;
+  const char* text;
+  QRect rect;
+  int indent = 0;  // leading blanks: room for the bold heading drawn over the first line
+  bool heading = false;
+};
+
+struct TPageLayout {
+  Store sheet;
+  const char* sheetName;
+  const char* caption;
+  QColor colour;
+  std::vector<TIntroRow> intro;
+  Store grid;
+  const char* gridName;
+  bool resizableGrid;
+  Store add;
+  const char* addName;
+  Store remove;
+  const char* removeName;
+  Store group;
+  const char* groupName;
+  std::vector<TPageRow> rows;  // in the group box
+};
+
+using F = TfrmNastaveni;
+
+// Indexed like kDefinitionTables.
+const std::array<TPageLayout, 2>& PageLayouts() {
+  static const std::array<TPageLayout, 2> layouts{{
+      {StoreIn<&F::TabSheet1>, "TabSheet1", "Uložení souboru z e-mailu", kNavy,
+       {
+           {StoreIn<&F::Label7>, "Label7",
+            "Tato akce se spustí v okamžiku, kdy uživa- tel dvojitým kliknutím \"otevře\" soubor "
+            "*.KDX (koncovku *.KDX inst. program asocioval s tímto doplňkem), který je obvykle "
+            "zaslán jako příloha e-mailu.",
+            QRect(8, 8, 185, 81), 50},
+           {StoreIn<&F::Label18>, "Label18", "Uložení souboru z e-mailu.", QRect(8, 8, 185, 14),
+            0, true},
+           {StoreIn<&F::Label8>, "Label8",
+            "Program porovná název *.KDX souboru se všemi definicemi a pokud nalezne záznam, "
+            "který má zadaný stejný název souboru, přílohu z e-mailu nakopíruje do předem určené "
+            "složky (z této složky potom Velkor *.KDX soubor načítají).",
+            QRect(8, 92, 185, 97)},
+       },
+       StoreIn<&F::DBGrid1>, "DBGrid1", false,
+       StoreIn<&F::Button4>, "Button4",
+       StoreIn<&F::Button5>, "Button5",
+       StoreIn<&F::GroupBox1>, "GroupBox1",
+       {
+           {RowKind::Text, StoreIn<&F::Label1>, "Label1",
+            "Název definice (libovolný identifikační název)", QRect(12, 12, 377, 14)},
+           {RowKind::Edit, StoreIn<&F::dbtext1>, "dbtext1", "Label1",
+            QRect(12, 28, 377, kEditHeight), fields::kNazev},
+           {RowKind::Text, StoreIn<&F::Label2>, "Label2",
+            "Název KDX souboru i s příponou, ale bez cesty (např. POB1_PB.KDX). Pokud se tento "
+            "název souboru bude shodovat se souborem otevřeným z e-mailu, program ho uloží do "
+            "složky definované níže.",
+            QRect(12, 58, 377, 42), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit1>, "DBEdit1", "Label2",
+            QRect(12, 101, 129, kEditHeight), fields::kKDXFile},
+           {RowKind::Text, StoreIn<&F::Label3>, "Label3",
+            "Soubor z přílohy e-mailu uložit do ... (zde je potřeba  uvést plnou cestu ke "
+            "složce, z které Velkor načítají přenosový soubor, např. C:\\Velkor\\Prenosy\\)",
+            QRect(12, 131, 377, 42), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit2>, "DBEdit2", "Label3",
+            QRect(12, 174, 361, kEditHeight), fields::kSavePath},
+           {RowKind::Picker, StoreIn<&F::BitBtn1>, "BitBtn1", "Vybrat složku",
+            QRect(373, 174, 20, 21)},
+           {RowKind::Text, StoreIn<&F::Label4>, "Label4",
+            "Popis akce - zde uveďte libovolný text, který bude srozumitelnou formou informovat "
+            "uživatele o tom, co se právě děje (např. \"Uložení přenosového souboru z pobočky "
+            "Liptákov\" , apod.). Text se zobrazí v poli \"Popis akce\"",
+            QRect(12, 204, 377, 56), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit3>, "DBEdit3", "Label4",
+            QRect(12, 261, 377, kEditHeight), fields::kInfoText},
+           {RowKind::Text, StoreIn<&F::Label5>, "Label5",
+            "Informační text po skončení akce - slouží opět pro informování uživatele,  co má "
+            "udělat dále. Pokud by tato definice byla nastavená jako např. Uložení přenoso- "
+            "vého souboru z pobočky z emailu, text by mohl vypadat takto:",
+            QRect(12, 291, 377, 42), nullptr, true},
+           {RowKind::Text, StoreIn<&F::Label6>, "Label6",
+            "\"Přenosový soubor byl uložen do složky pro přenosy, nyní pokračujte v Velkor "
+            "volbou Agenda/Přenos dat/Přenos dat z pobočky\"",
+            QRect(12, 334, 377, 28), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit4>, "DBEdit4", "Label5",
+            QRect(12, 370, 377, kEditHeight), fields::kEndText},
+       }},
+      {StoreIn<&F::TabSheet2>, "TabSheet2", "Připojení souboru k e-mailu", kMaroon,
+       {
+           {StoreIn<&F::Label10>, "Label10",
+            "Tato funkce je dostupná v případě, když je tento program spuštěn bez parametru "
+            "(tedy obvykle pomocí Windows nabíd- ky Start/Programy). Uživatel poté vybe- re ze "
+            "seznamu vhodnou definici a utilita",
+            QRect(8, 8, 185, 94), 53},
+           {StoreIn<&F::Label19>, "Label19", "Připojení souboru k e-mailu.",
+            QRect(8, 8, 185, 14), 0, true},
+           {StoreIn<&F::Label11>, "Label11",
+            "připojí určený přenosový soubor k e-mailu (ten je potom umístěn do složky \"Pošta "
+            "k odeslání\"). Většinou zde bude pouze jedna definice, pokud má však firma více "
+            "než jednu pobočku, je možné nadefinovat další.",
+            QRect(8, 104, 185, 84)},
+       },
+       StoreIn<&F::DBGrid2>, "DBGrid2", true,
+       StoreIn<&F::Button6>, "Button6",
+       StoreIn<&F::Button7>, "Button7",
+       StoreIn<&F::GroupBox2>, "GroupBox2",
+       {
+           {RowKind::Text, StoreIn<&F::Label9>, "Label9",
+            "Název definice (libovolný text, který se zobrazí uživatelům k výběru) např. "
+            "\"Zaslání přenosového souboru pobočce Liptákov\"",
+            QRect(12, 12, 377, 28), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit5>, "DBEdit5", "Label9",
+            QRect(12, 41, 377, kEditHeight), fields::kNazev},
+           {RowKind::Text, StoreIn<&F::Label14>, "Label14",
+            "Popis akce - zde můžete uvést podrobný text, který se zobrazí pod seznamem",
+            QRect(12, 68, 377, 28), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit8>, "DBEdit8", "Label14",
+            QRect(12, 97, 377, kEditHeight), fields::kInfoText},
+           {RowKind::Text, StoreIn<&F::Label12>, "Label12",
+            "Název KDX souboru (včetně plné cesty) - tento soubor se připojí jako příloha k "
+            "e-mailu",
+            QRect(12, 124, 377, 28), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit6>, "DBEdit6", "Label12",
+            QRect(12, 153, 361, kEditHeight), fields::kKDXFilePath},
+           {RowKind::Picker, StoreIn<&F::BitBtn2>, "BitBtn2", "Vybrat soubor",
+            QRect(373, 153, 20, 21)},
+           {RowKind::Text, StoreIn<&F::Label13>, "Label13",
+            "E-mailová adresa příjemce (nutno vyplnit)", QRect(12, 180, 377, 14)},
+           {RowKind::Edit, StoreIn<&F::DBEdit7>, "DBEdit7", "Label13",
+            QRect(12, 195, 377, kEditHeight), fields::kEmail},
+           {RowKind::Text, StoreIn<&F::Label16>, "Label16",
+            "Program připojí přenosový soubor k e-mailu a umístí ho do složky \"Pošta k "
+            "odeslání\" - použije se výchozí poštovní program ve Windows. Před touto akcí se "
+            "může ještě zobrazit karta e-mailu - doporučujeme nechat tento přepínač",
+            QRect(12, 222, 377, 42), nullptr, true},
+           {RowKind::Text, StoreIn<&F::Label17>, "Label17",
+            "zaškrtnutý (uživatel tak bude mít možnost napsat do e-mailu libovolný text).",
+            QRect(12, 264, 377, 14)},
+           {RowKind::Check, StoreIn<&F::DBCheckBox1>, "DBCheckBox1",
+            "Zobrazit kartu e-mailu před uložením do složky \"Pošta k odeslání\"",
+            QRect(12, 283, 377, 17), fields::kEmailShow},
+           {RowKind::Text, StoreIn<&F::Label15>, "Label15",
+            "Informační text po skončení akce, slouží opět k informování uživatele  - vhodné k "
+            "připomenutí, že e-mail bude odeslán až po příkazu \"Odeslat a přijmout\" (resp. po "
+            "připojení k internetu).",
+            QRect(12, 306, 377, 42), nullptr, true},
+           {RowKind::Edit, StoreIn<&F::DBEdit9>, "DBEdit9", "Label15",
+            QRect(12, 349, 377, kEditHeight), fields::kEndText},
+       }},
+  }};
+  return layouts;
+}
+
 }  // namespace
 
 TfrmNastaveni::TfrmNastaveni(QWidget* parent)
@@ -139,19 +329,12 @@ TfrmNastaveni::TfrmNastaveni(QWidget* parent)
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
   PageControl1->setGeometry(8, 8, 617, 457);
-  TabSheet1 = new QWidget;
-  TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-  TabSheet2 = new QWidget;
-  TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
-  PageControl1->addTab(TabSheet1, U("Uložení souboru z e-mailu"));
-  PageControl1->addTab(TabSheet2, U("Připojení souboru k e-mailu"));
 
   DirectoryDialog1 = new widgets::TDirectoryDialog(this);
   DirectoryDialog1->setObjectName(QStringLiteral("DirectoryDialog1"));
   DirectoryDialog1->FileListVisible = false;
 
-  BuildImportPage();
-  BuildExportPage();
+  BuildPages();
 
   QFont bold = ProgramFont();
   bold.setBold(true);
@@ -192,220 +375,142 @@ TfrmNastaveni::~TfrmNastaveni() {
   }
 }
 
-void TfrmNastaveni::BuildImportPage() {
-  QWidget* page = TabSheet1;
-  TDataSource* source = DataSource1.get();
-
-  Label7 = MakeLabel(page, "Label7",
-                     QString(50, QLatin1Char(' ')) +
-                         U("Tato akce se spustí v okamžiku, kdy uživa- tel dvojitým kliknutím "
-                           "\"otevře\" soubor *.KDX (koncovku *.KDX inst. program asocioval s "
-                           "tímto doplňkem), který je obvykle zaslán jako příloha e-mailu."),
-                     QRect(8, 8, 185, 81), true, kNavy);
-  Label18 = MakeLabel(page, "Label18", U("Uložení souboru z e-mailu."), QRect(8, 8, 185, 14),
-                      false, kNavy, true);
-  Label8 = MakeLabel(page, "Label8",
-                     U("Program porovná název *.KDX souboru se všemi definicemi a pokud nalezne "
-                       "záznam, který má zadaný stejný název souboru, přílohu z e-mailu "
-                       "nakopíruje do předem určené složky (z této složky potom Velkor *.KDX "
-                       "soubor načítají)."),
-                     QRect(8, 92, 185, 97), true, kNavy);
-  DBGrid1 = MakeGrid(page, "DBGrid1", source, QRect(8, 192, 177, 201), false);
-  Button4 = MakeButton(page, "Button4", U("Přidat definici"), QRect(8, 398, 87, 25));
-  Button5 = MakeButton(page, "Button5", U("Smazat definici"), QRect(98, 398, 87, 25));
-
-  GroupBox1 = new QGroupBox(page);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(200, 8, 401, 406);
-  QWidget* box = GroupBox1;
-
-  Label1 = MakeLabel(box, "Label1", U("Název definice (libovolný identifikační název)"),
-                     QRect(12, 12, 377, 14), false);
-  dbtext1 = MakeEdit(box, "dbtext1", source, "Nazev", QRect(12, 28, 377, kEditHeight), Label1);
-  Label2 = MakeLabel(box, "Label2",
-                     U("Název KDX souboru i s příponou, ale bez cesty (např. POB1_PB.KDX). Pokud "
-                       "se tento název souboru bude shodovat se souborem otevřeným z e-mailu, "
-                       "program ho uloží do složky definované níže."),
-                     QRect(12, 58, 377, 42), true);
-  DBEdit1 = MakeEdit(box, "DBEdit1", source, "KDXFile", QRect(12, 101, 129, kEditHeight), Label2);
-  Label3 = MakeLabel(box, "Label3",
-                     U("Soubor z přílohy e-mailu uložit do ... (zde je potřeba  uvést plnou cestu "
-                       "ke složce, z které Velkor načítají přenosový soubor, např. "
-                       "C:\\Velkor\\Prenosy\\)"),
-                     QRect(12, 131, 377, 42), true);
-  DBEdit2 = MakeEdit(box, "DBEdit2", source, "SavePath", QRect(12, 174, 361, kEditHeight), Label3);
-  BitBtn1 = MakeButton(box, "BitBtn1", QStringLiteral("..."), QRect(373, 174, 20, 21));
-  BitBtn1->setAccessibleName(U("Vybrat složku"));
-  Label4 = MakeLabel(box, "Label4",
-                     U("Popis akce - zde uveďte libovolný text, který bude srozumitelnou formou "
-                       "informovat uživatele o tom, co se právě děje (např. \"Uložení "
-                       "přenosového souboru z pobočky Liptákov\" , apod.). Text se zobrazí v poli "
-                       "\"Popis akce\""),
-                     QRect(12, 204, 377, 56), true);
-  DBEdit3 = MakeEdit(box, "DBEdit3", source, "InfoText", QRect(12, 261, 377, kEditHeight), Label4);
-  Label5 = MakeLabel(box, "Label5",
-                     U("Informační text po skončení akce - slouží opět pro informování "
-                       "uživatele,  co má udělat dále. Pokud by tato definice byla nastavená jako "
-                       "např. Uložení přenoso- vého souboru z pobočky z emailu, text by mohl "
-                       "vypadat takto:"),
-                     QRect(12, 291, 377, 42), true);
-  Label6 = MakeLabel(box, "Label6",
-                     U("\"Přenosový soubor byl uložen do složky pro přenosy, nyní pokračujte v "
-                       "Velkor volbou Agenda/Přenos dat/Přenos dat z pobočky\""),
-                     QRect(12, 334, 377, 28), true);
-  DBEdit4 = MakeEdit(box, "DBEdit4", source, "EndText", QRect(12, 370, 377, kEditHeight), Label5);
-
-  setTabOrder(DBGrid1, Button4);
-  setTabOrder(Button4, Button5);
-  setTabOrder(Button5, dbtext1);
-  setTabOrder(dbtext1, DBEdit1);
-  setTabOrder(DBEdit1, DBEdit2);
-  setTabOrder(DBEdit2, BitBtn1);
-  setTabOrder(BitBtn1, DBEdit3);
-  setTabOrder(DBEdit3, DBEdit4);
+TMemTable& TfrmNastaveni::DefinitionTable(std::size_t table) {
+  return table == kImportDefinitions ? *ImportTable : *ExportTable;
 }
 
-void TfrmNastaveni::BuildExportPage() {
-  QWidget* page = TabSheet2;
-  TDataSource* source = DataSource2.get();
+TDataSource* TfrmNastaveni::DefinitionSource(std::size_t table) {
+  return table == kImportDefinitions ? DataSource1.get() : DataSource2.get();
+}
 
-  Label10 = MakeLabel(page, "Label10",
-                      QString(53, QLatin1Char(' ')) +
-                          U("Tato funkce je dostupná v případě, když je tento program spuštěn bez "
-                            "parametru (tedy obvykle pomocí Windows nabíd- ky Start/Programy). "
-                            "Uživatel poté vybe- re ze seznamu vhodnou definici a utilita"),
-                      QRect(8, 8, 185, 94), true, kMaroon);
-  Label19 = MakeLabel(page, "Label19", U("Připojení souboru k e-mailu."), QRect(8, 8, 185, 14),
-                      false, kMaroon, true);
-  Label11 = MakeLabel(page, "Label11",
-                      U("připojí určený přenosový soubor k e-mailu (ten je potom umístěn do "
-                        "složky \"Pošta k odeslání\"). Většinou zde bude pouze jedna definice, "
-                        "pokud má však firma více než jednu pobočku, je možné nadefinovat další."),
-                      QRect(8, 104, 185, 84), true, kMaroon);
-  DBGrid2 = MakeGrid(page, "DBGrid2", source, QRect(8, 192, 177, 201), true);
-  Button6 = MakeButton(page, "Button6", U("Přidat definici"), QRect(8, 398, 87, 25));
-  Button7 = MakeButton(page, "Button7", U("Smazat definici"), QRect(98, 398, 87, 25));
+void TfrmNastaveni::BuildPages() {
+  for (std::size_t index = 0; index < PageLayouts().size(); ++index) {
+    const TPageLayout& layout = PageLayouts()[index];
+    TDataSource* source = DefinitionSource(index);
+    TPageControls& controls = pages_[index];
 
-  GroupBox2 = new QGroupBox(page);
-  GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
-  GroupBox2->setGeometry(200, 8, 401, 406);
-  QWidget* box = GroupBox2;
+    auto* page = new QWidget;
+    page->setObjectName(QString::fromLatin1(layout.sheetName));
+    layout.sheet(*this, page);
+    PageControl1->addTab(page, U(layout.caption));
 
-  Label9 = MakeLabel(box, "Label9",
-                     U("Název definice (libovolný text, který se zobrazí uživatelům k výběru) "
-                       "např. \"Zaslání přenosového souboru pobočce Liptákov\""),
-                     QRect(12, 12, 377, 28), true);
-  DBEdit5 = MakeEdit(box, "DBEdit5", source, "Nazev", QRect(12, 41, 377, kEditHeight), Label9);
-  Label14 = MakeLabel(box, "Label14",
-                      U("Popis akce - zde můžete uvést podrobný text, který se zobrazí pod "
-                        "seznamem"),
-                      QRect(12, 68, 377, 28), true);
-  DBEdit8 = MakeEdit(box, "DBEdit8", source, "InfoText", QRect(12, 97, 377, kEditHeight), Label14);
-  Label12 = MakeLabel(box, "Label12",
-                      U("Název KDX souboru (včetně plné cesty) - tento soubor se připojí jako "
-                        "příloha k e-mailu"),
-                      QRect(12, 124, 377, 28), true);
-  DBEdit6 = MakeEdit(box, "DBEdit6", source, "KDXFilePath", QRect(12, 153, 361, kEditHeight),
-                     Label12);
-  BitBtn2 = MakeButton(box, "BitBtn2", QStringLiteral("..."), QRect(373, 153, 20, 21));
-  BitBtn2->setAccessibleName(U("Vybrat soubor"));
-  Label13 = MakeLabel(box, "Label13", U("E-mailová adresa příjemce (nutno vyplnit)"),
-                      QRect(12, 180, 377, 14), false);
-  DBEdit7 = MakeEdit(box, "DBEdit7", source, "Email", QRect(12, 195, 377, kEditHeight), Label13);
-  Label16 = MakeLabel(box, "Label16",
-                      U("Program připojí přenosový soubor k e-mailu a umístí ho do složky \"Pošta "
-                        "k odeslání\" - použije se výchozí poštovní program ve Windows. Před touto "
-                        "akcí se může ještě zobrazit karta e-mailu - doporučujeme nechat tento "
-                        "přepínač"),
-                      QRect(12, 222, 377, 42), true);
-  Label17 = MakeLabel(box, "Label17",
-                      U("zaškrtnutý (uživatel tak bude mít možnost napsat do e-mailu libovolný "
-                        "text)."),
-                      QRect(12, 264, 377, 14), false);
-  DBCheckBox1 = new TDBCheckBox(
-      U("Zobrazit kartu e-mailu před uložením do složky \"Pošta k odeslání\""), box);
-  DBCheckBox1->setObjectName(QStringLiteral("DBCheckBox1"));
-  DBCheckBox1->setGeometry(12, 283, 377, 17);
-  DBCheckBox1->SetValueChecked(QStringLiteral("True"));
-  DBCheckBox1->SetValueUnchecked(QStringLiteral("False"));
-  DBCheckBox1->SetDataSource(source);
-  DBCheckBox1->SetDataField(QStringLiteral("EmailShow"));
-  DBCheckBox1->setAccessibleName(DBCheckBox1->text());
-  Label15 = MakeLabel(box, "Label15",
-                      U("Informační text po skončení akce, slouží opět k informování uživatele  - "
-                        "vhodné k připomenutí, že e-mail bude odeslán až po příkazu \"Odeslat a "
-                        "přijmout\" (resp. po připojení k internetu)."),
-                      QRect(12, 306, 377, 42), true);
-  DBEdit9 = MakeEdit(box, "DBEdit9", source, "EndText", QRect(12, 349, 377, kEditHeight), Label15);
+    for (const TIntroRow& row : layout.intro) {
+      row.store(*this, MakeLabel(page, row.name,
+                                 QString(row.indent, QLatin1Char(' ')) + U(row.text), row.rect,
+                                 !row.heading, layout.colour, row.heading));
+    }
+    auto* grid = MakeGrid(page, layout.gridName, source, QRect(8, 192, 177, 201),
+                          layout.resizableGrid);
+    layout.grid(*this, grid);
+    auto* add = MakeButton(page, layout.addName, U("Přidat definici"), QRect(8, 398, 87, 25));
+    layout.add(*this, add);
+    auto* remove =
+        MakeButton(page, layout.removeName, U("Smazat definici"), QRect(98, 398, 87, 25));
+    layout.remove(*this, remove);
+    controls.details.push_back(remove);
 
-  setTabOrder(DBGrid2, Button6);
-  setTabOrder(Button6, Button7);
-  setTabOrder(Button7, DBEdit5);
-  setTabOrder(DBEdit5, DBEdit8);
-  setTabOrder(DBEdit8, DBEdit6);
-  setTabOrder(DBEdit6, BitBtn2);
-  setTabOrder(BitBtn2, DBEdit7);
-  setTabOrder(DBEdit7, DBCheckBox1);
-  setTabOrder(DBCheckBox1, DBEdit9);
+    auto* group = new QGroupBox(page);
+    group->setObjectName(QString::fromLatin1(layout.groupName));
+    group->setGeometry(200, 8, 401, 406);
+    layout.group(*this, group);
+
+    std::vector<QWidget*> tabOrder{grid, add, remove};
+    std::map<std::string, QLabel*> labels;
+    for (const TPageRow& row : layout.rows) {
+      QWidget* control = nullptr;
+      switch (row.kind) {
+        case RowKind::Text: {
+          QLabel* label = MakeLabel(group, row.name, U(row.text), row.rect, row.wrap);
+          labels[row.name] = label;
+          control = label;
+          break;
+        }
+        case RowKind::Edit: {
+          TDBEdit* edit = MakeEdit(group, row.name, source, row.field, row.rect,
+                                   labels.at(row.text));
+          controls.boxes.push_back(edit);
+          control = edit;
+          break;
+        }
+        case RowKind::Picker: {
+          QPushButton* button = MakeButton(group, row.name, QStringLiteral("..."), row.rect);
+          button->setAccessibleName(U(row.text));
+          control = button;
+          break;
+        }
+        case RowKind::Check: {
+          auto* box = new TDBCheckBox(U(row.text), group);
+          box->setObjectName(QString::fromLatin1(row.name));
+          box->setGeometry(row.rect);
+          box->SetValueChecked(QStringLiteral("True"));
+          box->SetValueUnchecked(QStringLiteral("False"));
+          box->SetDataSource(source);
+          box->SetDataField(QString::fromLatin1(row.field));
+          box->setAccessibleName(box->text());
+          control = box;
+          break;
+        }
+      }
+      row.store(*this, control);
+      if (row.kind != RowKind::Text) {
+        controls.details.push_back(control);
+        tabOrder.push_back(control);
+      }
+    }
+    for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  }
+}
+
+void TfrmNastaveni::EnableDetails(std::size_t table, bool enabled) {
+  for (QWidget* w : pages_[table].details) w->setEnabled(enabled);
+  for (TDBEdit* edit : pages_[table].boxes) SetBoxColour(edit, enabled);
 }
 
 void TfrmNastaveni::EnableImportDetails(bool enabled) {
-  for (QWidget* w : std::initializer_list<QWidget*>{Button5, dbtext1, DBEdit1, DBEdit2, DBEdit3,
-                                                    DBEdit4, BitBtn1})
-    w->setEnabled(enabled);
-  for (TDBEdit* edit : {dbtext1, DBEdit1, DBEdit2, DBEdit3, DBEdit4}) SetBoxColour(edit, enabled);
+  EnableDetails(kImportDefinitions, enabled);
 }
 
 void TfrmNastaveni::EnableExportDetails(bool enabled) {
-  for (QWidget* w : std::initializer_list<QWidget*>{Button7, DBEdit5, DBEdit6, DBEdit7, DBEdit8,
-                                                    DBEdit9, BitBtn2, DBCheckBox1})
-    w->setEnabled(enabled);
-  for (TDBEdit* edit : {DBEdit5, DBEdit6, DBEdit7, DBEdit8, DBEdit9}) SetBoxColour(edit, enabled);
+  EnableDetails(kExportDefinitions, enabled);
+}
+
+void TfrmNastaveni::AddDefinition(std::size_t table) {
+  TMemTable& t = DefinitionTable(table);
+  EnableDetails(table, true);
+  t.InsertRecord();
+  t.FieldByName(fields::kNazev)->SetValue(TVariant(text::Utf8ToCp1250(kNoName)));
+  if (const char* field = kDefinitionTables[table].trueOnAdd)
+    t.FieldByName(field)->SetValue(TVariant(true));
+  t.PostRecord();
+}
+
+void TfrmNastaveni::DeleteDefinition(std::size_t table) {
+  TMemTable& t = DefinitionTable(table);
+  t.DeleteRecord();
+  EnableDetails(table, true);
+  if (t.RecordCount() == 0) EnableDetails(table, false);
 }
 
 void TfrmNastaveni::Button1Click() {
-  SaveImportDefinitions();
-  SaveExportDefinitions();
+  // The import file first: a failure stops there and leaves the window open.
+  for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) SaveDefinitions(table);
   accept();
 }
 
 void TfrmNastaveni::Button2Click() { reject(); }
 
 void TfrmNastaveni::Button3Click() {
-  SaveImportDefinitions();
-  SaveExportDefinitions();
+  for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) SaveDefinitions(table);
 }
 
-void TfrmNastaveni::Button4Click() {
-  EnableImportDetails(true);
-  ImportTable->InsertRecord();
-  ImportTable->FieldByName("Nazev")->SetValue(TVariant(text::Utf8ToCp1250(kNoName)));
-  ImportTable->PostRecord();
-}
-
-void TfrmNastaveni::Button5Click() {
-  ImportTable->DeleteRecord();
-  EnableImportDetails(true);
-  if (ImportTable->RecordCount() == 0) EnableImportDetails(false);
-}
-
-void TfrmNastaveni::Button6Click() {
-  EnableExportDetails(true);
-  ExportTable->InsertRecord();
-  ExportTable->FieldByName("Nazev")->SetValue(TVariant(text::Utf8ToCp1250(kNoName)));
-  ExportTable->FieldByName("EmailShow")->SetValue(TVariant(true));
-  ExportTable->PostRecord();
-}
-
-void TfrmNastaveni::Button7Click() {
-  ExportTable->DeleteRecord();
-  EnableExportDetails(true);
-  if (ExportTable->RecordCount() == 0) EnableExportDetails(false);
-}
+void TfrmNastaveni::Button4Click() { AddDefinition(kImportDefinitions); }
+void TfrmNastaveni::Button5Click() { DeleteDefinition(kImportDefinitions); }
+void TfrmNastaveni::Button6Click() { AddDefinition(kExportDefinitions); }
+void TfrmNastaveni::Button7Click() { DeleteDefinition(kExportDefinitions); }
 
 void TfrmNastaveni::BitBtn1Click() {
   if (!DirectoryDialog1->PickFolder()) return;
-  StorePickedPath(*ImportTable, "SavePath", DirectoryDialog1->DirectoryName);
+  StorePickedPath(*ImportTable, fields::kSavePath, DirectoryDialog1->DirectoryName);
 }
 
 void TfrmNastaveni::BitBtn2Click() {
@@ -421,7 +526,7 @@ void TfrmNastaveni::BitBtn2Click() {
   if (result != QDialog::Accepted) return;
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty() || files.first().isEmpty()) return;
-  StorePickedPath(*ExportTable, "KDXFilePath",
+  StorePickedPath(*ExportTable, fields::kKDXFilePath,
                   QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath()));
 }
 

@@ -11,8 +11,11 @@
 // box just close the window and leave the tables as they are in memory.
 
 #include <QDialog>
+#include <array>
+#include <cstddef>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "kdx/memtable/DataSource.h"
 #include "kdx/memtable/MemTable.h"
@@ -103,10 +106,19 @@ public:
   // The folder picker of BitBtn1 (keeps its DirectoryName between uses).
   widgets::TDirectoryDialog* DirectoryDialog1;
 
+  // A definition table and its data source by index (kImportDefinitions, kExportDefinitions).
+  TMemTable& DefinitionTable(std::size_t table);
+  TDataSource* DefinitionSource(std::size_t table);
+
   // Switch the detail controls of a page together: enabled state, and the edit boxes' colour
   // (the window colour when enabled, the button face colour when not).
+  void EnableDetails(std::size_t table, bool enabled);
   void EnableImportDetails(bool enabled);
   void EnableExportDetails(bool enabled);
+  // "Přidat definici": a new current definition named "<bez názvu>", stored at once.
+  void AddDefinition(std::size_t table);
+  // "Smazat definici": deletes the current definition.
+  void DeleteDefinition(std::size_t table);
 
   void Button1Click();  // "Uložit": save both, close
   void Button2Click();  // "Storno": close
@@ -128,8 +140,14 @@ protected:
   void showEvent(QShowEvent* event) override;
 
 private:
-  void BuildImportPage();
-  void BuildExportPage();
+  // The controls of a page that the add, delete and enable steps work on.
+  struct TPageControls {
+    std::vector<QWidget*> details;        // switched on and off together
+    std::vector<widgets::TDBEdit*> boxes;  // their colour follows
+  };
+  std::array<TPageControls, 2> pages_;
+
+  void BuildPages();
   // Writes a path picked by a dialog into `fieldName` of `table` (edit, write, post); a path
   // that the field cannot hold whole is refused with an error box.
   void StorePickedPath(TMemTable& table, const char* fieldName, const QString& path);

@@ -12,14 +12,17 @@
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
-#include "QtText.h"
 #include "mainUnit.h"
+#include "kdx/memtable/Schemas.h"
+#include "kdx/widgets/QtText.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/MessageBox.h"
 
 namespace kdx::app {
+
+using widgets::FromCp;
 
 namespace {
 
@@ -111,7 +114,7 @@ void ReceiveFile() {
     }
   }
 
-  const std::string endText = frmNastaveni->ImportTable->FieldByName("EndText")->AsString();
+  const std::string endText = frmNastaveni->ImportTable->FieldByName(fields::kEndText)->AsString();
   if (!endText.empty())
     ShowMessage(frmMain, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
   QuitApplication();

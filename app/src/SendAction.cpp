@@ -12,13 +12,17 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
-#include "QtText.h"
 #include "mainUnit.h"
+#include "kdx/memtable/Schemas.h"
+#include "kdx/widgets/QtText.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Files.h"
 #include "kdx/widgets/MessageBox.h"
 
 namespace kdx::app {
+
+using widgets::FromCp;
+using widgets::ToCp;
 
 namespace {
 
@@ -43,9 +47,9 @@ std::string SendSubject(const QLocale& locale, const QDate& date) {
 
 void SendFile() {
   TMemTable& table = *frmNastaveni->ExportTable;
-  const std::string path = table.FieldByName("KDXFilePath")->AsString();
-  const std::string email = table.FieldByName("Email")->AsString();
-  const bool showDialog = table.FieldByName("EmailShow")->AsBoolean();
+  const std::string path = table.FieldByName(fields::kKDXFilePath)->AsString();
+  const std::string email = table.FieldByName(fields::kEmail)->AsString();
+  const bool showDialog = table.FieldByName(fields::kEmailShow)->AsBoolean();
 
   if (email.empty()) {
     ShowMessage(frmMain,
@@ -84,7 +88,7 @@ void SendFile() {
     message->Send(showDialog);
   }
 
-  const std::string endText = table.FieldByName("EndText")->AsString();
+  const std::string endText = table.FieldByName(fields::kEndText)->AsString();
   if (!endText.empty())
     ShowMessage(frmMain, FromCp(endText), QString::fromUtf8("Informace"), MsgIcon::Information);
   QuitApplication();

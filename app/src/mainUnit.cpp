@@ -11,14 +11,17 @@
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
-#include "QtText.h"
 #include "TableFolder.h"
+#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/MessageBox.h"
 
 namespace kdx::app {
+
+using widgets::FromCp;
+using widgets::ToCp;
 
 std::string AppFolder;
 int RunMode = kModeNone;
@@ -95,12 +98,12 @@ void PrepareReceivePage(TMemTable& importTable) {
   w.Button1->setEnabled(true);
 
   importTable.SetIndexName(kImportKdxFileIndex);
-  if (importTable.FindRecord("KDXFile", TVariant(SourceName), TLocateOptions{loCaseInsensitive})) {
-    TargetFolder = NormalizeFolderPath(importTable.FieldByName("SavePath")->AsString());
+  if (importTable.FindRecord(fields::kKDXFile, TVariant(SourceName), TLocateOptions{loCaseInsensitive})) {
+    TargetFolder = NormalizeFolderPath(importTable.FieldByName(fields::kSavePath)->AsString());
     TargetFolderNative = text::Cp1250ToUtf8(TargetFolder);
     w.Label6->setText(FromCp(TargetFolder));
     TargetName = SourceName;
-    w.Label9->setText(FromCp(importTable.FieldByName("InfoText")->AsString()));
+    w.Label9->setText(FromCp(importTable.FieldByName(fields::kInfoText)->AsString()));
     if (TargetFolder.empty()) {
       w.Label7->show();
       w.Button1->setEnabled(false);
@@ -152,14 +155,7 @@ void StartRun() {
   AppFolder = text::Utf8ToCp1250(AppFolderNative);
   TableFolders = FindTableFolders(AppFolderNative);
 
-  TMemTable& importTable = *frmNastaveni->ImportTable;
-  TMemTable& exportTable = *frmNastaveni->ExportTable;
-  importTable.CloseTable();
-  importTable.OpenTable();
-  exportTable.CloseTable();
-  exportTable.OpenTable();
-  LoadImportDefinitions();
-  LoadExportDefinitions();
+  ReloadDefinitions();
 
   const QStringList arguments = CommandLineArguments();
   RunMode = kModeNone;
@@ -186,7 +182,7 @@ void StartRun() {
       frmMain->PageControl1->setCurrentIndex(1);
       break;
     case kModeReceive:
-      PrepareReceivePage(importTable);
+      PrepareReceivePage(*frmNastaveni->ImportTable);
       break;
     case kModeSettings:
       OpenSettings();
@@ -195,36 +191,37 @@ void StartRun() {
   }
 }
 
-void LoadImportDefinitions() {
-  LoadTable(*frmNastaveni->ImportTable, frmNastaveni->DataSource1.get(),
-            TableFileToLoad(TableFolders, kImportFileName));
+void LoadDefinitions(std::size_t table) {
+  LoadTable(frmNastaveni->DefinitionTable(table), frmNastaveni->DefinitionSource(table),
+            TableFileToLoad(TableFolders, kDefinitionTables[table].fileName));
 }
 
-void LoadExportDefinitions() {
-  LoadTable(*frmNastaveni->ExportTable, frmNastaveni->DataSource2.get(),
-            TableFileToLoad(TableFolders, kExportFileName));
+void LoadImportDefinitions() { LoadDefinitions(kImportDefinitions); }
+void LoadExportDefinitions() { LoadDefinitions(kExportDefinitions); }
+
+void SaveDefinitions(std::size_t table) {
+  frmNastaveni->DefinitionTable(table).SaveToTableFile(
+      TableFileToSave(TableFolders, kDefinitionTables[table].fileName),
+      TMemTableSaveFlags{mtfSaveData});
 }
 
-void SaveImportDefinitions() {
-  frmNastaveni->ImportTable->SaveToTableFile(TableFileToSave(TableFolders, kImportFileName),
-                                             TMemTableSaveFlags{mtfSaveData});
-}
+void SaveImportDefinitions() { SaveDefinitions(kImportDefinitions); }
+void SaveExportDefinitions() { SaveDefinitions(kExportDefinitions); }
 
-void SaveExportDefinitions() {
-  frmNastaveni->ExportTable->SaveToTableFile(TableFileToSave(TableFolders, kExportFileName),
-                                             TMemTableSaveFlags{mtfSaveData});
+void ReloadDefinitions() {
+  for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) {
+    frmNastaveni->DefinitionTable(table).CloseTable();
+    frmNastaveni->DefinitionTable(table).OpenTable();
+  }
+  for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) LoadDefinitions(table);
 }
 
 void OpenSettings() {
   TfrmNastaveni& w = *frmNastaveni;
-  w.ImportTable->CloseTable();
-  w.ImportTable->OpenTable();
-  w.ExportTable->CloseTable();
-  w.ExportTable->OpenTable();
-  LoadImportDefinitions();
-  LoadExportDefinitions();
-  if (w.ImportTable->RecordCount() == 0) w.EnableImportDetails(false);
-  if (w.ExportTable->RecordCount() == 0) w.EnableExportDetails(false);
+  ReloadDefinitions();
+  for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) {
+    if (w.DefinitionTable(table).RecordCount() == 0) w.EnableDetails(table, false);
+  }
   w.PageControl1->setCurrentIndex(RunMode == kModeSend ? 1 : 0);
   if (RunMode == kModeSettings) {
     widgets::ShowMessage(&w,

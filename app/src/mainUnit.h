@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "DefinitionTables.h"
 #include "TableFolder.h"
 
 namespace kdx::app {
@@ -44,8 +45,8 @@ extern std::string TargetNameNative;   // the upper-cased bare name as a native 
 extern TTableFolders TableFolders;
 
 // Table file names (in TableFolders).
-inline constexpr const char* kImportFileName = "kdx_imp.tab";
-inline constexpr const char* kExportFileName = "kdx_exp.tab";
+inline constexpr const char* kImportFileName = kDefinitionTables[kImportDefinitions].fileName;
+inline constexpr const char* kExportFileName = kDefinitionTables[kExportDefinitions].fileName;
 
 // Trims characters of code 32 and below at both ends; empty stays empty; otherwise ends the
 // text with exactly one folder separator (kdx::platform::kPathDelim) unless it already ends so.
@@ -67,11 +68,15 @@ QString JoinArguments(const QStringList& arguments);
 void StartRun();
 
 // Load a table from its file when there is one (TableFileToLoad; adds to the table).
+void LoadDefinitions(std::size_t table);  // kImportDefinitions or kExportDefinitions
 void LoadImportDefinitions();
 void LoadExportDefinitions();
 // Write a table to its file in TableFolders.own, replacing it; raises when it cannot.
+void SaveDefinitions(std::size_t table);
 void SaveImportDefinitions();
 void SaveExportDefinitions();
+// Every definition table closed and opened again empty, then loaded from its file.
+void ReloadDefinitions();
 
 // Reloads both tables from their files and shows the settings window modally.
 void OpenSettings();

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <stdexcept>
 
 #include "Forms.h"
@@ -28,8 +27,7 @@ void SetIfAny(TMemTable& t, const char* field, const std::string& utf8) {
 }  // namespace
 
 ProgramRun::ProgramRun() : boxes_(std::make_unique<widgets::ScopedMessageRecorder>()) {
-  if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
-  QDir(dir_.path()).mkdir(QStringLiteral("program"));
+  dir_.MakeFolder("program");
   app::ResetRunValues();
   app::SetExecutablePathForTesting(Folder() + "KDXMngr");
   app::SetQuitHandlerForTesting([this] { ++quits_; });
@@ -45,39 +43,29 @@ ProgramRun::~ProgramRun() {
 }
 
 std::string ProgramRun::Folder() const {
-  return QDir::toNativeSeparators(dir_.path() + "/program/").toStdString();
+  return dir_.Path() + QDir::toNativeSeparators("program/").toStdString();
 }
 
 std::string ProgramRun::MakeFolder(const std::string& name) const {
-  const QString path = dir_.path() + QLatin1Char('/') + QString::fromStdString(name);
-  QDir().mkpath(path);
-  return QDir::toNativeSeparators(path + "/").toStdString();
+  return dir_.MakeFolder(name);
 }
 
 void ProgramRun::WriteFile(const std::string& path, const std::string& contents) const {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(contents.data(), static_cast<qint64>(contents.size())) !=
-          static_cast<qint64>(contents.size()))
-    throw std::runtime_error("cannot write " + path);
+  TempFolder::WriteFile(path, contents);
 }
 
-std::string ProgramRun::ReadFile(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::ReadOnly)) return "<missing>";
-  return file.readAll().toStdString();
-}
+std::string ProgramRun::ReadFile(const std::string& path) { return TempFolder::ReadFile(path); }
 
 void ProgramRun::WriteImports(const std::vector<ImportDef>& defs) const {
   auto table = CreateImportTable();
   table->OpenTable();
   for (const auto& d : defs) {
     table->AppendRecord();
-    SetIfAny(*table, "Nazev", d.Nazev);
-    SetIfAny(*table, "KDXFile", d.KDXFile);
-    SetIfAny(*table, "SavePath", d.SavePath);
-    SetIfAny(*table, "InfoText", d.InfoText);
-    SetIfAny(*table, "EndText", d.EndText);
+    SetIfAny(*table, fields::kNazev, d.Nazev);
+    SetIfAny(*table, fields::kKDXFile, d.KDXFile);
+    SetIfAny(*table, fields::kSavePath, d.SavePath);
+    SetIfAny(*table, fields::kInfoText, d.InfoText);
+    SetIfAny(*table, fields::kEndText, d.EndText);
     table->PostRecord();
   }
   table->SaveToTableFile(Folder() + app::kImportFileName);
@@ -88,12 +76,12 @@ void ProgramRun::WriteExports(const std::vector<ExportDef>& defs) const {
   table->OpenTable();
   for (const auto& d : defs) {
     table->AppendRecord();
-    SetIfAny(*table, "Nazev", d.Nazev);
-    SetIfAny(*table, "KDXFilePath", d.KDXFilePath);
-    SetIfAny(*table, "Email", d.Email);
-    SetIfAny(*table, "InfoText", d.InfoText);
-    SetIfAny(*table, "EndText", d.EndText);
-    table->FieldByName("EmailShow")->SetAsBoolean(d.EmailShow);
+    SetIfAny(*table, fields::kNazev, d.Nazev);
+    SetIfAny(*table, fields::kKDXFilePath, d.KDXFilePath);
+    SetIfAny(*table, fields::kEmail, d.Email);
+    SetIfAny(*table, fields::kInfoText, d.InfoText);
+    SetIfAny(*table, fields::kEndText, d.EndText);
+    table->FieldByName(fields::kEmailShow)->SetAsBoolean(d.EmailShow);
     table->PostRecord();
   }
   table->SaveToTableFile(Folder() + app::kExportFileName);

@@ -3,11 +3,11 @@
 // temporary program folder, with the message boxes recorded and the quit request counted.
 
 #include <QStringList>
-#include <QTemporaryDir>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "QtTestSupport.h"
 #include "kdx/widgets/MessageBox.h"
 
 namespace kdx::test {
@@ -52,7 +52,7 @@ public:
   const std::vector<widgets::MessageRequest>& Requests() const { return boxes_->Requests(); }
 
 private:
-  QTemporaryDir dir_;
+  TempFolder dir_;
   std::unique_ptr<widgets::ScopedMessageRecorder> boxes_;
   int quits_ = 0;
 };

@@ -19,6 +19,7 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "TestSupport.h"
+#include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBCheckBox.h"
 #include "kdx/widgets/DBEdit.h"
 #include "kdx/widgets/DBGrid.h"
@@ -41,15 +42,20 @@ const char* const kImportHeader = "\"Nazev\",\"KDXFile\",\"SavePath\",\"InfoText
 const char* const kExportHeader =
     "\"Nazev\",\"KDXFilePath\",\"Email\",\"InfoText\",\"EndText\",\"EmailShow\",\r\n";
 
-// Runs `inside` while OpenSettings shows the window modally, then closes it with "Storno" unless
-// `inside` closed it already.
-void InSettings(const std::function<void()>& inside) {
+// Runs `inside` once the settings window is up (shown modally by `show`), then closes it with
+// "Storno" unless `inside` closed it already. A failed check returns from `inside` early: the
+// window is closed all the same, so the failure is reported instead of the modal loop waiting
+// for the test's time limit.
+void WhileSettingsShown(const std::function<void()>& inside, const std::function<void()>& show) {
   QTimer::singleShot(0, [inside] {
     inside();
     if (frmNastaveni->isVisible()) frmNastaveni->Button2->click();
   });
-  OpenSettings();
+  show();
 }
+
+// The same around OpenSettings.
+void InSettings(const std::function<void()>& inside) { WhileSettingsShown(inside, OpenSettings); }
 
 QString GridCell(widgets::TDBGrid* grid, int row) {
   return grid->model()->index(row, 0).data().toString();
@@ -105,7 +111,7 @@ private slots:
   void firstStartWithNoFiles() {
     ProgramRun run;
     bool checked = false;
-    QTimer::singleShot(0, [&] {
+    WhileSettingsShown([&] {
       TfrmNastaveni& w = *frmNastaveni;
       QVERIFY(w.isVisible() && w.isModal());
       QCOMPARE(w.PageControl1->currentIndex(), 0);
@@ -117,9 +123,7 @@ private slots:
         QVERIFY(usable->isEnabled());
       QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
       checked = true;
-      w.Button2->click();
-    });
-    run.Start({"/SET"});
+    }, [&] { run.Start({"/SET"}); });
     QVERIFY(checked);
     QCOMPARE(run.Requests().size(), size_t(1));
     QCOMPARE(run.Requests()[0].text,
@@ -226,14 +230,14 @@ private slots:
       QCOMPARE(GridCell(w.DBGrid1, 0), QString("<bez názvu>"));
       QCOMPARE(w.DBGrid1->CurrentRow(), 0);
       QCOMPARE(w.dbtext1->text(), QString("<bez názvu>"));
-      QVERIFY(w.ImportTable->FieldByName("KDXFile")->IsNull());
+      QVERIFY(w.ImportTable->FieldByName(kdx::fields::kKDXFile)->IsNull());
 
       w.Button6->click();
       w.Button6->click();
       QVERIFY(DetailsAre(ExportDetails(), true));
       QCOMPARE(w.ExportTable->RecordCount(), 2);
       QCOMPARE(w.DBCheckBox1->checkState(), Qt::Checked);
-      QVERIFY(w.ExportTable->FieldByName("EmailShow")->AsBoolean());
+      QVERIFY(w.ExportTable->FieldByName(kdx::fields::kEmailShow)->AsBoolean());
 
       w.Button5->click();  // no question
       QVERIFY(DetailsAre(ImportDetails(), false));
@@ -367,7 +371,7 @@ private slots:
       target = first;
       w.BitBtn1->click();
       const QString picked = w.DirectoryDialog1->DirectoryName;
-      QCOMPARE(QString::fromStdString(w.ImportTable->FieldByName("SavePath")->AsString()),
+      QCOMPARE(QString::fromStdString(w.ImportTable->FieldByName(kdx::fields::kSavePath)->AsString()),
                picked);
       QCOMPARE(w.DBEdit2->text(), picked);
       QCOMPARE(w.ImportTable->State(), dsBrowse);
@@ -376,7 +380,7 @@ private slots:
       target = second;
       answer = QDialog::Rejected;
       w.BitBtn1->click();
-      QCOMPARE(QString::fromStdString(w.ImportTable->FieldByName("SavePath")->AsString()),
+      QCOMPARE(QString::fromStdString(w.ImportTable->FieldByName(kdx::fields::kSavePath)->AsString()),
                picked);
       answer = QDialog::Accepted;
       target = unspellable;
@@ -389,7 +393,7 @@ private slots:
     // A folder cp1250 cannot spell is refused instead of being stored mangled.
     QCOMPARE(run.Requests().size(), size_t(1));
     QCOMPARE(run.Requests()[0].caption, QString("Chyba"));
-    QVERIFY(frmNastaveni->ImportTable->FieldByName("SavePath")->AsString().find("prenosy") !=
+    QVERIFY(frmNastaveni->ImportTable->FieldByName(kdx::fields::kSavePath)->AsString().find("prenosy") !=
             std::string::npos);
   }
 
@@ -416,10 +420,10 @@ private slots:
       TfrmNastaveni& w = *frmNastaveni;
       answer = QDialog::Rejected;
       w.BitBtn2->click();
-      QVERIFY(w.ExportTable->FieldByName("KDXFilePath")->IsNull());
+      QVERIFY(w.ExportTable->FieldByName(kdx::fields::kKDXFilePath)->IsNull());
       answer = QDialog::Accepted;
       w.BitBtn2->click();
-      QCOMPARE(w.ExportTable->FieldByName("KDXFilePath")->AsString(), folder + "POB1.KDX");
+      QCOMPARE(w.ExportTable->FieldByName(kdx::fields::kKDXFilePath)->AsString(), folder + "POB1.KDX");
       QCOMPARE(w.DBEdit6->text(), QString::fromStdString(folder + "POB1.KDX"));
       QCOMPARE(w.ExportTable->State(), dsBrowse);
     });

@@ -15,6 +15,7 @@
 #include "TestSupport.h"
 #include "kdx/platform/Path.h"
 #include "mainUnit.h"
+#include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
 
@@ -95,7 +96,7 @@ private slots:
     frmMain->DBGrid1->setFocus();
     QTest::keyClick(frmMain->DBGrid1, Qt::Key_Down);
     QCOMPARE(frmMain->DBText1->text(), QString("Popis skladu"));
-    QCOMPARE(frmNastaveni->ExportTable->FieldByName("Email")->AsString(),
+    QCOMPARE(frmNastaveni->ExportTable->FieldByName(kdx::fields::kEmail)->AsString(),
              std::string("sklad@example.cz"));
   }
 

@@ -11,7 +11,9 @@
 #include "Application.h"
 #include "Forms.h"
 #include "Nastaveni.h"
+#include "QtTestSupport.h"
 #include "TestSupport.h"
+#include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Errors.h"
 #include "mainUnit.h"
 
@@ -19,37 +21,14 @@ using namespace kdx::app;
 using kdx::TMemTable;
 using kdx::test::Cp;
 using kdx::test::ProgramRun;
+using kdx::test::ScopedEnv;
 
 namespace {
-
-// Sets (or, with nullptr, unsets) an environment variable for one test.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value)
-      : name_(name), had_(qEnvironmentVariableIsSet(name)) {
-    if (had_) old_ = qgetenv(name);
-    if (value)
-      qputenv(name, value);
-    else
-      qunsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (had_)
-      qputenv(name_, old_);
-    else
-      qunsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  QByteArray old_;
-};
 
 std::string FirstName(TMemTable& table) {
   if (table.RecordCount() == 0) return "<empty>";
   table.First();
-  return table.FieldByName("Nazev")->AsString();
+  return table.FieldByName(kdx::fields::kNazev)->AsString();
 }
 
 bool Exists(const std::string& path) {
@@ -134,7 +113,7 @@ class TableFolderTest : public QObject {
     TMemTable& imports = *frmNastaveni->ImportTable;
     imports.First();
     imports.EditRecord();
-    imports.FieldByName("Nazev")->SetAsString(Cp("Moje pobočka"));
+    imports.FieldByName(kdx::fields::kNazev)->SetAsString(Cp("Moje pobočka"));
     imports.PostRecord();
     SaveImportDefinitions();
     SaveExportDefinitions();

@@ -319,20 +319,6 @@ private slots:
     QCOMPARE(frmPrepare->Label1->text(), QString("Spouštění e-mailového klienta, počkejte prosím ..."));
   }
 
-  // KDX_SHOTS=<folder> saves pictures of the windows for a person to look at.
-  void savePicturesWhenAsked() {
-    const QString folder = qEnvironmentVariable("KDX_SHOTS");
-    if (folder.isEmpty()) QSKIP("KDX_SHOTS not set");
-    ProgramRun run;
-    run.Start({});
-    for (QWidget* w : std::initializer_list<QWidget*>{frmMain, frmAbout, frmPrepare}) {
-      w->show();
-      QVERIFY(QTest::qWaitForWindowExposed(w));
-      QVERIFY(w->grab().save(folder + "/" + w->objectName() + ".png"));
-      w->hide();
-    }
-  }
-
   void generalErrorBoxAppendsTheFullStopByTheByteRule() {
     QCOMPARE(ErrorBoxText("Stream read error"), std::string("Stream read error."));
     QCOMPARE(ErrorBoxText("Done."), std::string("Done."));

@@ -3,21 +3,21 @@
 namespace kdx {
 
 void DefineImportTable(TMemTable& table) {
-  table.AddStringField("Nazev", 100);
-  table.AddStringField("KDXFile", 12);
-  table.AddStringField("SavePath", 255);
-  table.AddStringField("InfoText", 255);
-  table.AddStringField("EndText", 255);
-  table.IndexDefs().Add(kImportKdxFileIndex, "KDXFile");
+  table.AddStringField(fields::kNazev, 100);
+  table.AddStringField(fields::kKDXFile, 12);
+  table.AddStringField(fields::kSavePath, 255);
+  table.AddStringField(fields::kInfoText, 255);
+  table.AddStringField(fields::kEndText, 255);
+  table.IndexDefs().Add(kImportKdxFileIndex, fields::kKDXFile);
 }
 
 void DefineExportTable(TMemTable& table) {
-  table.AddStringField("Nazev", 100);
-  table.AddStringField("KDXFilePath", 255);
-  table.AddStringField("Email", 50);
-  table.AddStringField("InfoText", 255);
-  table.AddStringField("EndText", 255);
-  table.AddBooleanField("EmailShow");
+  table.AddStringField(fields::kNazev, 100);
+  table.AddStringField(fields::kKDXFilePath, 255);
+  table.AddStringField(fields::kEmail, 50);
+  table.AddStringField(fields::kInfoText, 255);
+  table.AddStringField(fields::kEndText, 255);
+  table.AddBooleanField(fields::kEmailShow);
 }
 
 std::unique_ptr<TMemTable> CreateImportTable() {

@@ -3,7 +3,7 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
-#include "DBConvert.h"
+#include "kdx/widgets/QtText.h"
 
 namespace kdx::widgets {
 
@@ -50,7 +50,7 @@ Qt::CheckState TDBCheckBox::FieldState() const {
   if (field->IsNull()) return Qt::PartiallyChecked;
   if (field->DataType() == kdx::TFieldType::Boolean)
     return field->AsBoolean() ? Qt::Checked : Qt::Unchecked;
-  const QString text = detail::FromCp1250(field->EditText());
+  const QString text = FromCp(field->EditText());
   for (const QString& item : Items(valueChecked_))
     if (text.compare(item, Qt::CaseInsensitive) == 0) return Qt::Checked;
   for (const QString& item : Items(valueUnchecked_))
@@ -69,7 +69,7 @@ void TDBCheckBox::UpdateData() {
     field->SetAsBoolean(state == Qt::Checked);
   } else {
     const QString& list = state == Qt::Checked ? valueChecked_ : valueUnchecked_;
-    field->SetAsString(detail::ToCp1250(Items(list).value(0)));
+    field->SetAsString(ToCp(Items(list).value(0)));
   }
 }
 

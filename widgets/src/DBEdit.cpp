@@ -9,7 +9,7 @@
 #include <QMenu>
 #include <QValidator>
 
-#include "DBConvert.h"
+#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/DataSource.h"
 
 namespace kdx::widgets {
@@ -25,7 +25,7 @@ class Cp1250Validator : public QValidator {
 public:
   using QValidator::QValidator;
   State validate(QString& input, int&) const override {
-    return detail::IsCp1250(input) ? Acceptable : Invalid;
+    return IsCp1250(input) ? Acceptable : Invalid;
   }
 };
 
@@ -123,7 +123,7 @@ void TDBEdit::DataChange() {
       (focused_ && link_->CanModify()) ? field->EditText() : field->DisplayText();
   // Only a different text replaces the box's: the same text keeps the cursor and selection,
   // so the key that began editing lands where the user put the cursor.
-  const QString shown = detail::FromCp1250(value);
+  const QString shown = FromCp(value);
   if (shown != text()) setText(shown);
   if (keepModified) setModified(true);
 }
@@ -138,7 +138,7 @@ void TDBEdit::ActiveChange() {
 void TDBEdit::UpdateData() {
   kdx::TField* field = link_->Field();
   bool lossless = true;
-  const std::string bytes = detail::ToCp1250(text(), &lossless);
+  const std::string bytes = ToCp(text(), &lossless);
   if (!lossless)
     throw kdx::EDatabaseError(
         kdx::FormatMessage("Invalid value for field '%s'", field->DisplayName()));
@@ -150,10 +150,10 @@ void TDBEdit::FocusRequest() {
 }
 
 bool TDBEdit::AcceptText(const QString& text) {
-  bool ok = detail::IsCp1250(text);
+  bool ok = IsCp1250(text);
   if (ok) {
     if (kdx::TField* field = link_->Field()) {
-      for (char c : detail::ToCp1250(text))
+      for (char c : ToCp(text))
         if (!field->IsValidChar(c)) ok = false;
     }
   }

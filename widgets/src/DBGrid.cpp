@@ -8,7 +8,7 @@
 #include <QScrollBar>
 #include <optional>
 
-#include "DBConvert.h"
+#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/DataSource.h"
 #include "kdx/widgets/MessageBox.h"
 
@@ -29,7 +29,7 @@ public:
   }
   QVariant data(const QModelIndex& index, int role) const override {
     if (!index.isValid() || role != Qt::DisplayRole) return {};
-    return detail::FromCp1250(link_.CellText(index.row(), index.column()));
+    return FromCp(link_.CellText(index.row(), index.column()));
   }
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     if (orientation != Qt::Horizontal) return {};

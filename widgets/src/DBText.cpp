@@ -1,6 +1,6 @@
 #include "kdx/widgets/DBText.h"
 
-#include "DBConvert.h"
+#include "kdx/widgets/QtText.h"
 
 namespace kdx::widgets {
 
@@ -14,7 +14,7 @@ TDBText::~TDBText() { link_->OnDataChange = nullptr; }
 
 void TDBText::DataChange() {
   kdx::TField* field = link_->Field();
-  setText(field ? detail::FromCp1250(field->DisplayText()) : QString());
+  setText(field ? FromCp(field->DisplayText()) : QString());
 }
 
 }  // namespace kdx::widgets

@@ -5,6 +5,7 @@
 
 #include "kdx/platform/Shell.h"
 #include "kdx/platform/Text.h"
+#include "kdx/widgets/QtText.h"
 
 namespace kdx::widgets {
 
@@ -13,10 +14,6 @@ namespace {
 std::function<void(const std::string&)>& OpenHandler() {
   static std::function<void(const std::string&)> handler;
   return handler;
-}
-
-QString FromCp(const std::string& cp1250) {
-  return QString::fromStdU16String(text::Cp1250ToUtf16(cp1250));
 }
 
 }  // namespace

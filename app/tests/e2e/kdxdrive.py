@@ -41,13 +41,15 @@ def start_accessibility_bus():
     return launcher
 
 
-def make_program_folder(program, make_demo):
-    """A temporary program folder: the executable (its folder holds the table files) and the demo."""
+def make_program_folder(program, make_demo=None):
+    """A temporary program folder: the executable (its folder holds the table files) and, with
+    `make_demo`, the demo definitions and files."""
     root = tempfile.mkdtemp(prefix="kdx-e2e-")
     folder = os.path.join(root, "program")
     os.makedirs(folder)
     shutil.copy2(program, os.path.join(folder, "KDXMngr"))
-    subprocess.run([make_demo, folder], check=True)
+    if make_demo:
+        subprocess.run([make_demo, folder], check=True)
     return root, folder
 
 
@@ -102,12 +104,15 @@ def descendants(node):
         yield from descendants(child)
 
 
-def find(node, role, name=None, showing=True):
+def find(node, role, name=None, showing=True, prefix=False):
+    """The first control under `node` with this role and name (with `prefix`: whose name starts
+    with `name`)."""
     for child in descendants(node):
         try:
             if child.getRole() != role:
                 continue
-            if name is not None and child.name != name:
+            if name is not None and not (child.name.startswith(name) if prefix
+                                         else child.name == name):
                 continue
             if showing and not child.getState().contains(pyatspi.STATE_SHOWING):
                 continue

@@ -47,6 +47,7 @@ std::string UrlPrefix(const TUrlFields& fields) {
 std::string BuildUrl(const TUrlFields& fields) {
   std::string url = UrlPrefix(fields) + fields.URL;
   if (fields.URLType != utMail) return url;
+  // Each field with its own fixed introducer: without a subject the result has no '?'.
   if (!fields.MailSubject.empty()) url += "?Subject=" + fields.MailSubject;
   const std::string body = BodyText(fields.MailBody);
   if (!body.empty()) url += "&Body=" + EncodeLineEnds(body);

@@ -11,6 +11,18 @@ namespace kdx {
 
 inline constexpr const char* kImportKdxFileIndex = "IDX_KDXFile";
 
+// The definition tables' field names.
+namespace fields {
+inline constexpr const char* kNazev = "Nazev";              // both
+inline constexpr const char* kInfoText = "InfoText";        // both
+inline constexpr const char* kEndText = "EndText";          // both
+inline constexpr const char* kKDXFile = "KDXFile";          // import
+inline constexpr const char* kSavePath = "SavePath";        // import
+inline constexpr const char* kKDXFilePath = "KDXFilePath";  // export
+inline constexpr const char* kEmail = "Email";              // export
+inline constexpr const char* kEmailShow = "EmailShow";      // export
+}  // namespace fields
+
 // Declares the fields and index definitions on a closed table with no fields.
 //   ImportTable: Nazev(100) KDXFile(12) SavePath(255) InfoText(255) EndText(255);
 //                index IDX_KDXFile on KDXFile

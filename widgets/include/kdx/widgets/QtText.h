@@ -1,20 +1,20 @@
 #pragma once
-// Conversions between the widgets' UTF-16 text and the tables' cp1250 bytes, shared by the
-// data-aware controls.
+// The one place where the toolkit's UTF-16 text meets the program's cp1250 bytes (the tables'
+// fields, the definitions, the messages), for the widgets and the application alike.
 
 #include <QString>
 #include <string>
 
 #include "kdx/platform/Text.h"
 
-namespace kdx::widgets::detail {
+namespace kdx::widgets {
 
-inline QString FromCp1250(const std::string& bytes) {
-  return QString::fromStdU16String(kdx::text::Cp1250ToUtf16(bytes));
+inline QString FromCp(const std::string& cp1250) {
+  return QString::fromStdU16String(kdx::text::Cp1250ToUtf16(cp1250));
 }
 
 // `lossless` (when given) becomes false if some character has no cp1250 byte.
-inline std::string ToCp1250(const QString& text, bool* lossless = nullptr) {
+inline std::string ToCp(const QString& text, bool* lossless = nullptr) {
   return kdx::text::Utf16ToCp1250(text.toStdU16String(), lossless);
 }
 
@@ -25,4 +25,4 @@ inline bool IsCp1250(const QString& text) {
   return lossless;
 }
 
-}  // namespace kdx::widgets::detail
+}  // namespace kdx::widgets
