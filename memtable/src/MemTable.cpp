@@ -1,5 +1,5 @@
 // TMemTable: fields, states, records, cursor, index selection and search. The table file
-// routines are in TableFile.cpp.
+// routines are in TableFileWriter.cpp and TableFileReader.cpp.
 
 #include "kdx/memtable/MemTable.h"
 

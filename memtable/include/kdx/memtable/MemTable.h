@@ -1,7 +1,8 @@
 #pragma once
 // TMemTable: an in-memory table of fixed-width records, with a set of indexes, one cursor and
 // an edit state (inactive, browse, edit, insert). Records live from OpenTable to CloseTable;
-// SaveToTableFile / LoadFromTableFile (TableFile.cpp, format described there) keep them in
+// SaveToTableFile / LoadFromTableFile (TableFileWriter.cpp, TableFileReader.cpp; the format is
+// described in TableFileFormat.h) keep them in
 // comma-separated text files.
 //
 // Declare the fields (AddStringField, AddBooleanField) and the index definitions (IndexDefs)
@@ -206,7 +207,7 @@ class TMemTable {
   bool FindRecord(const std::string& fieldNames, const TVariant& values,
                   TLocateOptions options = {});
 
-  // --- table files (TableFile.cpp) ---------------------------------------------------------
+  // --- table files (TableFileWriter.cpp, TableFileReader.cpp) ---------------------------------
   // Writes the table (records in the current index's order) to `fileName`, a native path in
   // UTF-8 (as everywhere in the program; see kdx/platform/Files.h).
   // The old file is replaced only once the new one is completely written and flushed; a

@@ -1,29 +1,4 @@
-// The table file: SaveToTableFile and LoadFromTableFile.
-//
-// Format (the program writes it with [mtfSaveData]):
-//   - the stored 8-bit (cp1250) bytes as they are, no byte-order mark; every line ends CR LF;
-//   - line 1, the header: each column's display name quoted, ',' between them, then the record
-//     delimiter ',':            "Nazev","KDXFile","SavePath","InfoText","EndText",
-//   - one line per record in the current index's order, values in column order, ',' between
-//     them, then the record delimiter ',';
-//   - null is written as nothing (two delimiters meet), the empty text as "";
-//   - texts are escaped (NUL "%0", LF "%n", CR "%c", '%' "%%"), then quoted with every '"'
-//     doubled; truth values are "True" / "False", quoted.
-//   - with mtfSaveDef a definition section precedes the header:
-//       "@@FILE VERSION@@","251"
-//       "@@TABLEDEF START@@"
-//       "Name=Type,Size,""Label"",""Mask"",Width[,REQ][,RO][,INV],Kind,""Default"""  per field
-//       "@@INDEXDEF START@@" / "Name=""Fields"",""Display""[,DESC][,CASE][,NONMT][,UNIQ]" /
-//       "@@INDEXDEF END@@"                                            (with mtfSaveIndexDef)
-//       "@@TABLEDEF END@@"
-//
-// The reader takes 8192-byte blocks and cuts lines at CR, LF or NUL (a run of them ends one
-// line, so blank lines vanish); a partial line is carried into the next block, so lines may be
-// of any length. Values: characters before an opening quote are skipped; a delimiter right away
-// is null; a quoted value runs to the next single quote ("" is one quote) and the character
-// after the closing quote is skipped; an unterminated quote keeps only what precedes the
-// opening quote or the last doubled quote. Unescaping leaves a '%' before any other character,
-// or at the end, as it is.
+// The table file, reading: LoadFromTableFile (and from bytes in memory, for tests and tools).
 
 #include <cstring>
 #include <exception>
@@ -31,6 +6,7 @@
 
 #include "FieldAccess.h"
 #include "MemIndex.h"
+#include "TableFileFormat.h"
 #include "TableFileIO.h"
 #include "kdx/memtable/MemTable.h"
 #include "kdx/memtable/MemTableCommon.h"
@@ -40,66 +16,9 @@ namespace kdx {
 
 namespace {
 
+using namespace tablefile;
+
 constexpr std::size_t kBlockSize = 8192;
-constexpr const char* kFileVersion = "@@FILE VERSION@@";
-constexpr const char* kTableDefStart = "@@TABLEDEF START@@";
-constexpr const char* kTableDefEnd = "@@TABLEDEF END@@";
-constexpr const char* kIndexDefStart = "@@INDEXDEF START@@";
-constexpr const char* kIndexDefEnd = "@@INDEXDEF END@@";
-
-const char* KindName(TFieldKind kind) {
-  switch (kind) {
-    case TFieldKind::Data:
-      return "Data";
-    case TFieldKind::Calculated:
-      return "Calculated";
-    case TFieldKind::Lookup:
-      return "Lookup";
-    case TFieldKind::InternalCalc:
-      return "InternalCalc";
-    case TFieldKind::Aggregate:
-      return "Aggregate";
-  }
-  return "Data";
-}
-
-const char* TypeName(TFieldType type) {
-  return type == TFieldType::Boolean ? "Boolean" : "String";
-}
-
-void AppendQuoted(std::string& out, std::string_view value, char quote) {
-  out.push_back(quote);
-  for (char c : value) {
-    if (c == quote) out.push_back(quote);
-    out.push_back(c);
-  }
-  out.push_back(quote);
-}
-
-// A text value: escaped, then quoted.
-void AppendTextValue(std::string& out, std::string_view value, char quote) {
-  out.push_back(quote);
-  for (char c : value) {
-    switch (c) {
-      case '\0':
-        out += "%0";
-        break;
-      case '\n':
-        out += "%n";
-        break;
-      case '\r':
-        out += "%c";
-        break;
-      case '%':
-        out += "%%";
-        break;
-      default:
-        if (c == quote) out.push_back(quote);
-        out.push_back(c);
-    }
-  }
-  out.push_back(quote);
-}
 
 void Unescape(std::string_view raw, std::string& out) {
   out.clear();
@@ -226,145 +145,6 @@ std::string FormatTwo(const char* pattern, const std::string& a, const std::stri
 }
 
 }  // namespace
-
-// --- saving ------------------------------------------------------------------------------------
-
-std::string TMemTable::BuildTableText(TMemTableSaveFlags flags) {
-  std::lock_guard guard(common_->Lock());
-  DisableControls();
-  struct Restore {
-    TMemTable* t;
-    ~Restore() { t->EnableControls(); }
-  } restore{this};
-
-  struct Column {
-    const TField* field;
-    bool hasValue;
-  };
-  std::vector<Column> columns;
-  for (const auto& f : fields_) {
-    bool hasValue = false;
-    switch (f->FieldKind()) {
-      case TFieldKind::Data:
-        hasValue = flags.Contains(mtfSaveData);
-        break;
-      case TFieldKind::Calculated:
-        hasValue = flags.Contains(mtfSaveCalculated);
-        break;
-      case TFieldKind::Lookup:
-        hasValue = flags.Contains(mtfSaveLookup);
-        break;
-      default:
-        break;
-    }
-    if (!f->Visible() && !flags.Contains(mtfSaveNonVisible)) hasValue = false;
-    if (!hasValue && flags.Contains(mtfSkipRest)) continue;
-    columns.push_back({f.get(), hasValue});
-  }
-
-  const char q = csv_.Quote;
-  std::string out;
-  std::string line;
-  if (flags.Contains(mtfSaveDef)) {
-    AppendQuoted(out, kFileVersion, q);
-    out.push_back(csv_.FieldDelimiter);
-    AppendQuoted(out, "251", q);
-    out += "\r\n";
-    AppendQuoted(out, kTableDefStart, q);
-    out += "\r\n";
-    for (const Column& c : columns) {
-      const TField& f = *c.field;
-      line = f.FieldName() + "=" + TypeName(f.DataType()) + "," + std::to_string(f.Size()) + ",";
-      AppendQuoted(line, f.DisplayName(), '"');
-      line.push_back(',');
-      AppendQuoted(line, f.EditMask(), '"');
-      line += "," + std::to_string(f.DisplayWidth());
-      if (f.Required()) line += ",REQ";
-      if (f.ReadOnly()) line += ",RO";
-      if (!f.Visible()) line += ",INV";
-      line += ",";
-      line += flags.Contains(mtfSaveFieldKind) ? KindName(f.FieldKind()) : "Data";
-      line.push_back(',');
-      AppendQuoted(line, f.DefaultExpression(), '"');
-      AppendQuoted(out, line, q);
-      out += "\r\n";
-    }
-    if (flags.Contains(mtfSaveIndexDef)) {
-      AppendQuoted(out, kIndexDefStart, q);
-      out += "\r\n";
-      for (int i = 0; i < indexDefs_.Count(); ++i) {
-        const TIndexDef& d = indexDefs_[i];
-        line = d.Name + "=";
-        AppendQuoted(line, d.Fields, '"');
-        line.push_back(',');
-        AppendQuoted(line, d.DisplayName(), '"');
-        if (d.Options.Contains(ixDescending)) line += ",DESC";
-        if (d.Options.Contains(ixCaseInsensitive)) line += ",CASE";
-        if (d.Options.Contains(ixNonMaintained)) line += ",NONMT";
-        if (d.Options.Contains(ixUnique)) line += ",UNIQ";
-        AppendQuoted(out, line, q);
-        out += "\r\n";
-      }
-      AppendQuoted(out, kIndexDefEnd, q);
-      out += "\r\n";
-    }
-    AppendQuoted(out, kTableDefEnd, q);
-    out += "\r\n";
-  }
-
-  if (!flags.Contains(mtfSaveNoHeader)) {
-    for (const Column& c : columns) {
-      AppendQuoted(out, c.field->DisplayName(), q);
-      if (c.field->Index() != FieldCount() - 1) out.push_back(csv_.FieldDelimiter);
-    }
-    if (csv_.RecordDelimiter != '\0') out.push_back(csv_.RecordDelimiter);
-    out += "\r\n";
-  }
-
-  if (current_) {
-    for (const TMemRecord* record : current_->List()) {
-      const unsigned char* data = record->Data();
-      bool first = true;
-      for (const Column& c : columns) {
-        if (!first) out.push_back(csv_.FieldDelimiter);
-        first = false;
-        if (!c.hasValue) continue;
-        const unsigned char* slot = TFieldAccess::Slot(*c.field, data);
-        if (TFieldAccess::IsNull(slot)) continue;
-        if (c.field->DataType() == TFieldType::Boolean)
-          AppendQuoted(out, TFieldAccess::Truth(slot) ? csv_.TrueString : csv_.FalseString, q);
-        else
-          AppendTextValue(out, TFieldAccess::Text(*c.field, slot), q);
-      }
-      if (csv_.RecordDelimiter != '\0') out.push_back(csv_.RecordDelimiter);
-      out += "\r\n";
-    }
-  }
-  return out;
-}
-
-std::string TMemTable::SaveToTableText(TMemTableSaveFlags flags) {
-  std::lock_guard guard(common_->Lock());
-  if (flags.Contains(mtfSaveDeltas))
-    throw EMemTableError("Saving deltas is supported only in binary format.");
-  CheckActive();
-  SettleRecord();
-  return BuildTableText(flags);
-}
-
-void TMemTable::SaveToTableFile(const std::string& fileName, TMemTableSaveFlags flags) {
-  std::lock_guard guard(common_->Lock());
-  // Checked before any file is touched.
-  if (flags.Contains(mtfSaveDeltas))
-    throw EMemTableError("Saving deltas is supported only in binary format.");
-  CheckActive();
-  TFileReplacer file(fileName, flags.Contains(mtfSaveAppend));
-  SettleRecord();
-  file.Write(BuildTableText(flags));
-  file.Commit();
-}
-
-// --- loading -----------------------------------------------------------------------------------
 
 namespace {
 

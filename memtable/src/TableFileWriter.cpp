@@ -1,0 +1,212 @@
+// The table file, writing: SaveToTableFile (and the same text for tests and tools).
+
+#include <cstring>
+#include <exception>
+#include <mutex>
+
+#include "FieldAccess.h"
+#include "MemIndex.h"
+#include "TableFileFormat.h"
+#include "TableFileIO.h"
+#include "kdx/memtable/MemTable.h"
+#include "kdx/memtable/MemTableCommon.h"
+#include "kdx/platform/Text.h"
+
+namespace kdx {
+
+namespace {
+
+using namespace tablefile;
+
+const char* KindName(TFieldKind kind) {
+  switch (kind) {
+    case TFieldKind::Data:
+      return "Data";
+    case TFieldKind::Calculated:
+      return "Calculated";
+    case TFieldKind::Lookup:
+      return "Lookup";
+    case TFieldKind::InternalCalc:
+      return "InternalCalc";
+    case TFieldKind::Aggregate:
+      return "Aggregate";
+  }
+  return "Data";
+}
+
+const char* TypeName(TFieldType type) {
+  return type == TFieldType::Boolean ? "Boolean" : "String";
+}
+
+void AppendQuoted(std::string& out, std::string_view value, char quote) {
+  out.push_back(quote);
+  for (char c : value) {
+    if (c == quote) out.push_back(quote);
+    out.push_back(c);
+  }
+  out.push_back(quote);
+}
+
+// A text value: escaped, then quoted.
+void AppendTextValue(std::string& out, std::string_view value, char quote) {
+  out.push_back(quote);
+  for (char c : value) {
+    switch (c) {
+      case '\0':
+        out += "%0";
+        break;
+      case '\n':
+        out += "%n";
+        break;
+      case '\r':
+        out += "%c";
+        break;
+      case '%':
+        out += "%%";
+        break;
+      default:
+        if (c == quote) out.push_back(quote);
+        out.push_back(c);
+    }
+  }
+  out.push_back(quote);
+}
+
+}  // namespace
+
+std::string TMemTable::BuildTableText(TMemTableSaveFlags flags) {
+  std::lock_guard guard(common_->Lock());
+  DisableControls();
+  struct Restore {
+    TMemTable* t;
+    ~Restore() { t->EnableControls(); }
+  } restore{this};
+
+  struct Column {
+    const TField* field;
+    bool hasValue;
+  };
+  std::vector<Column> columns;
+  for (const auto& f : fields_) {
+    bool hasValue = false;
+    switch (f->FieldKind()) {
+      case TFieldKind::Data:
+        hasValue = flags.Contains(mtfSaveData);
+        break;
+      case TFieldKind::Calculated:
+        hasValue = flags.Contains(mtfSaveCalculated);
+        break;
+      case TFieldKind::Lookup:
+        hasValue = flags.Contains(mtfSaveLookup);
+        break;
+      default:
+        break;
+    }
+    if (!f->Visible() && !flags.Contains(mtfSaveNonVisible)) hasValue = false;
+    if (!hasValue && flags.Contains(mtfSkipRest)) continue;
+    columns.push_back({f.get(), hasValue});
+  }
+
+  const char q = csv_.Quote;
+  std::string out;
+  std::string line;
+  if (flags.Contains(mtfSaveDef)) {
+    AppendQuoted(out, kFileVersion, q);
+    out.push_back(csv_.FieldDelimiter);
+    AppendQuoted(out, "251", q);
+    out += "\r\n";
+    AppendQuoted(out, kTableDefStart, q);
+    out += "\r\n";
+    for (const Column& c : columns) {
+      const TField& f = *c.field;
+      line = f.FieldName() + "=" + TypeName(f.DataType()) + "," + std::to_string(f.Size()) + ",";
+      AppendQuoted(line, f.DisplayName(), '"');
+      line.push_back(',');
+      AppendQuoted(line, f.EditMask(), '"');
+      line += "," + std::to_string(f.DisplayWidth());
+      if (f.Required()) line += ",REQ";
+      if (f.ReadOnly()) line += ",RO";
+      if (!f.Visible()) line += ",INV";
+      line += ",";
+      line += flags.Contains(mtfSaveFieldKind) ? KindName(f.FieldKind()) : "Data";
+      line.push_back(',');
+      AppendQuoted(line, f.DefaultExpression(), '"');
+      AppendQuoted(out, line, q);
+      out += "\r\n";
+    }
+    if (flags.Contains(mtfSaveIndexDef)) {
+      AppendQuoted(out, kIndexDefStart, q);
+      out += "\r\n";
+      for (int i = 0; i < indexDefs_.Count(); ++i) {
+        const TIndexDef& d = indexDefs_[i];
+        line = d.Name + "=";
+        AppendQuoted(line, d.Fields, '"');
+        line.push_back(',');
+        AppendQuoted(line, d.DisplayName(), '"');
+        if (d.Options.Contains(ixDescending)) line += ",DESC";
+        if (d.Options.Contains(ixCaseInsensitive)) line += ",CASE";
+        if (d.Options.Contains(ixNonMaintained)) line += ",NONMT";
+        if (d.Options.Contains(ixUnique)) line += ",UNIQ";
+        AppendQuoted(out, line, q);
+        out += "\r\n";
+      }
+      AppendQuoted(out, kIndexDefEnd, q);
+      out += "\r\n";
+    }
+    AppendQuoted(out, kTableDefEnd, q);
+    out += "\r\n";
+  }
+
+  if (!flags.Contains(mtfSaveNoHeader)) {
+    for (const Column& c : columns) {
+      AppendQuoted(out, c.field->DisplayName(), q);
+      if (c.field->Index() != FieldCount() - 1) out.push_back(csv_.FieldDelimiter);
+    }
+    if (csv_.RecordDelimiter != '\0') out.push_back(csv_.RecordDelimiter);
+    out += "\r\n";
+  }
+
+  if (current_) {
+    for (const TMemRecord* record : current_->List()) {
+      const unsigned char* data = record->Data();
+      bool first = true;
+      for (const Column& c : columns) {
+        if (!first) out.push_back(csv_.FieldDelimiter);
+        first = false;
+        if (!c.hasValue) continue;
+        const unsigned char* slot = TFieldAccess::Slot(*c.field, data);
+        if (TFieldAccess::IsNull(slot)) continue;
+        if (c.field->DataType() == TFieldType::Boolean)
+          AppendQuoted(out, TFieldAccess::Truth(slot) ? csv_.TrueString : csv_.FalseString, q);
+        else
+          AppendTextValue(out, TFieldAccess::Text(*c.field, slot), q);
+      }
+      if (csv_.RecordDelimiter != '\0') out.push_back(csv_.RecordDelimiter);
+      out += "\r\n";
+    }
+  }
+  return out;
+}
+
+std::string TMemTable::SaveToTableText(TMemTableSaveFlags flags) {
+  std::lock_guard guard(common_->Lock());
+  if (flags.Contains(mtfSaveDeltas))
+    throw EMemTableError("Saving deltas is supported only in binary format.");
+  CheckActive();
+  SettleRecord();
+  return BuildTableText(flags);
+}
+
+void TMemTable::SaveToTableFile(const std::string& fileName, TMemTableSaveFlags flags) {
+  std::lock_guard guard(common_->Lock());
+  // Checked before any file is touched.
+  if (flags.Contains(mtfSaveDeltas))
+    throw EMemTableError("Saving deltas is supported only in binary format.");
+  CheckActive();
+  TFileReplacer file(fileName, flags.Contains(mtfSaveAppend));
+  SettleRecord();
+  file.Write(BuildTableText(flags));
+  file.Commit();
+}
+
+}  // namespace kdx
