@@ -118,8 +118,8 @@ void TMemTable::CreateIndexes() {
     TKeyFields keys;
     for (const std::string& name : names) {
       TField* field = FieldByName(name);
-      if (field->FieldKind() != TFieldKind::Data && field->FieldKind() != TFieldKind::Calculated)
-        throw EMemTableError(FormatMessage("Can't index on field %s", field->FieldName()));
+      // Every field is a data field of a comparable kind (text or truth value), so every field
+      // can be a key ("Can't index on field %s" never arises).
       TKeyField key;
       key.Field = field;
       key.Descending = def.Options.Contains(ixDescending);

@@ -290,9 +290,7 @@ class TTableFileReader {
       throw EMemTableError(FormatTwo("Unknown field type (%s) in CSV file. (%s)", type, text));
     }
     if (tokens.size() > 2 && tokens[2] != name) field->SetDisplayLabel(tokens[2]);
-    if (tokens.size() > 3) field->SetEditMask(tokens[3]);
-    int width = 0;
-    if (tokens.size() > 4 && ParseInt(tokens[4], width)) field->SetDisplayWidth(width);
+    // tokens[3] and tokens[4], the edit mask and the display width, mean nothing to this table.
     std::size_t i = 5;
     for (; i < tokens.size(); ++i) {
       if (tokens[i] == "REQ")
@@ -304,8 +302,8 @@ class TTableFileReader {
       else
         break;
     }
-    // tokens[i] is the kind name; only data fields exist here. Then the default expression.
-    if (i + 1 < tokens.size()) field->SetDefaultExpression(tokens[i + 1]);
+    // tokens[i] is the kind name (only data fields exist here), then the default expression
+    // (none is used here).
   }
 
   void IndexDefinition(const std::string& text) {

@@ -18,20 +18,9 @@ namespace {
 
 using namespace tablefile;
 
-const char* KindName(TFieldKind kind) {
-  switch (kind) {
-    case TFieldKind::Data:
-      return "Data";
-    case TFieldKind::Calculated:
-      return "Calculated";
-    case TFieldKind::Lookup:
-      return "Lookup";
-    case TFieldKind::InternalCalc:
-      return "InternalCalc";
-    case TFieldKind::Aggregate:
-      return "Aggregate";
-  }
-  return "Data";
+// The display width a definition line carries: a text field's size, 5 for a truth value.
+int DisplayWidthOf(const TField& field) {
+  return field.DataType() == TFieldType::Boolean ? 5 : field.Size();
 }
 
 const char* TypeName(TFieldType type) {
@@ -88,20 +77,8 @@ std::string TMemTable::BuildTableText(TMemTableSaveFlags flags) {
   };
   std::vector<Column> columns;
   for (const auto& f : fields_) {
-    bool hasValue = false;
-    switch (f->FieldKind()) {
-      case TFieldKind::Data:
-        hasValue = flags.Contains(mtfSaveData);
-        break;
-      case TFieldKind::Calculated:
-        hasValue = flags.Contains(mtfSaveCalculated);
-        break;
-      case TFieldKind::Lookup:
-        hasValue = flags.Contains(mtfSaveLookup);
-        break;
-      default:
-        break;
-    }
+    // Every field is a data field: mtfSaveCalculated and mtfSaveLookup select nothing here.
+    bool hasValue = flags.Contains(mtfSaveData);
     if (!f->Visible() && !flags.Contains(mtfSaveNonVisible)) hasValue = false;
     if (!hasValue && flags.Contains(mtfSkipRest)) continue;
     columns.push_back({f.get(), hasValue});
@@ -122,15 +99,17 @@ std::string TMemTable::BuildTableText(TMemTableSaveFlags flags) {
       line = f.FieldName() + "=" + TypeName(f.DataType()) + "," + std::to_string(f.Size()) + ",";
       AppendQuoted(line, f.DisplayName(), '"');
       line.push_back(',');
-      AppendQuoted(line, f.EditMask(), '"');
-      line += "," + std::to_string(f.DisplayWidth());
+      AppendQuoted(line, "", '"');  // no edit mask
+      line += "," + std::to_string(DisplayWidthOf(f));
       if (f.Required()) line += ",REQ";
       if (f.ReadOnly()) line += ",RO";
       if (!f.Visible()) line += ",INV";
       line += ",";
-      line += flags.Contains(mtfSaveFieldKind) ? KindName(f.FieldKind()) : "Data";
+      // The kind name; with mtfSaveFieldKind the field's own kind, which is "Data" for every
+      // field here.
+      line += "Data";
       line.push_back(',');
-      AppendQuoted(line, f.DefaultExpression(), '"');
+      AppendQuoted(line, "", '"');  // no default expression
       AppendQuoted(out, line, q);
       out += "\r\n";
     }

@@ -29,17 +29,6 @@ public:
   }
 };
 
-Qt::Alignment ToQt(kdx::TAlignment alignment) {
-  switch (alignment) {
-    case kdx::TAlignment::RightJustify:
-      return Qt::AlignRight | Qt::AlignVCenter;
-    case kdx::TAlignment::Center:
-      return Qt::AlignHCenter | Qt::AlignVCenter;
-    default:
-      return Qt::AlignLeft | Qt::AlignVCenter;
-  }
-}
-
 bool IsPrintable(const QString& text) {
   if (text.isEmpty()) return false;
   for (QChar c : text)
@@ -108,7 +97,8 @@ void TDBEdit::DataChange() {
     setText(QString());
     return;
   }
-  const Qt::Alignment alignment = ToQt(field->Alignment());
+  // Every field of the tables is left-justified.
+  const Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
   if (alignment != this->alignment()) {
     clear();
     setAlignment(alignment);

@@ -20,8 +20,6 @@ namespace kdx {
 class TMemTable;
 
 enum class TFieldType { String, Boolean };
-enum class TFieldKind { Data, Calculated, Lookup, InternalCalc, Aggregate };
-enum class TAlignment { LeftJustify, RightJustify, Center };
 
 class TField {
  public:
@@ -32,7 +30,6 @@ class TField {
   // --- definition ------------------------------------------------------------------------
   const std::string& FieldName() const { return fieldName_; }
   TFieldType DataType() const { return dataType_; }
-  TFieldKind FieldKind() const { return TFieldKind::Data; }
   // Characters a string field holds; 0 for other kinds.
   int Size() const { return size_; }
   // Position in the table's field list (0-based).
@@ -43,20 +40,12 @@ class TField {
   std::string DisplayName() const { return displayLabel_.empty() ? fieldName_ : displayLabel_; }
   const std::string& DisplayLabel() const { return displayLabel_; }
   void SetDisplayLabel(std::string label) { displayLabel_ = std::move(label); }
-  int DisplayWidth() const { return displayWidth_ > 0 ? displayWidth_ : DefaultDisplayWidth(); }
-  void SetDisplayWidth(int width) { displayWidth_ = width; }
-  const std::string& EditMask() const { return editMask_; }
-  void SetEditMask(std::string mask) { editMask_ = std::move(mask); }
-  const std::string& DefaultExpression() const { return defaultExpression_; }
-  void SetDefaultExpression(std::string expr) { defaultExpression_ = std::move(expr); }
   bool Visible() const { return visible_; }
   void SetVisible(bool visible) { visible_ = visible; }
   bool Required() const { return required_; }
   void SetRequired(bool required) { required_ = required; }
   bool ReadOnly() const { return readOnly_; }
   void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
-  TAlignment Alignment() const { return alignment_; }
-  void SetAlignment(TAlignment alignment) { alignment_ = alignment; }
 
   // True when a write could succeed as far as the field and table go: not read-only, table
   // open and modifiable (the state is not checked).
@@ -94,7 +83,6 @@ class TField {
 
  protected:
   TField(TMemTable* table, std::string fieldName, TFieldType type, int size);
-  virtual int DefaultDisplayWidth() const = 0;
 
   // The bytes of this field's RecordSlot in the current record, or nullptr when there is no
   // current record. The first byte is the null flag (0 null, 1 value), the value follows.
@@ -115,13 +103,9 @@ class TField {
   int index_ = 0;
   int offset_ = 0;  // of the RecordSlot in the record, set when the table lays out its records
   std::string displayLabel_;
-  std::string editMask_;
-  std::string defaultExpression_;
-  int displayWidth_ = 0;
   bool visible_ = true;
   bool required_ = false;
   bool readOnly_ = false;
-  TAlignment alignment_ = TAlignment::LeftJustify;
 };
 
 // A text of at most Size() cp1250 bytes; its slot holds Size + 1 bytes, NUL-terminated.
@@ -138,7 +122,6 @@ class TStringField : public TField {
   void SetValue(const TVariant& value) override;
 
  protected:
-  int DefaultDisplayWidth() const override { return Size(); }
 };
 
 // A truth value; its slot holds a 16-bit word (0 false, otherwise true).
@@ -157,7 +140,6 @@ class TBooleanField : public TField {
   void SetValue(const TVariant& value) override;
 
  protected:
-  int DefaultDisplayWidth() const override { return 5; }
 };
 
 }  // namespace kdx

@@ -120,7 +120,6 @@ class TMemTable {
   unsigned LocaleID() const { return localeId_; }
   void SetLocaleID(unsigned localeId) { localeId_ = localeId; }
   const TCsvFormat& CsvFormat() const { return csv_; }
-  void SetCsvFormat(const TCsvFormat& format) { csv_ = format; }
 
   // --- fields ------------------------------------------------------------------------------
   int FieldCount() const { return static_cast<int>(fields_.size()); }
@@ -229,7 +228,6 @@ class TMemTable {
   // Nested: events are delivered again when every DisableControls has its EnableControls.
   void DisableControls();
   void EnableControls();
-  bool ControlsDisabled() const { return disableCount_ > 0; }
 
   TMemTableCommon& Common() { return *common_; }
 

@@ -14,11 +14,6 @@ class TSet {
   constexpr TSet(std::initializer_list<E> items) {
     for (E e : items) bits_ |= Bit(e);
   }
-  static constexpr TSet FromBits(std::uint32_t bits) {
-    TSet s;
-    s.bits_ = bits;
-    return s;
-  }
   constexpr bool Contains(E e) const { return (bits_ & Bit(e)) != 0; }
   constexpr TSet& Include(E e) {
     bits_ |= Bit(e);
