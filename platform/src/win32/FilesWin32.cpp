@@ -60,6 +60,12 @@ bool IsReadOnlyFile(const std::string& path) {
 
 void CopyFileReplacing(const std::string& source, const std::string& target) {
   const std::wstring src = Wide(source), dst = Wide(target);
+  // As CopyFile over a read-only file: a target the user may not write is refused, even where
+  // renaming over it would be allowed (Wine allows it).
+  if (IsReadOnlyFile(target)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    RaiseLastError("copy to " + target);
+  }
   wchar_t temp[MAX_PATH + 1] = {};
   if (!GetTempFileNameW(FolderOf(dst).c_str(), L"kdx", 0, temp)) RaiseLastError("temp " + target);
   if (!CopyFileW(src.c_str(), temp, FALSE)) {
