@@ -7,20 +7,13 @@
 
 #include "kdx/memtable/DataLink.h"
 #include "kdx/memtable/DataSource.h"
+#include "TestSupport.h"
 #include "kdx/memtable/Schemas.h"
 
 namespace kdx {
 namespace {
 
-template <typename F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::MessageOf;
 
 // A field link standing in for a text label: what it shows, read from its field on every
 // refresh (a freed field is read here, which the address sanitizer reports).

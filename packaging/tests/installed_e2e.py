@@ -63,16 +63,7 @@ def type_into(window, label_start, text):
         return None
 
     box = k.wait_for(box_named, "the edit box " + label_start)
-    got = None
-    for attempt in range(3):
-        k.click(box)
-        subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+a"], check=True)
-        subprocess.run(["xdotool", "type", "--delay", str(30 + 40 * attempt), text], check=True)
-        time.sleep(0.3)
-        got = box.queryText().getText(0, -1)
-        if got == text:
-            return
-    k.fail("typed %r into %r, the box shows %r" % (text, label_start, got))
+    k.retype(box, text, label_start)
 
 
 def receive(attachment, target):

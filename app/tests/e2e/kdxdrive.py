@@ -171,3 +171,21 @@ def click(node):
     subprocess.run(["xdotool", "windowfocus", "--sync", window], check=True)
     time.sleep(0.2)
     subprocess.run(["xdotool", "click", "1"], check=True)
+
+
+def retype(box, text, what):
+    """Replaces the text of an edit box by typing `text` (real key presses) and checks what the
+    box then holds. xdotool types a letter missing from the keyboard map by remapping a spare
+    key for a moment; on a busy machine that letter is sometimes lost, so a box that does not
+    show the text is typed again, more slowly (what the program stores is checked by the tests
+    themselves)."""
+    got = None
+    for attempt in range(3):
+        click(box)
+        subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+a"], check=True)
+        subprocess.run(["xdotool", "type", "--delay", str(30 + 40 * attempt), text], check=True)
+        time.sleep(0.3)
+        got = box.queryText().getText(0, -1)
+        if got == text:
+            return
+    fail("typed %r into %r, the box shows %r" % (text, what, got))

@@ -10,7 +10,6 @@ kdx_imp.tab and kdx_exp.tab byte for byte with the expected cp1250 text.
 import argparse
 import os
 import shutil
-import subprocess
 import time
 
 import pyatspi
@@ -41,19 +40,7 @@ def control(app, role, name_start):
 
 def type_into(app, label_start, text):
     box = control(app, pyatspi.ROLE_TEXT, label_start)
-    # xdotool types a letter missing from the keyboard map by remapping a spare key for a
-    # moment; on a busy machine that letter is sometimes lost. Retyping is the harness's
-    # affair: what the program stores is checked byte for byte at the end.
-    got = None
-    for attempt in range(3):
-        k.click(box)
-        subprocess.run(["xdotool", "key", "--clearmodifiers", "ctrl+a"], check=True)
-        subprocess.run(["xdotool", "type", "--delay", str(30 + 40 * attempt), text], check=True)
-        time.sleep(0.3)
-        got = box.queryText().getText(0, -1)
-        if got == text:
-            return
-    k.fail("typed %r into %r, the box shows %r" % (text, label_start, got))
+    k.retype(box, text, label_start)
 
 
 def press(app, name):
