@@ -849,6 +849,17 @@ constexpr bool kAddressSanitizer = false;
 constexpr bool kAddressSanitizer = false;
 #endif
 
+// The process's address space in kB (VmSize), to which the tests below add their limit.
+long AddressSpaceKb() {
+  long kb = 0;
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmSize:", 0) == 0) kb = std::atol(line.c_str() + 7);
+  }
+  return kb;
+}
+
 // The attachment is read, encoded and written piece by piece: with the address space limited
 // to a few hundred megabytes more than the process already has, a 2 GB file still goes out.
 TEST_F(SendmailTest, ALargeAttachmentIsStreamedNotHeldInMemory) {
@@ -863,14 +874,7 @@ TEST_F(SendmailTest, ALargeAttachmentIsStreamedNotHeldInMemory) {
   m.files = {{path, ""}};
   MapiMessage* message = m.Build();
 
-  long vmKb = 0;
-  {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-      if (line.rfind("VmSize:", 0) == 0) vmKb = std::atol(line.c_str() + 7);
-    }
-  }
+  const long vmKb = AddressSpaceKb();
   ASSERT_GT(vmKb, 0);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
@@ -900,14 +904,7 @@ TEST_F(SendmailTest, RunningOutOfMemoryIsReportedAsInsufficientMemory) {
   for (KdxMapiFlags flags : {0u, static_cast<KdxMapiFlags>(MAPI_DIALOG)}) {
     for (rlim_t roomMb : {32, 128, 192, 256, 320}) {
       MapiMessage* message = m.Build();
-      long vmKb = 0;
-      {
-        std::ifstream status("/proc/self/status");
-        std::string line;
-        while (std::getline(status, line)) {
-          if (line.rfind("VmSize:", 0) == 0) vmKb = std::atol(line.c_str() + 7);
-        }
-      }
+      const long vmKb = AddressSpaceKb();
       const pid_t child = fork();
       ASSERT_GE(child, 0);
       if (child == 0) {
