@@ -173,16 +173,12 @@ class Program:
         self.output.close()
 
 
-def native_windows():
-    """Visible top-level Qt windows as Windows shows them: (caption, x, y, w, h)."""
-    out = wine(OPTIONS.wintitles, "Qt", check=False)
-    result = []
-    for line in out.splitlines():
-        fields = line.split("\t")
-        if len(fields) == 8:
-            result.append((fields[7], int(fields[2]), int(fields[3]), int(fields[4]),
-                           int(fields[5])))
-    return result
+def native_windows(class_prefix="Qt"):
+    """Visible top-level windows whose class begins with `class_prefix`, as Windows shows them:
+    (caption, window class)."""
+    out = wine(OPTIONS.wintitles, class_prefix, check=False)
+    fields = [line.split("\t") for line in out.splitlines()]
+    return [(f[7], f[6]) for f in fields if len(f) == 8]
 
 
 def x11_names():
@@ -439,15 +435,14 @@ def pick_file_natively(program, path):
     title = "Vyberte přenosový soubor"
     end = time.time() + TIMEOUT
     while True:
-        dialogs = [line.split("\t") for line in wine(OPTIONS.wintitles, check=False).splitlines()]
-        dialogs = [d for d in dialogs if len(d) == 8 and d[7] == title]
+        dialogs = [w for w in native_windows("") if w[0] == title]
         if dialogs:
             break
         if time.time() > end:
             raise Failure("no native dialog captioned %r" % title)
         time.sleep(0.3)
-    if dialogs[0][6].startswith("Qt"):
-        raise Failure("the file dialog is the toolkit's own window (%s)" % dialogs[0][6])
+    if dialogs[0][1].startswith("Qt"):
+        raise Failure("the file dialog is the toolkit's own window (%s)" % dialogs[0][1])
     shot("settings-file-dialog")
     subprocess.run(["xdotool", "type", "--delay", "60", path], check=True)
     key("Return")
