@@ -20,7 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Cp(const char* utf8) { return kdx::text::Utf8ToCp1250(utf8); }
+std::string Cp(const char* utf8) {
+  return kdx::text::Utf8ToCp1250(utf8);
+}
 
 std::string Folder(const fs::path& p) {
   std::string s = p.string();
@@ -59,9 +61,11 @@ int main(int argc, char** argv) {
     Set(*imports, kdx::fields::kNazev, Cp("Přenos z pobočky Brno"));
     Set(*imports, kdx::fields::kKDXFile, "POB1_PB.KDX");
     Set(*imports, kdx::fields::kSavePath, Folder(demo / "Velkor" / "Prijem"));
-    Set(*imports, kdx::fields::kInfoText, Cp("Uložení přenosového souboru z pobočky Brno do složky pro přenosy"));
-    Set(*imports, kdx::fields::kEndText, Cp("Přenosový soubor byl uložen do složky pro přenosy, nyní pokračujte "
-                                "v Velkor volbou Agenda/Přenos dat/Přenos dat z pobočky"));
+    Set(*imports, kdx::fields::kInfoText,
+        Cp("Uložení přenosového souboru z pobočky Brno do složky pro přenosy"));
+    Set(*imports, kdx::fields::kEndText,
+        Cp("Přenosový soubor byl uložen do složky pro přenosy, nyní pokračujte "
+           "v Velkor volbou Agenda/Přenos dat/Přenos dat z pobočky"));
     imports->PostRecord();
     imports->SaveToTableFile((root / "kdx_imp.tab").string());
 
@@ -71,8 +75,10 @@ int main(int argc, char** argv) {
     Set(*exports, kdx::fields::kNazev, Cp("Zaslání přenosového souboru pobočce Brno"));
     Set(*exports, kdx::fields::kKDXFilePath, (demo / "Velkor" / "Odeslani" / "SKLAD.KDX").string());
     Set(*exports, kdx::fields::kEmail, "pobocka.brno@example.cz");
-    Set(*exports, kdx::fields::kInfoText, Cp("Připojení přenosového souboru centrály k e-mailu pro pobočku Brno"));
-    Set(*exports, kdx::fields::kEndText, Cp("E-mail s přenosovým souborem byl předán poštovnímu programu."));
+    Set(*exports, kdx::fields::kInfoText,
+        Cp("Připojení přenosového souboru centrály k e-mailu pro pobočku Brno"));
+    Set(*exports, kdx::fields::kEndText,
+        Cp("E-mail s přenosovým souborem byl předán poštovnímu programu."));
     exports->FieldByName(kdx::fields::kEmailShow)->SetAsBoolean(true);
     exports->PostRecord();
     exports->AppendRecord();

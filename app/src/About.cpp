@@ -63,7 +63,9 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
 }
 
-void TfrmAbout::Button1Click() { accept(); }
+void TfrmAbout::Button1Click() {
+  accept();
+}
 
 int TfrmAbout::exec() {
   if (frmMain) {

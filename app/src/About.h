@@ -21,7 +21,7 @@ inline constexpr const char* kMakerAddress = "www.kdxman.cz";
 
 class TfrmAbout : public QDialog {
   Q_OBJECT
-public:
+ public:
   explicit TfrmAbout(QWidget* parent = nullptr);
 
   QLabel* Label1;
@@ -36,7 +36,7 @@ public:
   // Shows the window modally, centred over the main window.
   int exec() override;
 
-protected:
+ protected:
   void keyPressEvent(QKeyEvent* event) override;
   // The window does not switch tooltips on: the address's tooltip is stored, not shown.
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "kdx/widgets/QtText.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/widgets/MessageBox.h"
+#include "kdx/widgets/QtText.h"
 
 namespace kdx::app {
 
@@ -30,8 +30,8 @@ QStringList& StoredArguments() {
 int& KeepProgramArguments(int& argc, char** argv) {
   StoredArguments().clear();
   for (const std::string& argument : platform::ProgramArguments(argc, argv))
-    StoredArguments().append(QString::fromUtf8(argument.data(),
-                                                static_cast<qsizetype>(argument.size())));
+    StoredArguments().append(
+        QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size())));
   return argc;
 }
 
@@ -66,7 +66,9 @@ bool InstallToolkitTranslation(const QLocale& locale) {
   return false;
 }
 
-const QStringList& TKdxApplication::ProgramArguments() { return StoredArguments(); }
+const QStringList& TKdxApplication::ProgramArguments() {
+  return StoredArguments();
+}
 
 bool TKdxApplication::notify(QObject* receiver, QEvent* event) {
   try {

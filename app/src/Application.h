@@ -22,7 +22,7 @@ inline constexpr const char* kApplicationTitle = "KDX manager";
 
 class TKdxApplication : public QApplication {
   Q_OBJECT
-public:
+ public:
   TKdxApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
 

@@ -12,7 +12,7 @@
 namespace kdx::app {
 
 struct TDefinitionTable {
-  const char* fileName;             // the table file, in TableFolders
+  const char* fileName;              // the table file, in TableFolders
   void (*define)(TMemTable& table);  // declares the schema on a closed table with no fields
   // A boolean field a new definition gets as true (nullptr: none), besides its name.
   const char* trueOnAdd;

@@ -34,8 +34,8 @@ QString TextOf(const QWidget* widget) {
   return {};
 }
 
-QString Line(const char* kind, const QString& name, const QString& extra, const QRect& r,
-             bool flag, const QString& text) {
+QString Line(const char* kind, const QString& name, const QString& extra, const QRect& r, bool flag,
+             const QString& text) {
   return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\t%7\t%8\t%9\n")
       .arg(QLatin1String(kind), name.isEmpty() ? QStringLiteral("-") : name, extra)
       .arg(r.x())
@@ -66,8 +66,8 @@ void DescribeRows(const QAbstractItemView* view, QString& out) {
 void DescribeTabs(const QTabBar* bar, QString& out) {
   for (int i = 0; i < bar->count(); ++i) {
     if (!bar->isTabVisible(i)) continue;
-    out += Line("control", bar->objectName(), QStringLiteral("tab"), GlobalRect(bar, bar->tabRect(i)),
-                bar->currentIndex() == i, bar->tabText(i));
+    out += Line("control", bar->objectName(), QStringLiteral("tab"),
+                GlobalRect(bar, bar->tabRect(i)), bar->currentIndex() == i, bar->tabText(i));
   }
 }
 
@@ -75,8 +75,9 @@ QString Describe() {
   QString out;
   for (QWidget* window : QApplication::topLevelWidgets()) {
     if (!window->isVisible()) continue;
-    out += Line("window", window->objectName(), QString::fromLatin1(window->metaObject()->className()),
-                window->frameGeometry(), window->isActiveWindow(), window->windowTitle());
+    out +=
+        Line("window", window->objectName(), QString::fromLatin1(window->metaObject()->className()),
+             window->frameGeometry(), window->isActiveWindow(), window->windowTitle());
     for (QWidget* child : window->findChildren<QWidget*>()) {
       if (!child->isVisible() || child->isWindow()) continue;
       if (auto* bar = qobject_cast<QTabBar*>(child)) {
@@ -85,13 +86,15 @@ QString Describe() {
       }
       const QString text = TextOf(child);
       if (child->objectName().isEmpty() && text.isEmpty()) continue;
-      out += Line("control", child->objectName(), QString::fromLatin1(child->metaObject()->className()),
+      out += Line("control", child->objectName(),
+                  QString::fromLatin1(child->metaObject()->className()),
                   GlobalRect(child, child->rect()), child->isEnabled(), text);
       if (auto* view = qobject_cast<QAbstractItemView*>(child)) DescribeRows(view, out);
       if (auto* combo = qobject_cast<QComboBox*>(child)) {
         for (int i = 0; i < combo->count(); ++i)
-          out += Line("item", combo->objectName(), QString::number(i), GlobalRect(combo, combo->rect()),
-                      combo->currentIndex() == i, combo->itemText(i));
+          out += Line("item", combo->objectName(), QString::number(i),
+                      GlobalRect(combo, combo->rect()), combo->currentIndex() == i,
+                      combo->itemText(i));
       }
     }
   }

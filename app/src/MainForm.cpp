@@ -17,11 +17,11 @@
 #include "Application.h"
 #include "Forms.h"
 #include "Nastaveni.h"
-#include "mainUnit.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
 #include "kdx/widgets/MessageBox.h"
+#include "mainUnit.h"
 
 namespace kdx::app {
 
@@ -32,7 +32,9 @@ const QColor kNavy(0, 0, 128);
 const QColor kMaroon(128, 0, 0);
 const QColor kRed(255, 0, 0);
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 void SetTextColor(QWidget* w, const QColor& color) {
   QPalette p = w->palette();
@@ -170,8 +172,8 @@ void TfrmMain::BuildReceivePage() {
   GroupBox2 = MakeGroup(page, "GroupBox2", U("Technické podrobnosti"), {6, 80, 470, 124});
   Label1 = MakeLabel(GroupBox2, "Label1", U("Název souboru bez cesty:"), {10, 20, 150, 14}, kGray);
   Label2 = MakeLabel(GroupBox2, "Label2", {}, {164, 20, 296, 14}, Qt::black);
-  Label3 = MakeLabel(GroupBox2, "Label3", U("Název souboru s plnou cestou:"), {10, 40, 300, 14},
-                     kGray);
+  Label3 =
+      MakeLabel(GroupBox2, "Label3", U("Název souboru s plnou cestou:"), {10, 40, 300, 14}, kGray);
   Label4 = MakeLabel(GroupBox2, "Label4", {}, {10, 56, 450, 14}, Qt::black);
   Label5 = MakeLabel(GroupBox2, "Label5", U("Zkopírovat do složky:"), {10, 80, 108, 14}, kGray);
   Label7 = MakeLabel(GroupBox2, "Label7",
@@ -213,8 +215,8 @@ void TfrmMain::BuildSendPage() {
   DBText1->setWordWrap(true);
 
   GroupBox4 = MakeGroup(page, "GroupBox4", U("Technické podrobnosti"), {6, 180, 470, 76});
-  Label8 = MakeLabel(GroupBox4, "Label8", U("Název souboru s plnou cestou:"), {10, 20, 300, 14},
-                     kGray);
+  Label8 =
+      MakeLabel(GroupBox4, "Label8", U("Název souboru s plnou cestou:"), {10, 20, 300, 14}, kGray);
   DBText2 = MakeDBText(GroupBox4, "DBText2", fields::kKDXFilePath, {10, 36, 450, 14}, Qt::black);
   Label11 = MakeLabel(GroupBox4, "Label11", U("Zaslat na e-mail:"), {10, 54, 90, 14}, kGray);
   DBText3 = MakeDBText(GroupBox4, "DBText3", fields::kEmail, {104, 54, 356, 14}, Qt::black);
@@ -256,11 +258,21 @@ void TfrmMain::BindSendPage() {
   DBText3->SetDataSource(source);
 }
 
-void TfrmMain::Button1Click() { ReceiveFile(); }
-void TfrmMain::Button2Click() { QuitApplication(); }
-void TfrmMain::Button3Click() { SendFile(); }
-void TfrmMain::Button4Click() { QuitApplication(); }
-void TfrmMain::Konec1Click() { QuitApplication(); }
+void TfrmMain::Button1Click() {
+  ReceiveFile();
+}
+void TfrmMain::Button2Click() {
+  QuitApplication();
+}
+void TfrmMain::Button3Click() {
+  SendFile();
+}
+void TfrmMain::Button4Click() {
+  QuitApplication();
+}
+void TfrmMain::Konec1Click() {
+  QuitApplication();
+}
 
 void TfrmMain::Nastaven1Click() {
   const auto answer = widgets::ShowMessage(

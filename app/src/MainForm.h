@@ -26,7 +26,7 @@ namespace kdx::app {
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
-public:
+ public:
   explicit TfrmMain(QWidget* parent = nullptr);
 
   // Binds the send page to frmNastaveni's DataSource2 (once both windows exist).
@@ -85,11 +85,11 @@ public:
   void Konec1Click();
   void Oaplikaci1Click();
 
-protected:
+ protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
   void keyPressEvent(QKeyEvent* event) override;
 
-private:
+ private:
   void BuildReceivePage();
   void BuildSendPage();
   void BuildMenu();

@@ -16,13 +16,13 @@
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
-#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBCheckBox.h"
 #include "kdx/widgets/DBEdit.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DirDlg.h"
 #include "kdx/widgets/MessageBox.h"
+#include "kdx/widgets/QtText.h"
 #include "mainUnit.h"
 
 namespace kdx::app {
@@ -40,7 +40,9 @@ const QColor kMaroon(128, 0, 0);
 const QColor kGray(128, 128, 128);
 constexpr int kEditHeight = 21;
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
 
 // The name every new definition gets.
 const char* const kNoName = "<bez názvu>";
@@ -90,9 +92,9 @@ TDBGrid* MakeGrid(QWidget* parent, const char* name, TDataSource* source, const 
   auto* grid = new TDBGrid(parent);
   grid->setObjectName(QString::fromLatin1(name));
   grid->setGeometry(rect);
-  widgets::TDBGridOptions options{widgets::dgTitles,     widgets::dgColLines,
-                                  widgets::dgRowLines,   widgets::dgTabs,
-                                  widgets::dgRowSelect,  widgets::dgAlwaysShowSelection,
+  widgets::TDBGridOptions options{widgets::dgTitles,        widgets::dgColLines,
+                                  widgets::dgRowLines,      widgets::dgTabs,
+                                  widgets::dgRowSelect,     widgets::dgAlwaysShowSelection,
                                   widgets::dgConfirmDelete, widgets::dgCancelOnExit};
   if (resizable) options.Include(widgets::dgColumnResize);
   grid->SetOptions(options);
@@ -186,25 +188,33 @@ using F = TfrmNastaveni;
 // Indexed like kDefinitionTables.
 const std::array<TPageLayout, 2>& PageLayouts() {
   static const std::array<TPageLayout, 2> layouts{{
-      {StoreIn<&F::TabSheet1>, "TabSheet1", "Uložení souboru z e-mailu", kNavy,
+      {StoreIn<&F::TabSheet1>,
+       "TabSheet1",
+       "Uložení souboru z e-mailu",
+       kNavy,
        {
            {StoreIn<&F::Label7>, "Label7",
             "Tato akce se spustí v okamžiku, kdy uživa- tel dvojitým kliknutím \"otevře\" soubor "
             "*.KDX (koncovku *.KDX inst. program asocioval s tímto doplňkem), který je obvykle "
             "zaslán jako příloha e-mailu.",
             QRect(8, 8, 185, 81), 50},
-           {StoreIn<&F::Label18>, "Label18", "Uložení souboru z e-mailu.", QRect(8, 8, 185, 14),
-            0, true},
+           {StoreIn<&F::Label18>, "Label18", "Uložení souboru z e-mailu.", QRect(8, 8, 185, 14), 0,
+            true},
            {StoreIn<&F::Label8>, "Label8",
             "Program porovná název *.KDX souboru se všemi definicemi a pokud nalezne záznam, "
             "který má zadaný stejný název souboru, přílohu z e-mailu nakopíruje do předem určené "
             "složky (z této složky potom Velkor *.KDX soubor načítají).",
             QRect(8, 92, 185, 97)},
        },
-       StoreIn<&F::DBGrid1>, "DBGrid1", false,
-       StoreIn<&F::Button4>, "Button4",
-       StoreIn<&F::Button5>, "Button5",
-       StoreIn<&F::GroupBox1>, "GroupBox1",
+       StoreIn<&F::DBGrid1>,
+       "DBGrid1",
+       false,
+       StoreIn<&F::Button4>,
+       "Button4",
+       StoreIn<&F::Button5>,
+       "Button5",
+       StoreIn<&F::GroupBox1>,
+       "GroupBox1",
        {
            {RowKind::Text, StoreIn<&F::Label1>, "Label1",
             "Název definice (libovolný identifikační název)", QRect(12, 12, 377, 14)},
@@ -244,25 +254,33 @@ const std::array<TPageLayout, 2>& PageLayouts() {
            {RowKind::Edit, StoreIn<&F::DBEdit4>, "DBEdit4", "Label5",
             QRect(12, 370, 377, kEditHeight), fields::kEndText},
        }},
-      {StoreIn<&F::TabSheet2>, "TabSheet2", "Připojení souboru k e-mailu", kMaroon,
+      {StoreIn<&F::TabSheet2>,
+       "TabSheet2",
+       "Připojení souboru k e-mailu",
+       kMaroon,
        {
            {StoreIn<&F::Label10>, "Label10",
             "Tato funkce je dostupná v případě, když je tento program spuštěn bez parametru "
             "(tedy obvykle pomocí Windows nabíd- ky Start/Programy). Uživatel poté vybe- re ze "
             "seznamu vhodnou definici a utilita",
             QRect(8, 8, 185, 94), 53},
-           {StoreIn<&F::Label19>, "Label19", "Připojení souboru k e-mailu.",
-            QRect(8, 8, 185, 14), 0, true},
+           {StoreIn<&F::Label19>, "Label19", "Připojení souboru k e-mailu.", QRect(8, 8, 185, 14),
+            0, true},
            {StoreIn<&F::Label11>, "Label11",
             "připojí určený přenosový soubor k e-mailu (ten je potom umístěn do složky \"Pošta "
             "k odeslání\"). Většinou zde bude pouze jedna definice, pokud má však firma více "
             "než jednu pobočku, je možné nadefinovat další.",
             QRect(8, 104, 185, 84)},
        },
-       StoreIn<&F::DBGrid2>, "DBGrid2", true,
-       StoreIn<&F::Button6>, "Button6",
-       StoreIn<&F::Button7>, "Button7",
-       StoreIn<&F::GroupBox2>, "GroupBox2",
+       StoreIn<&F::DBGrid2>,
+       "DBGrid2",
+       true,
+       StoreIn<&F::Button6>,
+       "Button6",
+       StoreIn<&F::Button7>,
+       "Button7",
+       StoreIn<&F::GroupBox2>,
+       "GroupBox2",
        {
            {RowKind::Text, StoreIn<&F::Label9>, "Label9",
             "Název definice (libovolný text, který se zobrazí uživatelům k výběru) např. "
@@ -395,12 +413,12 @@ void TfrmNastaveni::BuildPages() {
     PageControl1->addTab(page, U(layout.caption));
 
     for (const TIntroRow& row : layout.intro) {
-      row.store(*this, MakeLabel(page, row.name,
-                                 QString(row.indent, QLatin1Char(' ')) + U(row.text), row.rect,
-                                 !row.heading, layout.colour, row.heading));
+      row.store(*this,
+                MakeLabel(page, row.name, QString(row.indent, QLatin1Char(' ')) + U(row.text),
+                          row.rect, !row.heading, layout.colour, row.heading));
     }
-    auto* grid = MakeGrid(page, layout.gridName, source, QRect(8, 192, 177, 201),
-                          layout.resizableGrid);
+    auto* grid =
+        MakeGrid(page, layout.gridName, source, QRect(8, 192, 177, 201), layout.resizableGrid);
     layout.grid(*this, grid);
     auto* add = MakeButton(page, layout.addName, U("Přidat definici"), QRect(8, 398, 87, 25));
     layout.add(*this, add);
@@ -426,8 +444,8 @@ void TfrmNastaveni::BuildPages() {
           break;
         }
         case RowKind::Edit: {
-          TDBEdit* edit = MakeEdit(group, row.name, source, row.field, row.rect,
-                                   labels.at(row.text));
+          TDBEdit* edit =
+              MakeEdit(group, row.name, source, row.field, row.rect, labels.at(row.text));
           controls.boxes.push_back(edit);
           control = edit;
           break;
@@ -497,16 +515,26 @@ void TfrmNastaveni::Button1Click() {
   accept();
 }
 
-void TfrmNastaveni::Button2Click() { reject(); }
+void TfrmNastaveni::Button2Click() {
+  reject();
+}
 
 void TfrmNastaveni::Button3Click() {
   for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) SaveDefinitions(table);
 }
 
-void TfrmNastaveni::Button4Click() { AddDefinition(kImportDefinitions); }
-void TfrmNastaveni::Button5Click() { DeleteDefinition(kImportDefinitions); }
-void TfrmNastaveni::Button6Click() { AddDefinition(kExportDefinitions); }
-void TfrmNastaveni::Button7Click() { DeleteDefinition(kExportDefinitions); }
+void TfrmNastaveni::Button4Click() {
+  AddDefinition(kImportDefinitions);
+}
+void TfrmNastaveni::Button5Click() {
+  DeleteDefinition(kImportDefinitions);
+}
+void TfrmNastaveni::Button6Click() {
+  AddDefinition(kExportDefinitions);
+}
+void TfrmNastaveni::Button7Click() {
+  DeleteDefinition(kExportDefinitions);
+}
 
 void TfrmNastaveni::BitBtn1Click() {
   if (!DirectoryDialog1->PickFolder()) return;
@@ -530,8 +558,7 @@ void TfrmNastaveni::BitBtn2Click() {
                   QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath()));
 }
 
-void TfrmNastaveni::StorePickedPath(TMemTable& table, const char* fieldName,
-                                    const QString& path) {
+void TfrmNastaveni::StorePickedPath(TMemTable& table, const char* fieldName, const QString& path) {
   TField* field = table.FieldByName(fieldName);
   bool lossless = true;
   const std::string bytes = ToCp(path, &lossless);

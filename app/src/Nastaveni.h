@@ -38,7 +38,7 @@ namespace kdx::app {
 
 class TfrmNastaveni : public QDialog {
   Q_OBJECT
-public:
+ public:
   // Client size: the 642 x 539 outer size less the classic dialog frame (4 pixels each side)
   // and caption (23 pixels).
   static constexpr int kClientWidth = 634;
@@ -136,13 +136,13 @@ public:
   using FileDialogHook = std::function<int(QFileDialog&)>;
   static FileDialogHook SetFileDialogHook(FileDialogHook hook);
 
-protected:
+ protected:
   void showEvent(QShowEvent* event) override;
 
-private:
+ private:
   // The controls of a page that the add, delete and enable steps work on.
   struct TPageControls {
-    std::vector<QWidget*> details;        // switched on and off together
+    std::vector<QWidget*> details;         // switched on and off together
     std::vector<widgets::TDBEdit*> boxes;  // their colour follows
   };
   std::array<TPageControls, 2> pages_;

@@ -22,7 +22,8 @@ TfrmPrepare::TfrmPrepare(QWidget* parent) : QWidget(parent) {
   Bevel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Bevel1->setGeometry(0, 0, 290, 53);
 
-  Label1 = new QLabel(QString::fromUtf8("Spouštění e-mailového klienta, počkejte prosím ..."), this);
+  Label1 =
+      new QLabel(QString::fromUtf8("Spouštění e-mailového klienta, počkejte prosím ..."), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setFont(ProgramFont());
   Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

@@ -12,7 +12,7 @@ namespace kdx::app {
 
 class TfrmPrepare : public QWidget {
   Q_OBJECT
-public:
+ public:
   explicit TfrmPrepare(QWidget* parent = nullptr);
 
   QFrame* Bevel1;

@@ -12,13 +12,13 @@
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
-#include "mainUnit.h"
 #include "kdx/memtable/Schemas.h"
-#include "kdx/widgets/QtText.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/MessageBox.h"
+#include "kdx/widgets/QtText.h"
+#include "mainUnit.h"
 
 namespace kdx::app {
 
@@ -78,8 +78,9 @@ void ReceiveFile() {
   const std::string targetPath = TargetFolder + TargetName;
 
   if (SameLocation(sourcePath, targetPath)) {
-    ShowError(QString::fromUtf8("Zdrojový soubor má stejné umístění jako cílový - nelze kopírovat "
-                                "soubor sám na sebe!"));
+    ShowError(
+        QString::fromUtf8("Zdrojový soubor má stejné umístění jako cílový - nelze kopírovat "
+                          "soubor sám na sebe!"));
     return;
   }
   if (!platform::FileExists(SourcePathNative)) {

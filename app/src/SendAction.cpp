@@ -4,20 +4,20 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QElapsedTimer>
-#include <QWindow>
 #include <QLocale>
+#include <QWindow>
 #include <memory>
 
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
-#include "mainUnit.h"
-#include "kdx/memtable/Schemas.h"
-#include "kdx/widgets/QtText.h"
 #include "kdx/mail/SimpleMapi.h"
+#include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Files.h"
 #include "kdx/widgets/MessageBox.h"
+#include "kdx/widgets/QtText.h"
+#include "mainUnit.h"
 
 namespace kdx::app {
 

@@ -12,11 +12,11 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "TableFolder.h"
-#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/MessageBox.h"
+#include "kdx/widgets/QtText.h"
 
 namespace kdx::app {
 
@@ -98,7 +98,8 @@ void PrepareReceivePage(TMemTable& importTable) {
   w.Button1->setEnabled(true);
 
   importTable.SetIndexName(kImportKdxFileIndex);
-  if (importTable.FindRecord(fields::kKDXFile, TVariant(SourceName), TLocateOptions{loCaseInsensitive})) {
+  if (importTable.FindRecord(fields::kKDXFile, TVariant(SourceName),
+                             TLocateOptions{loCaseInsensitive})) {
     TargetFolder = NormalizeFolderPath(importTable.FieldByName(fields::kSavePath)->AsString());
     TargetFolderNative = text::Cp1250ToUtf8(TargetFolder);
     w.Label6->setText(FromCp(TargetFolder));
@@ -129,7 +130,9 @@ std::string FolderPart(const std::string& path) {
   return {};
 }
 
-std::string BareName(const std::string& path) { return path.substr(FolderPart(path).size()); }
+std::string BareName(const std::string& path) {
+  return path.substr(FolderPart(path).size());
+}
 
 QString JoinArguments(const QStringList& arguments) {
   QString joined;
@@ -140,9 +143,9 @@ QString JoinArguments(const QStringList& arguments) {
 }
 
 void ResetRunValues() {
-  for (std::string* value : {&AppFolder, &SourceFolder, &SourceName, &TargetFolder, &TargetName,
-                             &AppFolderNative, &SourcePathNative, &SourceFolderNative,
-                             &TargetFolderNative, &TargetNameNative}) {
+  for (std::string* value :
+       {&AppFolder, &SourceFolder, &SourceName, &TargetFolder, &TargetName, &AppFolderNative,
+        &SourcePathNative, &SourceFolderNative, &TargetFolderNative, &TargetNameNative}) {
     value->clear();
   }
   TableFolders = {};
@@ -196,8 +199,12 @@ void LoadDefinitions(std::size_t table) {
             TableFileToLoad(TableFolders, kDefinitionTables[table].fileName));
 }
 
-void LoadImportDefinitions() { LoadDefinitions(kImportDefinitions); }
-void LoadExportDefinitions() { LoadDefinitions(kExportDefinitions); }
+void LoadImportDefinitions() {
+  LoadDefinitions(kImportDefinitions);
+}
+void LoadExportDefinitions() {
+  LoadDefinitions(kExportDefinitions);
+}
 
 void SaveDefinitions(std::size_t table) {
   frmNastaveni->DefinitionTable(table).SaveToTableFile(
@@ -205,8 +212,12 @@ void SaveDefinitions(std::size_t table) {
       TMemTableSaveFlags{mtfSaveData});
 }
 
-void SaveImportDefinitions() { SaveDefinitions(kImportDefinitions); }
-void SaveExportDefinitions() { SaveDefinitions(kExportDefinitions); }
+void SaveImportDefinitions() {
+  SaveDefinitions(kImportDefinitions);
+}
+void SaveExportDefinitions() {
+  SaveDefinitions(kExportDefinitions);
+}
 
 void ReloadDefinitions() {
   for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) {

@@ -27,7 +27,7 @@ inline constexpr int kModeReceive = 2;
 inline constexpr int kModeSettings = 3;
 
 // The program-wide values (all empty and RunMode 0 until StartRun).
-extern std::string AppFolder;     // the executable's folder, normalised
+extern std::string AppFolder;  // the executable's folder, normalised
 extern int RunMode;
 extern std::string SourceFolder;  // receive mode: folder of the received file, normalised
 extern std::string SourceName;    // receive mode: bare name, upper-cased by the locale
@@ -36,10 +36,10 @@ extern std::string TargetName;    // receive mode: SourceName when a definition 
 
 // Native counterparts (UTF-8) of the values above.
 extern std::string AppFolderNative;
-extern std::string SourcePathNative;   // the received file exactly as the command line names it
+extern std::string SourcePathNative;  // the received file exactly as the command line names it
 extern std::string SourceFolderNative;
 extern std::string TargetFolderNative;
-extern std::string TargetNameNative;   // the upper-cased bare name as a native file name
+extern std::string TargetNameNative;  // the upper-cased bare name as a native file name
 // Where the table files are read and written (TableFolder.h): the executable's folder, or the
 // user's own folder of an installation.
 extern TTableFolders TableFolders;

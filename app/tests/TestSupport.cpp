@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "Forms.h"
-#include "mainUnit.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Text.h"
+#include "mainUnit.h"
 
 namespace kdx::test {
 
@@ -54,7 +54,9 @@ void ProgramRun::WriteFile(const std::string& path, const std::string& contents)
   TempFolder::WriteFile(path, contents);
 }
 
-std::string ProgramRun::ReadFile(const std::string& path) { return TempFolder::ReadFile(path); }
+std::string ProgramRun::ReadFile(const std::string& path) {
+  return TempFolder::ReadFile(path);
+}
 
 void ProgramRun::WriteImports(const std::vector<ImportDef>& defs) const {
   auto table = CreateImportTable();

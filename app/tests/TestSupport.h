@@ -25,7 +25,7 @@ struct ExportDef {
 std::string Cp(const std::string& utf8);
 
 class ProgramRun {
-public:
+ public:
   ProgramRun();
   ~ProgramRun();
 
@@ -51,7 +51,7 @@ public:
   widgets::ScopedMessageRecorder& Boxes() { return *boxes_; }
   const std::vector<widgets::MessageRequest>& Requests() const { return boxes_->Requests(); }
 
-private:
+ private:
   TempFolder dir_;
   std::unique_ptr<widgets::ScopedMessageRecorder> boxes_;
   int quits_ = 0;
@@ -61,10 +61,10 @@ private:
 
 // The main of an application test: the program's own application object (its notify() is under
 // test too), then the Qt Test class.
-#define KDX_APP_TEST_MAIN(TestClass)                 \
-  int main(int argc, char** argv) {                  \
-    kdx::app::TKdxApplication app(argc, argv);       \
-    app.setAttribute(Qt::AA_Use96Dpi, true);         \
-    TestClass test;                                  \
-    return QTest::qExec(&test, argc, argv);          \
+#define KDX_APP_TEST_MAIN(TestClass)           \
+  int main(int argc, char** argv) {            \
+    kdx::app::TKdxApplication app(argc, argv); \
+    app.setAttribute(Qt::AA_Use96Dpi, true);   \
+    TestClass test;                            \
+    return QTest::qExec(&test, argc, argv);    \
   }

@@ -24,8 +24,8 @@ namespace {
 
 // What the program is started with (after its own name): the toolkit's options, and a file
 // name with a blank and Czech letters, passed as one argument.
-const QStringList kArguments = {"-style",    "x", "-reverse", "-platform",
-                                "offscreen", QString::fromUtf8("příjem a.kdx")};
+const QStringList kArguments = {"-style",    "x",         "-reverse",
+                                "-platform", "offscreen", QString::fromUtf8("příjem a.kdx")};
 
 // Set for the started copy: the file it writes its report into.
 constexpr char kReportVariable[] = "KDX_ARGUMENTS_REPORT";
@@ -38,7 +38,8 @@ int ReportStart(int argc, char** argv, const QString& reportPath) {
   ProgramRun run;
   run.StartWithProgramArguments();
   QStringList lines;
-  for (const QString& argument : TKdxApplication::ProgramArguments()) lines << "argument=" + argument;
+  for (const QString& argument : TKdxApplication::ProgramArguments())
+    lines << "argument=" + argument;
   lines << "mode=" + QString::number(RunMode)
         << "page=" + QString::number(frmMain->PageControl1->currentIndex())
         << "name=" + frmMain->Label2->text()
@@ -55,7 +56,7 @@ int ReportStart(int argc, char** argv, const QString& reportPath) {
 class ArgumentsTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void theToolkitsOptionsStayArgumentsOfTheProgram() {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
@@ -75,11 +76,12 @@ private slots:
     QStringList arguments;
     for (const QString& argument : kArguments) arguments << "argument=" + argument;
     QCOMPARE(lines.mid(0, arguments.size()), arguments);
-    QCOMPARE(lines.mid(arguments.size()),
-             (QStringList{"mode=" + QString::number(kModeReceive), "page=0",
-                          QString::fromUtf8("name=-STYLE X -REVERSE -PLATFORM OFFSCREEN PŘÍJEM A.KDX"),
-                          "noDefinition=1",  // no definition for such a file
-                          "actionEnabled=0"}));
+    QCOMPARE(
+        lines.mid(arguments.size()),
+        (QStringList{"mode=" + QString::number(kModeReceive), "page=0",
+                     QString::fromUtf8("name=-STYLE X -REVERSE -PLATFORM OFFSCREEN PŘÍJEM A.KDX"),
+                     "noDefinition=1",  // no definition for such a file
+                     "actionEnabled=0"}));
   }
 };
 

@@ -2,6 +2,8 @@
 // detail controls, saving with "Uložit" / "Použít", "Storno", the folder picker and the file
 // dialog (through their test hooks), and save failures.
 
+#include "Nastaveni.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -17,7 +19,6 @@
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
-#include "Nastaveni.h"
 #include "TestSupport.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBCheckBox.h"
@@ -38,7 +39,8 @@ using kdx::widgets::TDBEdit;
 
 namespace {
 
-const char* const kImportHeader = "\"Nazev\",\"KDXFile\",\"SavePath\",\"InfoText\",\"EndText\",\r\n";
+const char* const kImportHeader =
+    "\"Nazev\",\"KDXFile\",\"SavePath\",\"InfoText\",\"EndText\",\r\n";
 const char* const kExportHeader =
     "\"Nazev\",\"KDXFilePath\",\"Email\",\"InfoText\",\"EndText\",\"EmailShow\",\r\n";
 
@@ -55,15 +57,23 @@ void WhileSettingsShown(const std::function<void()>& inside, const std::function
 }
 
 // The same around OpenSettings.
-void InSettings(const std::function<void()>& inside) { WhileSettingsShown(inside, OpenSettings); }
+void InSettings(const std::function<void()>& inside) {
+  WhileSettingsShown(inside, OpenSettings);
+}
 
 QString GridCell(widgets::TDBGrid* grid, int row) {
   return grid->model()->index(row, 0).data().toString();
 }
 
-QColor Base(QWidget* w) { return w->palette().color(QPalette::Active, QPalette::Base); }
-QColor WindowColour() { return QApplication::palette().color(QPalette::Active, QPalette::Base); }
-QColor FaceColour() { return QApplication::palette().color(QPalette::Active, QPalette::Button); }
+QColor Base(QWidget* w) {
+  return w->palette().color(QPalette::Active, QPalette::Base);
+}
+QColor WindowColour() {
+  return QApplication::palette().color(QPalette::Active, QPalette::Base);
+}
+QColor FaceColour() {
+  return QApplication::palette().color(QPalette::Active, QPalette::Button);
+}
 
 // Replaces the text of a bound edit box by typing, as a user does (the box has the focus).
 void TypeInto(TDBEdit* edit, const QString& text) {
@@ -88,8 +98,8 @@ std::vector<QWidget*> ImportDetails() {
 }
 std::vector<QWidget*> ExportDetails() {
   TfrmNastaveni& w = *frmNastaveni;
-  return {w.Button7, w.DBEdit5, w.DBEdit6, w.DBEdit7, w.DBEdit8, w.DBEdit9, w.BitBtn2,
-          w.DBCheckBox1};
+  return {w.Button7, w.DBEdit5, w.DBEdit6, w.DBEdit7,
+          w.DBEdit8, w.DBEdit9, w.BitBtn2, w.DBCheckBox1};
 }
 
 // All of a group enabled (or disabled), with its edit boxes in the matching colour.
@@ -107,23 +117,24 @@ bool DetailsAre(const std::vector<QWidget*>& group, bool enabled) {
 class NastaveniTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void firstStartWithNoFiles() {
     ProgramRun run;
     bool checked = false;
-    WhileSettingsShown([&] {
-      TfrmNastaveni& w = *frmNastaveni;
-      QVERIFY(w.isVisible() && w.isModal());
-      QCOMPARE(w.PageControl1->currentIndex(), 0);
-      QVERIFY(DetailsAre(ImportDetails(), false));
-      QVERIFY(DetailsAre(ExportDetails(), false));
-      for (QWidget* usable : std::initializer_list<QWidget*>{w.DBGrid1, w.DBGrid2, w.Button4,
-                                                            w.Button6, w.Button1, w.Button3,
-                                                            w.Button2})
-        QVERIFY(usable->isEnabled());
-      QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
-      checked = true;
-    }, [&] { run.Start({"/SET"}); });
+    WhileSettingsShown(
+        [&] {
+          TfrmNastaveni& w = *frmNastaveni;
+          QVERIFY(w.isVisible() && w.isModal());
+          QCOMPARE(w.PageControl1->currentIndex(), 0);
+          QVERIFY(DetailsAre(ImportDetails(), false));
+          QVERIFY(DetailsAre(ExportDetails(), false));
+          for (QWidget* usable : std::initializer_list<QWidget*>{
+                   w.DBGrid1, w.DBGrid2, w.Button4, w.Button6, w.Button1, w.Button3, w.Button2})
+            QVERIFY(usable->isEnabled());
+          QCOMPARE(w.DBGrid1->model()->rowCount(), 0);
+          checked = true;
+        },
+        [&] { run.Start({"/SET"}); });
     QVERIFY(checked);
     QCOMPARE(run.Requests().size(), size_t(1));
     QCOMPARE(run.Requests()[0].text,
@@ -156,8 +167,8 @@ private slots:
     // Every label's text fits inside its box, every box inside its parent.
     for (QLabel* label : w.findChildren<QLabel*>()) {
       if (label->text().isEmpty() || !label->parentWidget()) continue;
-      const int needed = label->wordWrap() ? label->heightForWidth(label->width())
-                                           : label->sizeHint().height();
+      const int needed =
+          label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
       QVERIFY2(needed <= label->height(), qPrintable(label->objectName()));
       if (!label->wordWrap())
         QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->objectName()));
@@ -179,7 +190,7 @@ private slots:
                                                w.BitBtn1, w.DBEdit3, w.DBEdit4};
     for (size_t i = 0; i + 1 < importOrder.size(); ++i)
       QCOMPARE(NextTabStop(importOrder[i]), importOrder[i + 1]);
-    const std::vector<QWidget*> exportOrder = {w.DBEdit5, w.DBEdit8, w.DBEdit6,    w.BitBtn2,
+    const std::vector<QWidget*> exportOrder = {w.DBEdit5, w.DBEdit8,     w.DBEdit6, w.BitBtn2,
                                                w.DBEdit7, w.DBCheckBox1, w.DBEdit9};
     for (size_t i = 0; i + 1 < exportOrder.size(); ++i)
       QCOMPARE(NextTabStop(exportOrder[i]), exportOrder[i + 1]);
@@ -196,9 +207,11 @@ private slots:
       centre = frmNastaveni->frameGeometry().center();
       mainCentre = main->frameGeometry().center();
     });
-    QVERIFY2((centre - mainCentre).manhattanLength() <= 2,
-             qPrintable(QString("%1,%2 vs %3,%4")
-                            .arg(centre.x()).arg(centre.y()).arg(mainCentre.x()).arg(mainCentre.y())));
+    QVERIFY2((centre - mainCentre).manhattanLength() <= 2, qPrintable(QString("%1,%2 vs %3,%4")
+                                                                          .arg(centre.x())
+                                                                          .arg(centre.y())
+                                                                          .arg(mainCentre.x())
+                                                                          .arg(mainCentre.y())));
   }
 
   // Owned by the main window: the window system keeps it above the main window (transient for
@@ -212,8 +225,8 @@ private slots:
     bool window = false;
     InSettings([&] {
       window = frmNastaveni->isWindow();
-      owner = frmNastaveni->windowHandle() ? frmNastaveni->windowHandle()->transientParent()
-                                           : nullptr;
+      owner =
+          frmNastaveni->windowHandle() ? frmNastaveni->windowHandle()->transientParent() : nullptr;
     });
     QVERIFY(window);
     QCOMPARE(owner, frmMain->windowHandle());
@@ -263,8 +276,9 @@ private slots:
       QTest::keyClick(w.DBEdit3, Qt::Key_Return);
       QVERIFY(!w.isVisible());
     });
-    QCOMPARE(ProgramRun::ReadFile(run.Folder() + kImportFileName),
-             kImportHeader + Cp("\"Nový název\",\"POB1_PB.KDX\",\"/prenosy/\",\"Popis příjmu\",,\r\n"));
+    QCOMPARE(
+        ProgramRun::ReadFile(run.Folder() + kImportFileName),
+        kImportHeader + Cp("\"Nový název\",\"POB1_PB.KDX\",\"/prenosy/\",\"Popis příjmu\",,\r\n"));
     QCOMPARE(ProgramRun::ReadFile(run.Folder() + kExportFileName), std::string(kExportHeader));
   }
 
@@ -371,8 +385,9 @@ private slots:
       target = first;
       w.BitBtn1->click();
       const QString picked = w.DirectoryDialog1->DirectoryName;
-      QCOMPARE(QString::fromStdString(w.ImportTable->FieldByName(kdx::fields::kSavePath)->AsString()),
-               picked);
+      QCOMPARE(
+          QString::fromStdString(w.ImportTable->FieldByName(kdx::fields::kSavePath)->AsString()),
+          picked);
       QCOMPARE(w.DBEdit2->text(), picked);
       QCOMPARE(w.ImportTable->State(), dsBrowse);
 
@@ -380,8 +395,9 @@ private slots:
       target = second;
       answer = QDialog::Rejected;
       w.BitBtn1->click();
-      QCOMPARE(QString::fromStdString(w.ImportTable->FieldByName(kdx::fields::kSavePath)->AsString()),
-               picked);
+      QCOMPARE(
+          QString::fromStdString(w.ImportTable->FieldByName(kdx::fields::kSavePath)->AsString()),
+          picked);
       answer = QDialog::Accepted;
       target = unspellable;
       w.BitBtn1->click();
@@ -393,8 +409,9 @@ private slots:
     // A folder cp1250 cannot spell is refused instead of being stored mangled.
     QCOMPARE(run.Requests().size(), size_t(1));
     QCOMPARE(run.Requests()[0].caption, QString("Chyba"));
-    QVERIFY(frmNastaveni->ImportTable->FieldByName(kdx::fields::kSavePath)->AsString().find("prenosy") !=
-            std::string::npos);
+    QVERIFY(frmNastaveni->ImportTable->FieldByName(kdx::fields::kSavePath)
+                ->AsString()
+                .find("prenosy") != std::string::npos);
   }
 
   void fileDialogSetsTheFilePath() {
@@ -423,7 +440,8 @@ private slots:
       QVERIFY(w.ExportTable->FieldByName(kdx::fields::kKDXFilePath)->IsNull());
       answer = QDialog::Accepted;
       w.BitBtn2->click();
-      QCOMPARE(w.ExportTable->FieldByName(kdx::fields::kKDXFilePath)->AsString(), folder + "POB1.KDX");
+      QCOMPARE(w.ExportTable->FieldByName(kdx::fields::kKDXFilePath)->AsString(),
+               folder + "POB1.KDX");
       QCOMPARE(w.DBEdit6->text(), QString::fromStdString(folder + "POB1.KDX"));
       QCOMPARE(w.ExportTable->State(), dsBrowse);
     });

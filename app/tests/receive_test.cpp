@@ -75,7 +75,7 @@ void ExpectSameLocation(ProgramRun& run, const std::string& mail, const std::str
 class ReceiveTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void copiesOverwritesShowsTheClosingTextAndEnds() {
     ProgramRun run;
     const std::string mail = run.MakeFolder("mail");
@@ -140,8 +140,10 @@ private slots:
     fs::create_directory_symlink(mail, viaLink, error);
 #ifdef _WIN32
     if (error)
-      QSKIP(qPrintable("no symbolic link can be made here (Wine, or Windows without the right "
-                       "to create one): " + QString::fromStdString(error.message())));
+      QSKIP(
+          qPrintable("no symbolic link can be made here (Wine, or Windows without the right "
+                     "to create one): " +
+                     QString::fromStdString(error.message())));
 #endif
     QVERIFY2(!error, error.message().c_str());
     ExpectSameLocation(run, mail, viaLink);

@@ -2,12 +2,13 @@
 // the Simple MAPI structures (through a recording test provider registered as the mail client),
 // the progress window painted before the hand-off, the error path and the end of the run.
 
+#include <dlfcn.h>
+
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QWindow>
 #include <QTest>
+#include <QWindow>
 #include <algorithm>
-#include <dlfcn.h>
 #include <memory>
 
 #include "Application.h"
@@ -18,11 +19,11 @@
 #include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "TopWindowsHook.h"
+#include "kdx/platform/Text.h"
 #include "kdx/platform/TopWindows.h"
+#include "kdx/widgets/DBGrid.h"
 #include "mainUnit.h"
 #include "providers/RecordedSend.h"
-#include "kdx/platform/Text.h"
-#include "kdx/widgets/DBGrid.h"
 
 using namespace kdx::app;
 using kdx::test::Cp;
@@ -34,7 +35,7 @@ namespace {
 
 // Registers the recording provider as the only mail client for one test and gives its record.
 class RecordingClient {
-public:
+ public:
   explicit RecordingClient(const ProgramRun& run) {
     const std::string reg = run.MakeFolder("registry") + "registry.reg";
     run.WriteFile(reg,
@@ -52,7 +53,7 @@ public:
   RecordedSend& operator*() { return *record_; }
   RecordedSend* operator->() { return record_; }
 
-private:
+ private:
   std::unique_ptr<kdx::test::ScopedEnv> registry_;
   void* handle_ = nullptr;
   RecordedSend* record_ = nullptr;
@@ -60,16 +61,17 @@ private:
 
 // Watches the progress window: when it was painted, how many sends the client had seen.
 class PaintWatch : public QObject {
-public:
+ public:
   PaintWatch(QWidget* w, RecordedSend* record) : record_(record) { w->installEventFilter(this); }
   int paintsBeforeSend = 0;
   int paintsAfterSend = 0;
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::Paint) (record_->sendCalls == 0 ? paintsBeforeSend : paintsAfterSend)++;
+    if (e->type() == QEvent::Paint)
+      (record_->sendCalls == 0 ? paintsBeforeSend : paintsAfterSend)++;
     return false;
   }
 
-private:
+ private:
   RecordedSend* record_;
 };
 
@@ -110,7 +112,7 @@ bool IsTodaysSubject(const std::string& cp1250) {
 class SendTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void subjectCarriesTheShortDateWithoutTime() {
     const QDate date(2026, 12, 7);
     QCOMPARE(SendSubject(QLocale(QLocale::Czech, QLocale::Czechia), date),
@@ -127,9 +129,9 @@ private slots:
     const std::string files = run.MakeFolder("odeslani");
     run.WriteFile(files + "SKLAD.KDX", "data");
     run.WriteFile(files + "BRNO.KDX", "data");
-    run.WriteExports({{"Sklad", files + "SKLAD.KDX", "sklad@example.cz", "", "", true},
-                      {"Brno", files + "BRNO.KDX", "brno@example.cz", "", "Hotovo, odesláno.",
-                       false}});
+    run.WriteExports(
+        {{"Sklad", files + "SKLAD.KDX", "sklad@example.cz", "", "", true},
+         {"Brno", files + "BRNO.KDX", "brno@example.cz", "", "Hotovo, odesláno.", false}});
     run.Start({});
     // The user picks the second definition.
     frmMain->DBGrid1->setFocus();

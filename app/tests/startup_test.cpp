@@ -13,11 +13,11 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "TestSupport.h"
-#include "kdx/platform/Path.h"
-#include "mainUnit.h"
 #include "kdx/memtable/Schemas.h"
+#include "kdx/platform/Path.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
+#include "mainUnit.h"
 
 using namespace kdx::app;
 using kdx::test::Cp;
@@ -36,14 +36,16 @@ std::string Native(std::string path) {
   std::replace(path.begin(), path.end(), '/', '\\');
   return path;
 }
-QString NativeQ(const std::string& path) { return QString::fromStdString(Native(path)); }
+QString NativeQ(const std::string& path) {
+  return QString::fromStdString(Native(path));
+}
 
 }  // namespace
 
 class StartupTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void normalizeFolderPath() {
     QCOMPARE(NormalizeFolderPath("  " + Native("/data/import") + " \t"), Native("/data/import/"));
     QCOMPARE(NormalizeFolderPath(Native("/data/import/")), Native("/data/import/"));
@@ -101,8 +103,8 @@ private slots:
   }
 
   void setSwitchInAnyCaseIsConfigurationMode() {
-    for (const QStringList& args : {QStringList{"/set"}, QStringList{"/Set", "x.kdx", "y"},
-                                    QStringList{"/SET"}}) {
+    for (const QStringList& args :
+         {QStringList{"/set"}, QStringList{"/Set", "x.kdx", "y"}, QStringList{"/SET"}}) {
       ProgramRun run;
       bool shown = false;
       QTimer::singleShot(0, [&] {
@@ -125,8 +127,8 @@ private slots:
     // On POSIX "/" starts a folder, so /SETUP is the file SETUP in the root folder; on Windows
     // it is a bare name.
     const QString setupName = kDriveLetters ? QString("/SETUP") : QString("SETUP");
-    for (const auto& [arg, name] : {std::pair{QString("-set"), QString("-SET")},
-                                    std::pair{QString("/SETUP"), setupName}}) {
+    for (const auto& [arg, name] :
+         {std::pair{QString("-set"), QString("-SET")}, std::pair{QString("/SETUP"), setupName}}) {
       ProgramRun run;
       run.WriteImports({{"Def", "POB1_PB.KDX", Native("/tmp"), "", ""}});
       run.Start({arg});
@@ -141,9 +143,9 @@ private slots:
 
   void receiveModeSplitsUpperCasesAndMatchesIgnoringCase() {
     ProgramRun run;
-    run.WriteImports(
-        {{"Jiná", "JINY.KDX", Native("/jiny"), "Jiný popis", ""},
-         {"Brno", "Pob1_pb.kdx", "  " + Native("/data/import") + "  ", "Uložení z pobočky Brno", ""}});
+    run.WriteImports({{"Jiná", "JINY.KDX", Native("/jiny"), "Jiný popis", ""},
+                      {"Brno", "Pob1_pb.kdx", "  " + Native("/data/import") + "  ",
+                       "Uložení z pobočky Brno", ""}});
     run.Start({NativeQ("/tmp/Dokumenty"), "a", NativeQ("nastaveni/pob1_pb.kdx")});
     QCOMPARE(RunMode, kModeReceive);
     QCOMPARE(SourceName, std::string("POB1_PB.KDX"));
@@ -221,7 +223,7 @@ private slots:
     QCOMPARE(run.Requests()[0].caption, QString("Application Error"));
     QCOMPARE(run.Requests()[0].icon, MsgIcon::Error);
     QVERIFY(run.Requests()[0].text.startsWith("Unknown field type (DateTime)"));
-    QVERIFY(run.Requests()[0].text.endsWith(",Data,\"\")"));  // ')' sorts before '.' 
+    QVERIFY(run.Requests()[0].text.endsWith(",Data,\"\")"));  // ')' sorts before '.'
   }
 
   void missingTableFilesLeaveTheTablesEmpty() {

@@ -68,9 +68,10 @@ struct Installed {
 // Installations with per-user table folders are Linux's: on Windows every copy of the program
 // keeps its tables beside itself, marker or not (checked by theMarkerChangesNothingOnWindows).
 #ifdef _WIN32
-#define KDX_LINUX_INSTALLATIONS_ONLY()                                                      \
-  QSKIP("Windows has no installation with per-user table folders: every copy keeps its " \
-        "tables beside itself")
+#define KDX_LINUX_INSTALLATIONS_ONLY()                                                 \
+  QSKIP(                                                                               \
+      "Windows has no installation with per-user table folders: every copy keeps its " \
+      "tables beside itself")
 #else
 #define KDX_LINUX_INSTALLATIONS_ONLY()
 #endif

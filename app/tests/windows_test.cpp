@@ -6,21 +6,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QLibraryInfo>
-#include <QMessageBox>
-#include <algorithm>
 #include <QFrame>
-#include <QHelpEvent>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
-#include <QHeaderView>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "About.h"
 #include "Application.h"
@@ -29,11 +29,11 @@
 #include "Nastaveni.h"
 #include "Prepare.h"
 #include "TestSupport.h"
-#include "mainUnit.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
 #include "kdx/widgets/UrlLabel.h"
+#include "mainUnit.h"
 
 using namespace kdx::app;
 using kdx::test::ProgramRun;
@@ -50,14 +50,14 @@ void CheckCaptionsFit(QWidget* window) {
     if (label->text().isEmpty()) continue;
     const QFontMetrics fm(label->font());
     if (label->wordWrap()) {
-      const QRect need = fm.boundingRect(QRect(0, 0, label->width(), 10000), Qt::TextWordWrap,
-                                         label->text());
+      const QRect need =
+          fm.boundingRect(QRect(0, 0, label->width(), 10000), Qt::TextWordWrap, label->text());
       QVERIFY2(need.height() <= label->height(), qPrintable(label->objectName()));
     } else {
-      QVERIFY2(fm.horizontalAdvance(label->text()) <= label->width(),
-               qPrintable(label->objectName() + ": " + label->text() + " " +
-                          label->font().family() + " " +
-                          QString::number(fm.horizontalAdvance(label->text()))));
+      QVERIFY2(
+          fm.horizontalAdvance(label->text()) <= label->width(),
+          qPrintable(label->objectName() + ": " + label->text() + " " + label->font().family() +
+                     " " + QString::number(fm.horizontalAdvance(label->text()))));
       QVERIFY2(fm.height() <= label->height() + 1, qPrintable(label->objectName()));
     }
   }
@@ -73,11 +73,13 @@ void CheckCaptionsFit(QWidget* window) {
   }
 }
 
-QColor TextColor(QWidget* w) { return w->palette().color(QPalette::WindowText); }
+QColor TextColor(QWidget* w) {
+  return w->palette().color(QPalette::WindowText);
+}
 
 // A widget that fails in its event handler, as library code does.
 class Failing : public QObject {
-public:
+ public:
   std::string message;
   bool event(QEvent* e) override {
     if (e->type() == QEvent::User) throw kdx::Exception(message);
@@ -142,7 +144,7 @@ class TranslationsBesideTheProgram {
 class WindowsTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void mainWindowAsDrawn() {
     ProgramRun run;
     run.Start({});
@@ -316,15 +318,16 @@ private slots:
     QVERIFY(flags & Qt::CustomizeWindowHint);
     QVERIFY(!(flags & (Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                        Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QCOMPARE(frmPrepare->Label1->text(), QString("Spouštění e-mailového klienta, počkejte prosím ..."));
+    QCOMPARE(frmPrepare->Label1->text(),
+             QString("Spouštění e-mailového klienta, počkejte prosím ..."));
   }
 
   void generalErrorBoxAppendsTheFullStopByTheByteRule() {
     QCOMPARE(ErrorBoxText("Stream read error"), std::string("Stream read error."));
     QCOMPARE(ErrorBoxText("Done."), std::string("Done."));
-    QCOMPARE(ErrorBoxText("Failed!"), std::string("Failed!"));    // '!' sorts before '.'
-    QCOMPARE(ErrorBoxText("(x)"), std::string("(x)"));            // ')' too
-    QCOMPARE(ErrorBoxText("path/"), std::string("path/."));       // '/' after
+    QCOMPARE(ErrorBoxText("Failed!"), std::string("Failed!"));         // '!' sorts before '.'
+    QCOMPARE(ErrorBoxText("(x)"), std::string("(x)"));                 // ')' too
+    QCOMPARE(ErrorBoxText("path/"), std::string("path/."));            // '/' after
     QCOMPARE(ErrorBoxText("chyba \xE8"), std::string("chyba \xE8."));  // cp1250 letters too
     QCOMPARE(ErrorBoxText(""), std::string());
   }

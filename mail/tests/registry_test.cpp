@@ -241,7 +241,8 @@ TEST(RegistryLocationTest, NothingComesFromTheCurrentFolder) {
   TempDir browsed;
   std::filesystem::create_directories(browsed.path() / "cfg/kdx-manager");
   std::filesystem::copy_file(KDX_TEST_PROVIDER_FULL, browsed / "planted.so");
-  WriteFile(browsed / "cfg/kdx-manager/registry.reg", test::RegWithClient("Planted", "./planted.so"));
+  WriteFile(browsed / "cfg/kdx-manager/registry.reg",
+            test::RegWithClient("Planted", "./planted.so"));
   test::ScopedCwd cwd(browsed.path());
   ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
   ScopedEnv homeEnv("HOME", home.path().string());

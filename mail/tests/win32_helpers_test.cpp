@@ -1,8 +1,8 @@
 // The Windows backends under the mail hand-off: the registry helpers on the real registry,
 // loading a client library that lacks names, environment expansion and the path helpers.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>

@@ -20,9 +20,11 @@ bool IsAsciiAlnum(unsigned char c) {
 bool IsLocalChar(unsigned char c, MailboxUse use) {
   if (IsAsciiAlnum(c)) return true;
   if (use == MailboxUse::ComposeWindow) {
-    return c >= 0x80 || std::string_view("+-_=").find(static_cast<char>(c)) != std::string_view::npos;
+    return c >= 0x80 ||
+           std::string_view("+-_=").find(static_cast<char>(c)) != std::string_view::npos;
   }
-  return std::string_view("!#$%&'*+-/=?^_`{|}~").find(static_cast<char>(c)) != std::string_view::npos;
+  return std::string_view("!#$%&'*+-/=?^_`{|}~").find(static_cast<char>(c)) !=
+         std::string_view::npos;
 }
 
 bool IsDomainChar(unsigned char c, MailboxUse use) {

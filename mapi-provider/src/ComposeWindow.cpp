@@ -126,7 +126,9 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
                    r.address.c_str());
       return MAPI_E_UNKNOWN_RECIPIENT;
     }
-    add(r.recipClass == MAPI_CC ? "cc" : r.recipClass == MAPI_BCC ? "bcc" : "to",
+    add(r.recipClass == MAPI_CC    ? "cc"
+        : r.recipClass == MAPI_BCC ? "bcc"
+                                   : "to",
         UriEncode(r.address, "@"));
   }
   if (!mail.subject.empty()) add("subject", UriEncode(mail.subject));

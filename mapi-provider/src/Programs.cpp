@@ -92,7 +92,8 @@ bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedP
   // Not the current folder: the folder picker may have left it anywhere.
   posix_spawn_file_actions_addchdir_np(&actions, "/");
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.data());
+  const int spawned =
+      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   if (pipeInput) ::close(pipeFds[0]);
   if (spawned != 0) {

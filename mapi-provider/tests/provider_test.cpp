@@ -8,11 +8,10 @@
 #include <gmime/gmime.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <sys/resource.h>
 
 #include <chrono>
 #include <list>
@@ -657,12 +656,18 @@ enum class Route { Generic, Kde, Gnome, ThunderbirdGeneric, ThunderbirdKde, Thun
 
 std::string RouteName(const ::testing::TestParamInfo<Route>& info) {
   switch (info.param) {
-    case Route::Generic: return "GenericHandler";
-    case Route::Kde: return "Kde";
-    case Route::Gnome: return "Gnome";
-    case Route::ThunderbirdGeneric: return "ThunderbirdAsHandler";
-    case Route::ThunderbirdKde: return "ThunderbirdOnKde";
-    case Route::ThunderbirdGnome3: return "ThunderbirdOnLxde";
+    case Route::Generic:
+      return "GenericHandler";
+    case Route::Kde:
+      return "Kde";
+    case Route::Gnome:
+      return "Gnome";
+    case Route::ThunderbirdGeneric:
+      return "ThunderbirdAsHandler";
+    case Route::ThunderbirdKde:
+      return "ThunderbirdOnKde";
+    case Route::ThunderbirdGnome3:
+      return "ThunderbirdOnLxde";
   }
   return "Unknown";
 }
@@ -774,7 +779,8 @@ class SendmailTest : public ProviderTest {
   }
   // A sendmail that records its arguments and the message.
   void UseRecorder() {
-    UseScript("printf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD.args\"\ncat > \"$KDX_TEST_RECORD.msg\"\n");
+    UseScript(
+        "printf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD.args\"\ncat > \"$KDX_TEST_RECORD.msg\"\n");
   }
   std::string Args() const { return ReadFile(dir_ / "record.args"); }
   std::string Sent() const { return ReadFile(dir_ / "record.msg"); }
@@ -799,9 +805,10 @@ TEST_F(SendmailTest, EveryRecipientIsOnTheCommandLineAndNoBlindCopyInTheMessage)
 TEST_F(SendmailTest, OnlyOnePlainMailboxIsAcceptedAndWrittenAsGiven) {
   UseRecorder();
   Message m;
-  for (const std::string& address : std::vector<std::string>{"a@b.test@c.test", "a@b@c.test", "|cmd@x.test", "/etc/passwd", "/tmp/x@y.test", "root",
-        Cp("přemysl@example.test"), "a@příklad.test", "a..b@x.test", ".a@x.test", "a.@x.test",
-        "a@x..test", "a@", "@x.test", "a@x_y.test", "-oQ@x.test"}) {
+  for (const std::string& address : std::vector<std::string>{
+           "a@b.test@c.test", "a@b@c.test", "|cmd@x.test", "/etc/passwd", "/tmp/x@y.test", "root",
+           Cp("přemysl@example.test"), "a@příklad.test", "a..b@x.test", ".a@x.test", "a.@x.test",
+           "a@x..test", "a@", "@x.test", "a@x_y.test", "-oQ@x.test"}) {
     m.recips = {{MAPI_TO, "", "SMTP:" + address}};
     EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT))
         << address;

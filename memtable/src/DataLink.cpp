@@ -21,7 +21,9 @@ void TDataLink::SetDataSource(TDataSource* dataSource) {
   UpdateState();
 }
 
-TMemTable* TDataLink::DataSet() const { return dataSource_ ? dataSource_->DataSet() : nullptr; }
+TMemTable* TDataLink::DataSet() const {
+  return dataSource_ ? dataSource_->DataSet() : nullptr;
+}
 
 void TDataLink::SetReadOnly(bool readOnly) {
   if (readOnly == readOnly_) return;
@@ -104,7 +106,9 @@ void TDataLink::SourceDestroyed() {
 // ---------------------------------------------------------------------------------------------
 // TFieldDataLink
 
-TFieldDataLink::TFieldDataLink() { SetVisualControl(true); }
+TFieldDataLink::TFieldDataLink() {
+  SetVisualControl(true);
+}
 
 void TFieldDataLink::SetFieldName(const std::string& fieldName) {
   if (fieldName == fieldName_) return;
@@ -121,7 +125,9 @@ bool TFieldDataLink::Edit() {
   return fieldEditing_;
 }
 
-void TFieldDataLink::Reset() { RecordChanged(nullptr); }
+void TFieldDataLink::Reset() {
+  RecordChanged(nullptr);
+}
 
 void TFieldDataLink::ActiveChanged() {
   // The control hears of the change also when its field name is unknown (it then shows nothing).
@@ -135,7 +141,9 @@ void TFieldDataLink::ActiveChanged() {
   if (failure) std::rethrow_exception(failure);
 }
 
-void TFieldDataLink::EditingChanged() { UpdateFieldEditing(); }
+void TFieldDataLink::EditingChanged() {
+  UpdateFieldEditing();
+}
 
 void TFieldDataLink::RecordChanged(TField* field) {
   if (field != nullptr && field != field_) return;
@@ -143,7 +151,9 @@ void TFieldDataLink::RecordChanged(TField* field) {
   modified_ = false;
 }
 
-void TFieldDataLink::LayoutChanged() { UpdateField(); }
+void TFieldDataLink::LayoutChanged() {
+  UpdateField();
+}
 
 void TFieldDataLink::FocusControl(TField* field) {
   if (field != nullptr && field == field_ && OnFocusRequest) OnFocusRequest();
@@ -184,7 +194,9 @@ void TFieldDataLink::UpdateFieldEditing() {
 // ---------------------------------------------------------------------------------------------
 // TGridDataLink
 
-TGridDataLink::TGridDataLink() { SetVisualControl(true); }
+TGridDataLink::TGridDataLink() {
+  SetVisualControl(true);
+}
 
 void TGridDataLink::SetColumns(std::vector<std::string> fieldNames) {
   columnNames_ = std::move(fieldNames);
@@ -317,7 +329,9 @@ void TGridDataLink::DeleteCurrent() {
   if (Active()) DataSet()->DeleteRecord();
 }
 
-void TGridDataLink::ActiveChanged() { ResolveColumnsThen(OnActiveChange); }
+void TGridDataLink::ActiveChanged() {
+  ResolveColumnsThen(OnActiveChange);
+}
 
 void TGridDataLink::EditingChanged() {
   if (OnEditingChange) OnEditingChange();
@@ -335,6 +349,8 @@ void TGridDataLink::DataSetScrolled(int distance) {
   if (OnScrolled) OnScrolled(distance);
 }
 
-void TGridDataLink::LayoutChanged() { ResolveColumnsThen(OnLayoutChange); }
+void TGridDataLink::LayoutChanged() {
+  ResolveColumnsThen(OnLayoutChange);
+}
 
 }  // namespace kdx

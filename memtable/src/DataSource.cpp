@@ -7,7 +7,9 @@
 
 namespace kdx {
 
-TDataSource::TDataSource(TMemTable* dataSet) { SetDataSet(dataSet); }
+TDataSource::TDataSource(TMemTable* dataSet) {
+  SetDataSet(dataSet);
+}
 
 TDataSource::~TDataSource() {
   if (dataSet_) dataSet_->DetachListener(this);

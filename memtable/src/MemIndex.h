@@ -67,8 +67,7 @@ class TMemIndex {
   // Where a record with `data` goes: before the first record whose key does not sort below it.
   std::size_t SortedPosition(const unsigned char* data, unsigned localeId) const;
   // True when a record other than `self` has a key equal to `data` (a sorted list only).
-  bool HasOtherEqualKey(const unsigned char* data, const TMemRecord* self,
-                        unsigned localeId) const;
+  bool HasOtherEqualKey(const unsigned char* data, const TMemRecord* self, unsigned localeId) const;
   // Puts `record` at `position` of the list and gives it a place between those of its
   // neighbours (renumbering the whole list when there is no room left between them).
   void Insert(std::size_t position, TMemRecord* record);

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "TestSupport.h"
 #include "kdx/memtable/DataLink.h"
 #include "kdx/memtable/DataSource.h"
-#include "TestSupport.h"
 #include "kdx/memtable/Schemas.h"
 
 namespace kdx {
@@ -104,8 +104,7 @@ TEST(BindingAcrossLoads, DefinitionsTheTableCannotOpenUnderArePutBack) {
     TDataSource source(t.get());
     Label name(&source, "Nazev");
     Label kdxFile(&source, "KDXFile");
-    EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(file); }), "Field 'KDXFile' not found")
-        << file;
+    EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(file); }), "Field 'KDXFile' not found") << file;
     ASSERT_TRUE(t->Active());
     EXPECT_EQ(t->FieldCount(), 5);
     EXPECT_EQ(t->FieldByName("Nazev"), oldName);  // the very fields it had

@@ -18,23 +18,25 @@ namespace kdx {
 namespace {
 
 // Czech texts are written here in UTF-8; the tables hold cp1250.
-std::string C(const char* utf8) { return text::Utf8ToCp1250(utf8); }
+std::string C(const char* utf8) {
+  return text::Utf8ToCp1250(utf8);
+}
 
 // A link that writes down every notification it gets, tagged with its name.
 class RecordingLink : public TDataLink {
-public:
+ public:
   RecordingLink(std::string name, std::vector<std::string>* log, bool visual)
       : name_(std::move(name)), log_(log) {
     SetVisualControl(visual);
   }
 
-protected:
+ protected:
   void ActiveChanged() override { Log("active"); }
   void DataSetChanged() override { Log("whole"); }
   void DataSetScrolled(int distance) override { Log("scroll" + std::to_string(distance)); }
   void RecordChanged(TField* field) override { Log(field ? "field" : "record"); }
 
-private:
+ private:
   void Log(const std::string& what) { log_->push_back(name_ + ":" + what); }
   std::string name_;
   std::vector<std::string>* log_;
@@ -96,8 +98,8 @@ TEST(BindingDelivery, NonVisualFirstThenVisualEachInReverseOrderOfAttachment) {
 
   log.clear();
   table->Next();
-  EXPECT_EQ(log, (std::vector<std::string>{"n2:scroll1", "n1:scroll1", "v2:scroll1",
-                                           "v1:scroll1"}));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"n2:scroll1", "n1:scroll1", "v2:scroll1", "v1:scroll1"}));
 
   // Detached links hear nothing more; the others keep their order.
   n2.SetDataSource(nullptr);

@@ -166,8 +166,8 @@ TEST(FindRecord, EveryMixOfCaseRulesInIndexAndSearchFindsTheFirstEqualRecord) {
   // first record in index order that the search's rule calls equal.
   const char* stems[] = {"pob1_pb.kdx", "POB1_PB.KDX", "Pob1_Pb.kdx", "sklad.kdx", "SKLAD.KDX",
                          "čáry.kdx",    "ČÁRY.KDX",    "a.kdx",       "z.kdx",     "chata.kdx"};
-  const TIndexOptions indexOptions[] = {{}, {ixCaseInsensitive}, {ixDescending},
-                                        {ixCaseInsensitive, ixDescending}};
+  const TIndexOptions indexOptions[] = {
+      {}, {ixCaseInsensitive}, {ixDescending}, {ixCaseInsensitive, ixDescending}};
   std::mt19937 random(11);
   for (const TIndexOptions& indexOption : indexOptions) {
     auto t = CreateImportTable();

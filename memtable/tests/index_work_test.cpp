@@ -34,13 +34,14 @@ double ExaminedPer(int operations, F f) {
 TEST(IndexWork, PostsAndDeletesExamineLogarithmicallyManyRecords) {
   std::mt19937 random(3);
   auto t = OpenImport();  // the row order current, IDX_KDXFile maintained beside it
-  EXPECT_LT(ExaminedPer(kRecords,
-                        [&] {
-                          for (int i = 0; i < kRecords; ++i)
-                            AddRecord(*t, {TVariant("n" + std::to_string(i)),
-                                           TVariant(RandomFile(random))});
-                        }),
-            40);
+  EXPECT_LT(
+      ExaminedPer(
+          kRecords,
+          [&] {
+            for (int i = 0; i < kRecords; ++i)
+              AddRecord(*t, {TVariant("n" + std::to_string(i)), TVariant(RandomFile(random))});
+          }),
+      40);
   // Inserts before the current record, with the sorted index current.
   t->SetIndexName("IDX_KDXFile");
   t->First();
@@ -118,7 +119,8 @@ TEST(IndexWork, LoadingIntoAUniqueIndexExaminesNoMoreThanIntoAPlainOne) {
   std::mt19937 random(5);
   std::string file = "\"Nazev\",\"KDXFile\",\r\n";
   for (int i = 0; i < kRecords; ++i)
-    file += "\"n" + std::to_string(i) + "\",\"" + std::to_string(i) + RandomFile(random) + "\",\r\n";
+    file +=
+        "\"n" + std::to_string(i) + "\",\"" + std::to_string(i) + RandomFile(random) + "\",\r\n";
   for (bool unique : {false, true}) {
     auto t = CreateImportTable();
     if (unique) t->IndexDefs()[0].Options.Include(ixUnique);
@@ -162,7 +164,10 @@ TEST(IndexWork, RandomInsertsEditsAndDeletesKeepEveryIndexInOrder) {
       const bool append = op == 0;
       const std::string before = rowOrder.empty() ? std::string() : name();
       const std::string added = "r" + std::to_string(next++);
-      if (append) t->AppendRecord(); else t->InsertRecord();
+      if (append)
+        t->AppendRecord();
+      else
+        t->InsertRecord();
       t->FieldByName("Nazev")->SetAsString(added);
       t->FieldByName("KDXFile")->SetAsString(std::string(1, static_cast<char>('a' + random() % 4)));
       t->PostRecord();

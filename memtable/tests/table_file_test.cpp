@@ -503,9 +503,8 @@ TEST(TableFileLoad, DuplicatesInAUniqueIndexLeaveAWholeTableWithACurrentRecord) 
   for (const char* options : {",UNIQ", ",NONMT,UNIQ", ",CASE,UNIQ", ",CASE,NONMT,UNIQ"}) {
     const std::string definition = std::string("\"U=\"\"Code\"\",\"\"U\"\"") + options + "\"\r\n";
     // Case-sensitive, "a" and "A" differ; a second "a" repeats.
-    const std::string extra = std::string(options).find("CASE") == std::string::npos
-                                  ? "\"a\",\"4\",\r\n"
-                                  : "";
+    const std::string extra =
+        std::string(options).find("CASE") == std::string::npos ? "\"a\",\"4\",\r\n" : "";
     auto t = CreateImportTable();
     t->SetIndexName("U");  // remembered, selected when the section opens the table
     t->OpenTable();

@@ -4,8 +4,8 @@
 #include <set>
 
 #include "kdx/picker/PathStyle.h"
-#include "kdx/platform/Files.h"
 #include "kdx/platform/Errors.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx::picker {

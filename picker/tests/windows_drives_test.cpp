@@ -3,8 +3,8 @@
 
 #ifdef _WIN32
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <string>
 

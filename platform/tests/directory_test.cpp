@@ -1,5 +1,3 @@
-#include "kdx/platform/Files.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +6,7 @@
 #include <string>
 
 #include "kdx/platform/Errors.h"
+#include "kdx/platform/Files.h"
 
 using namespace kdx::platform;
 

@@ -1,3 +1,5 @@
+#include "kdx/platform/Files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -6,7 +8,6 @@
 #include <random>
 
 #include "kdx/platform/Errors.h"
-#include "kdx/platform/Files.h"
 
 namespace fs = std::filesystem;
 using namespace kdx::platform;
@@ -18,10 +19,12 @@ std::string U8(const fs::path& p) {
   return std::string(s.begin(), s.end());
 }
 
-fs::path FromU8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
+fs::path FromU8(const std::string& s) {
+  return fs::path(std::u8string(s.begin(), s.end()));
+}
 
 class FilesTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     std::random_device rd;
     dir_ = fs::temp_directory_path() / ("kdx-files-" + std::to_string(rd()));
@@ -130,8 +133,8 @@ TEST_F(FilesTest, SameFileComparesIdentityNotSpelling) {
 #ifndef _WIN32
 TEST_F(FilesTest, CopyKeepsTheSourcePermissions) {
   Write(P("src.kdx"), "x");
-  fs::permissions(dir_ / "src.kdx", fs::perms::owner_read | fs::perms::owner_write |
-                                        fs::perms::group_read);
+  fs::permissions(dir_ / "src.kdx",
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   CopyFileReplacing(P("src.kdx"), P("dst.kdx"));
   EXPECT_EQ(fs::status(dir_ / "dst.kdx").permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);

@@ -1,9 +1,10 @@
+#include "kdx/platform/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "kdx/platform/Errors.h"
-#include "kdx/platform/Text.h"
 
 #ifndef _WIN32
 #include <unicode/ucnv.h>
@@ -56,7 +57,7 @@ TEST(Cp1250, UnrepresentableCharactersAreReportedAndReplaced) {
   bool ok = true;
   EXPECT_EQ(Utf8ToCp1250("a\xE2\x82\xAC\xE6\x97\xA5z", &ok), "a\x80?z");  // euro kept, 日 not
   EXPECT_FALSE(ok);
-  EXPECT_FALSE(IsCp1250Representable("\xF0\x9F\x98\x80"));  // emoji
+  EXPECT_FALSE(IsCp1250Representable("\xF0\x9F\x98\x80"));            // emoji
   EXPECT_TRUE(IsCp1250Representable("P\xC5\x99\xC3\xADli\xC5\xA1"));  // Příliš
   ok = true;
   EXPECT_EQ(Utf8ToCp1250("\xC3", &ok), "?");  // truncated sequence
@@ -94,14 +95,16 @@ TEST(Locale, CzechCollationOrdersAccentsAndCh) {
 }
 
 TEST(Locale, CollationKeysOrderLikeCompareText) {
-  const char* words[] = {"čaj", "Čaj", "cukr", "chata", "hrad", "", "a", "A", "ŽLUŤOUČKÝ",
-                         "žluťoučký", "50%", "Sklad \"Jih\"", "pob1_pb.kdx", "POB1_PB.KDX"};
+  const char* words[] = {
+      "čaj",       "Čaj",       "cukr", "chata",         "hrad",        "",           "a", "A",
+      "ŽLUŤOUČKÝ", "žluťoučký", "50%",  "Sklad \"Jih\"", "pob1_pb.kdx", "POB1_PB.KDX"};
   for (bool ignoreCase : {false, true}) {
     for (const char* x : words) {
       for (const char* y : words) {
         const std::string a = Cp(x), b = Cp(y);
         const int direct = CompareText(a, b, ignoreCase, kCzech);
-        const int byKey = CollationKey(a, ignoreCase, kCzech).compare(CollationKey(b, ignoreCase, kCzech));
+        const int byKey =
+            CollationKey(a, ignoreCase, kCzech).compare(CollationKey(b, ignoreCase, kCzech));
         EXPECT_EQ(direct < 0, byKey < 0) << x << " / " << y;
         EXPECT_EQ(direct == 0, byKey == 0) << x << " / " << y;
       }

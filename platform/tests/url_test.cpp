@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "kdx/platform/Url.h"
+
+#include <gtest/gtest.h>
 
 using kdx::BuildUrl;
 using kdx::TUrlFields;

@@ -9,11 +9,15 @@ namespace kdx::widgets {
 
 namespace {
 
-QStringList Items(const QString& list) { return list.split(QLatin1Char(';')); }
+QStringList Items(const QString& list) {
+  return list.split(QLatin1Char(';'));
+}
 
 }  // namespace
 
-TDBCheckBox::TDBCheckBox(QWidget* parent) : QCheckBox(parent) { Init(); }
+TDBCheckBox::TDBCheckBox(QWidget* parent) : QCheckBox(parent) {
+  Init();
+}
 
 TDBCheckBox::TDBCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
   Init();
@@ -58,7 +62,9 @@ Qt::CheckState TDBCheckBox::FieldState() const {
   return Qt::PartiallyChecked;
 }
 
-void TDBCheckBox::DataChange() { setCheckState(FieldState()); }
+void TDBCheckBox::DataChange() {
+  setCheckState(FieldState());
+}
 
 void TDBCheckBox::UpdateData() {
   kdx::TField* field = link_->Field();

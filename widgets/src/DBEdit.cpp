@@ -9,8 +9,8 @@
 #include <QMenu>
 #include <QValidator>
 
-#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/DataSource.h"
+#include "kdx/widgets/QtText.h"
 
 namespace kdx::widgets {
 
@@ -22,7 +22,7 @@ constexpr int kUnlimitedLength = 32767;
 // cp1250 cannot hold is refused as a whole. The key and paste paths refuse it earlier, with a
 // beep.
 class Cp1250Validator : public QValidator {
-public:
+ public:
   using QValidator::QValidator;
   State validate(QString& input, int&) const override {
     return IsCp1250(input) ? Acceptable : Invalid;
@@ -65,7 +65,9 @@ void TDBEdit::SetDataSource(kdx::TDataSource* source) {
   link_->SetDataSource(source);
 }
 
-QString TDBEdit::DataField() const { return QString::fromStdString(link_->FieldName()); }
+QString TDBEdit::DataField() const {
+  return QString::fromStdString(link_->FieldName());
+}
 
 void TDBEdit::SetDataField(const QString& fieldName) {
   if (fieldName.toStdString() == link_->FieldName()) return;
@@ -118,7 +120,9 @@ void TDBEdit::DataChange() {
   if (keepModified) setModified(true);
 }
 
-void TDBEdit::EditingChange() { QLineEdit::setReadOnly(!link_->Editing()); }
+void TDBEdit::EditingChange() {
+  QLineEdit::setReadOnly(!link_->Editing());
+}
 
 void TDBEdit::ActiveChange() {
   ResetMaxLength();

@@ -8,16 +8,16 @@
 #include <QScrollBar>
 #include <optional>
 
-#include "kdx/widgets/QtText.h"
 #include "kdx/memtable/DataSource.h"
 #include "kdx/widgets/MessageBox.h"
+#include "kdx/widgets/QtText.h"
 
 namespace kdx::widgets {
 
 // The grid's rows and cells, read through the grid link. The model is reset on every
 // notification: the tables hold a handful of records and the view reads only visible rows.
 class TDBGridModel : public QAbstractTableModel {
-public:
+ public:
   TDBGridModel(kdx::TGridDataLink& link, QObject* parent)
       : QAbstractTableModel(parent), link_(link) {}
 
@@ -59,7 +59,7 @@ public:
   std::optional<QFont> titleFont;
   std::optional<QColor> titleColor;
 
-private:
+ private:
   kdx::TGridDataLink& link_;
 };
 
@@ -123,8 +123,8 @@ void TDBGrid::SetOptions(TDBGridOptions options) {
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Active, QPalette::HighlightedText));
   } else {
-    pal.setColor(QPalette::Inactive, QPalette::Highlight, pal.color(QPalette::Inactive,
-                                                                    QPalette::Base));
+    pal.setColor(QPalette::Inactive, QPalette::Highlight,
+                 pal.color(QPalette::Inactive, QPalette::Base));
     pal.setColor(QPalette::Inactive, QPalette::HighlightedText,
                  pal.color(QPalette::Inactive, QPalette::Text));
   }
@@ -274,13 +274,21 @@ void TDBGrid::mousePressEvent(QMouseEvent* event) {
   if (row >= 0) link_->MoveToRow(row);
 }
 
-void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+  mousePressEvent(event);
+}
 
-void TDBGrid::mouseMoveEvent(QMouseEvent* event) { event->accept(); }
+void TDBGrid::mouseMoveEvent(QMouseEvent* event) {
+  event->accept();
+}
 
-void TDBGrid::mouseReleaseEvent(QMouseEvent* event) { event->accept(); }
+void TDBGrid::mouseReleaseEvent(QMouseEvent* event) {
+  event->accept();
+}
 
-bool TDBGrid::edit(const QModelIndex&, EditTrigger, QEvent*) { return false; }
+bool TDBGrid::edit(const QModelIndex&, EditTrigger, QEvent*) {
+  return false;
+}
 
 void TDBGrid::focusOutEvent(QFocusEvent* event) {
   QTableView::focusOutEvent(event);
@@ -328,9 +336,8 @@ void TDBGrid::ScrollBarAction(int action) {
       // The thumb stands for a record: its share of the bar's range picks the record.
       const int range = bar->maximum() - bar->minimum();
       const int pos = bar->sliderPosition() - bar->minimum();
-      const int row = range > 0 ? static_cast<int>((static_cast<long long>(pos) * (rows - 1)) /
-                                                   range)
-                                : 0;
+      const int row =
+          range > 0 ? static_cast<int>((static_cast<long long>(pos) * (rows - 1)) / range) : 0;
       link_->MoveToRow(row);
       return;  // the thumb stays where the user holds it
     }

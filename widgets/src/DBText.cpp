@@ -10,7 +10,9 @@ TDBText::TDBText(QWidget* parent) : QLabel(parent), link_(new kdx::TFieldDataLin
   link_->OnDataChange = [this] { DataChange(); };
 }
 
-TDBText::~TDBText() { link_->OnDataChange = nullptr; }
+TDBText::~TDBText() {
+  link_->OnDataChange = nullptr;
+}
 
 void TDBText::DataChange() {
   kdx::TField* field = link_->Field();

@@ -4,9 +4,9 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "kdx/platform/TopWindows.h"
 #include "kdx/widgets/DirDlg.h"
 #include "kdx/widgets/FileCtrls.h"
-#include "kdx/platform/TopWindows.h"
 
 namespace kdx::widgets {
 
@@ -106,7 +106,8 @@ void TFormDirDialog::BBHelpClick() {
 
 void TFormDirDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (windowTitle().isEmpty()) platform::SetNativeCaption(static_cast<platform::WindowHandle>(winId()), std::string());
+  if (windowTitle().isEmpty())
+    platform::SetNativeCaption(static_cast<platform::WindowHandle>(winId()), std::string());
 }
 
 }  // namespace kdx::widgets

@@ -97,6 +97,8 @@ ScopedMessageRecorder::ScopedMessageRecorder(std::vector<MsgResult> answers)
   });
 }
 
-ScopedMessageRecorder::~ScopedMessageRecorder() { SetMessageHandler(std::move(previous_)); }
+ScopedMessageRecorder::~ScopedMessageRecorder() {
+  SetMessageHandler(std::move(previous_));
+}
 
 }  // namespace kdx::widgets

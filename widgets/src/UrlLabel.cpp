@@ -42,7 +42,9 @@ void TUrlLabel::SetURLType(TUrlType value) {
   UpdateHint();
 }
 
-void TUrlLabel::SetCustomURLType(const std::string& value) { fields_.CustomURLType = value; }
+void TUrlLabel::SetCustomURLType(const std::string& value) {
+  fields_.CustomURLType = value;
+}
 
 void TUrlLabel::SetMailSubject(const std::string& value) {
   fields_.MailSubject = value;
@@ -80,7 +82,9 @@ void TUrlLabel::SetShowUrlHint(bool value) {
     setToolTip(QString());
 }
 
-QColor TUrlLabel::FontColor() const { return palette().color(QPalette::WindowText); }
+QColor TUrlLabel::FontColor() const {
+  return palette().color(QPalette::WindowText);
+}
 
 void TUrlLabel::SetFontColor(const QColor& color) {
   QPalette p = palette();
@@ -88,7 +92,9 @@ void TUrlLabel::SetFontColor(const QColor& color) {
   setPalette(p);
 }
 
-std::string TUrlLabel::BuildUrl() const { return kdx::BuildUrl(fields_); }
+std::string TUrlLabel::BuildUrl() const {
+  return kdx::BuildUrl(fields_);
+}
 
 void TUrlLabel::OpenUrl(const std::string& target) {
   if (OpenHandler()) {
@@ -148,8 +154,8 @@ void TUrlLabel::mousePressEvent(QMouseEvent* event) {
 
 // A click is a left press and release over the label.
 void TUrlLabel::mouseReleaseEvent(QMouseEvent* event) {
-  const bool click = pressed_ && event->button() == Qt::LeftButton &&
-                     rect().contains(event->position().toPoint());
+  const bool click =
+      pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
   pressed_ = false;
   event->accept();
   if (click) OpenUrl(BuildUrl());

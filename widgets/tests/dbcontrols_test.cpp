@@ -19,12 +19,14 @@ using namespace kdx::widgets;
 
 namespace {
 
-std::string C(const char* utf8) { return text::Utf8ToCp1250(utf8); }
+std::string C(const char* utf8) {
+  return text::Utf8ToCp1250(utf8);
+}
 
 // Like the program's application: an exception escaping an event handler is caught and kept
 // (the program shows it in its general error box).
 class CatchingApp : public QApplication {
-public:
+ public:
   using QApplication::QApplication;
   bool notify(QObject* receiver, QEvent* event) override {
     try {
@@ -37,14 +39,16 @@ public:
   QStringList errors;
 };
 
-CatchingApp* App() { return static_cast<CatchingApp*>(qApp); }
+CatchingApp* App() {
+  return static_cast<CatchingApp*>(qApp);
+}
 
 }  // namespace
 
 class DBControlsTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void init();
   void cleanup();
 
@@ -60,7 +64,7 @@ private slots:
   void checkBoxNullIsGrayedAndClickNeedsEditing();
   void checkBoxKeys();
 
-private:
+ private:
   // Types `text` character by character (any Unicode character, unlike QTest::keyClicks).
   void Type(QWidget* w, const QString& text) {
     for (QChar c : text) {
@@ -175,16 +179,28 @@ void DBControlsTest::editKeysThatBeginEditing() {
   };
   const std::vector<Case> cases = {
       {"Backspace", [&] { QTest::keyClick(name_, Qt::Key_Backspace); }, "Pobočka Brn"},
-      {"Delete", [&] { name_->home(false); QTest::keyClick(name_, Qt::Key_Delete); },
+      {"Delete",
+       [&] {
+         name_->home(false);
+         QTest::keyClick(name_, Qt::Key_Delete);
+       },
        "obočka Brno"},
-      {"Ctrl+V", [&] { QTest::keyClick(name_, Qt::Key_V, Qt::ControlModifier); },
-       "Pobočka Brnoř"},
+      {"Ctrl+V", [&] { QTest::keyClick(name_, Qt::Key_V, Qt::ControlModifier); }, "Pobočka Brnoř"},
       {"Shift+Insert", [&] { QTest::keyClick(name_, Qt::Key_Insert, Qt::ShiftModifier); },
        "Pobočka Brnoř"},
-      {"Ctrl+X", [&] { name_->selectAll(); QTest::keyClick(name_, Qt::Key_X, Qt::ControlModifier); },
+      {"Ctrl+X",
+       [&] {
+         name_->selectAll();
+         QTest::keyClick(name_, Qt::Key_X, Qt::ControlModifier);
+       },
        ""},
       {"paste command", [&] { name_->PasteText(); }, "Pobočka Brnoř"},
-      {"cut command", [&] { name_->selectAll(); name_->CutText(); }, ""},
+      {"cut command",
+       [&] {
+         name_->selectAll();
+         name_->CutText();
+       },
+       ""},
   };
   for (const Case& c : cases) {
     table_->CancelRecord();

@@ -1,5 +1,7 @@
 // The bound grid under the keyboard and the mouse, together with a bound edit box.
 
+#include "kdx/widgets/DBGrid.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -12,7 +14,6 @@
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/DBEdit.h"
-#include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/MessageBox.h"
 
 using namespace kdx;
@@ -20,14 +21,16 @@ using namespace kdx::widgets;
 
 namespace {
 
-std::string C(const char* utf8) { return text::Utf8ToCp1250(utf8); }
+std::string C(const char* utf8) {
+  return text::Utf8ToCp1250(utf8);
+}
 
 }  // namespace
 
 class DBGridTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void init();
   void cleanup();
 
@@ -43,7 +46,7 @@ private slots:
   void leavingAbandonsAnUnchangedNewRecord();
   void scrollBarMovesTheRecord();
 
-private:
+ private:
   void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
     QTest::keyClick(grid_, static_cast<Qt::Key>(key), mods);
   }
@@ -171,8 +174,7 @@ void DBGridTest::ctrlKeysMoveWithinTheVisibleRows() {
 
 void DBGridTest::keysNeverAddARecord() {
   Key(Qt::Key_End);
-  for (int key : {Qt::Key_Insert, Qt::Key_F2, Qt::Key_Down, Qt::Key_Delete})
-    Key(key);
+  for (int key : {Qt::Key_Insert, Qt::Key_F2, Qt::Key_Down, Qt::Key_Delete}) Key(key);
   QCOMPARE(table_->State(), dsBrowse);
   QCOMPARE(table_->RecordCount(), 3);
   QCOMPARE(table_->RecNo(), 3);
@@ -209,9 +211,9 @@ void DBGridTest::ctrlDeleteAsksFirst() {
     QCOMPARE(table_->RecordCount(), 2);
     QCOMPARE(Cell(1), QStringLiteral("Definice 3"));  // the following record is current
     QCOMPARE(Selected(), 1);
-    QCOMPARE(QString::fromStdU16String(
-                 text::Cp1250ToUtf16(table_->FieldByName("Nazev")->AsString())),
-             QStringLiteral("Definice 3"));
+    QCOMPARE(
+        QString::fromStdU16String(text::Cp1250ToUtf16(table_->FieldByName("Nazev")->AsString())),
+        QStringLiteral("Definice 3"));
   }
   {
     ScopedMessageRecorder boxes({MsgResult::Ok, MsgResult::Ok, MsgResult::Ok});

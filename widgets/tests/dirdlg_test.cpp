@@ -118,8 +118,8 @@ class DirDlgTest : public QObject {
   void init() {
     tmp_ = std::make_unique<QTemporaryDir>();
     QVERIFY(tmp_->isValid());
-    root_ = QDir::toNativeSeparators(QString::fromStdString(
-        std::filesystem::canonical(tmp_->path().toStdString()).string()));
+    root_ = QDir::toNativeSeparators(
+        QString::fromStdString(std::filesystem::canonical(tmp_->path().toStdString()).string()));
     for (const char* d : {"alpha/deep/deeper", "Beta", "gamma", ".hidden"})
       QVERIFY(QDir().mkpath(P(QString::fromLatin1(d))));
     QFile file(P("notes.txt"));
@@ -297,7 +297,8 @@ class DirDlgTest : public QObject {
       QVERIFY(drives->currentIndex() >= 0);
       // The tree's volume: its drive letter ("c: [label]", drives in letter order), or the
       // root file system, which comes first.
-      const int rootRow = drives->findText(kDriveLetters ? root.left(2) : root, Qt::MatchStartsWith);
+      const int rootRow =
+          drives->findText(kDriveLetters ? root.left(2) : root, Qt::MatchStartsWith);
       QVERIFY2(rootRow >= 0, qPrintable(root));
       if (!kDriveLetters) QCOMPARE(rootRow, 0);
       QVERIFY(!drives->itemIcon(rootRow).isNull());

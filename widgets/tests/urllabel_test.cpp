@@ -1,12 +1,13 @@
 // TUrlLabel: initial values, the tooltip rules, the mouse look, and the click that opens the
 // composed target.
 
+#include "kdx/widgets/UrlLabel.h"
+
 #include <QEnterEvent>
 #include <QFontDatabase>
 #include <QTest>
 
 #include "kdx/platform/Text.h"
-#include "kdx/widgets/UrlLabel.h"
 
 using kdx::widgets::TUrlLabel;
 
@@ -27,7 +28,7 @@ void Leave(TUrlLabel& label) {
 class UrlLabelTest : public QObject {
   Q_OBJECT
 
-private slots:
+ private slots:
   void initialValues() {
     TUrlLabel label;
     QCOMPARE(label.URL(), std::string());
@@ -96,7 +97,9 @@ private slots:
       QCOMPARE(sender, &label);
       calls << QString("enter %1").arg(label.FontColor().name());
     };
-    label.OnMouseLeave = [&](QObject*) { calls << QString("leave %1").arg(label.FontColor().name()); };
+    label.OnMouseLeave = [&](QObject*) {
+      calls << QString("leave %1").arg(label.FontColor().name());
+    };
 
     Enter(label);
     QCOMPARE(label.FontColor(), QColor(0, 0, 255));

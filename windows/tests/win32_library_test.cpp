@@ -2,8 +2,8 @@
 // (twelve entry points, eleven, one whose dependency is nowhere to be found) and the system's
 // own mapi32.dll, found by its bare name through the loader's search order.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "WineTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"

@@ -13,8 +13,8 @@
 // the twelve names (no MAPIFreeBuffer), so on a bare Wine prefix the program finds no usable
 // client and, without "MAPIX" = "1", refuses to send.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>

@@ -3,8 +3,8 @@
 // value, Czech key and value names in the ANSI code page, subkey enumeration, environment
 // expansion through the system.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include "WineTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"

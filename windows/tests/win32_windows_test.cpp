@@ -2,8 +2,8 @@
 // graphics driver gives the stage windows without a display): the first visible, unowned window
 // of this process that is not a mere tool window, in the system's z-order.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>

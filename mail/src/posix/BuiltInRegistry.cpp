@@ -49,10 +49,17 @@ std::string BuiltInRegistryText() {
   const std::string client = kBundledClient;
   return "Windows Registry Editor Version 5.00\n\n"
          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\n"
-         "@=" + RegQuoted(client) + "\n\n"
-         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\" + client + "]\n"
-         "@=" + RegQuoted(client) + "\n"
-         "\"DLLPath\"=" + RegQuoted(BundledProviderPath()) + "\n";
+         "@=" +
+         RegQuoted(client) +
+         "\n\n"
+         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\" +
+         client +
+         "]\n"
+         "@=" +
+         RegQuoted(client) +
+         "\n"
+         "\"DLLPath\"=" +
+         RegQuoted(BundledProviderPath()) + "\n";
 }
 
 void InstallBuiltInRegistry() {

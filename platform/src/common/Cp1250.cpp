@@ -120,7 +120,8 @@ std::string Cp1250ToUtf8(std::string_view cp1250) {
 std::u16string Cp1250ToUtf16(std::string_view cp1250) {
   std::u16string out;
   out.reserve(cp1250.size());
-  for (const char c : cp1250) out += static_cast<char16_t>(Cp1250ToUnicode(static_cast<unsigned char>(c)));
+  for (const char c : cp1250)
+    out += static_cast<char16_t>(Cp1250ToUnicode(static_cast<unsigned char>(c)));
   return out;
 }
 

@@ -30,16 +30,26 @@ std::string EncodeLineEnds(const std::string& text) {
 
 std::string UrlPrefix(const TUrlFields& fields) {
   switch (fields.URLType) {
-    case utCustom: return fields.CustomURLType;
-    case utFile: return "file://";
-    case utFtp: return "ftp://";
-    case utGopher: return "gopher://";
-    case utHttp: return "http://";
-    case utHttps: return "https://";
-    case utMail: return "mailto:";
-    case utNews: return "news:";
-    case utTelnet: return "telnet:";
-    case utWais: return "wais:";
+    case utCustom:
+      return fields.CustomURLType;
+    case utFile:
+      return "file://";
+    case utFtp:
+      return "ftp://";
+    case utGopher:
+      return "gopher://";
+    case utHttp:
+      return "http://";
+    case utHttps:
+      return "https://";
+    case utMail:
+      return "mailto:";
+    case utNews:
+      return "news:";
+    case utTelnet:
+      return "telnet:";
+    case utWais:
+      return "wais:";
   }
   return {};
 }

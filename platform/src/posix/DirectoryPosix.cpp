@@ -11,8 +11,8 @@
 #include <cstring>
 #include <memory>
 
-#include "kdx/platform/Files.h"
 #include "kdx/platform/Errors.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx::platform {

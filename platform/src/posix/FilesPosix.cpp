@@ -20,7 +20,7 @@ namespace {
 
 // Closes a descriptor when it leaves scope.
 class Fd {
-public:
+ public:
   explicit Fd(int fd = -1) : fd_(fd) {}
   ~Fd() { Reset(); }
   Fd(const Fd&) = delete;
@@ -36,7 +36,7 @@ public:
     return fd;
   }
 
-private:
+ private:
   int fd_;
 };
 
@@ -72,7 +72,8 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (a.empty() || b.empty()) return false;
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;

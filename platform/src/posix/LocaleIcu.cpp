@@ -66,9 +66,10 @@ UCollator* CollatorFor(unsigned localeId, bool ignoreCase) {
 
 // cp1250 bytes as UTF-16 in a buffer that avoids the heap for short texts.
 class Utf16Buffer {
-public:
+ public:
   explicit Utf16Buffer(std::string_view s) {
-    data_ = s.size() <= small_.size() ? small_.data() : (large_ = std::make_unique<UChar[]>(s.size())).get();
+    data_ = s.size() <= small_.size() ? small_.data()
+                                      : (large_ = std::make_unique<UChar[]>(s.size())).get();
     for (size_t i = 0; i < s.size(); ++i)
       data_[i] = static_cast<UChar>(Cp1250ToUnicode(static_cast<unsigned char>(s[i])));
     size_ = static_cast<int32_t>(s.size());
@@ -76,7 +77,7 @@ public:
   const UChar* data() const { return data_; }
   int32_t size() const { return size_; }
 
-private:
+ private:
   std::array<UChar, 256> small_;
   std::unique_ptr<UChar[]> large_;
   UChar* data_;
@@ -92,7 +93,8 @@ std::string AnsiUpperCase(std::string_view cp1250) {
     std::array<unsigned char, 256> t{};
     for (int b = 0; b < 256; ++b) {
       unsigned char out = static_cast<unsigned char>(b);
-      const UChar32 upper = u_toupper(static_cast<UChar32>(Cp1250ToUnicode(static_cast<unsigned char>(b))));
+      const UChar32 upper =
+          u_toupper(static_cast<UChar32>(Cp1250ToUnicode(static_cast<unsigned char>(b))));
       unsigned char mapped = 0;
       if (UnicodeToCp1250(static_cast<char32_t>(upper), mapped)) out = mapped;
       t[b] = out;

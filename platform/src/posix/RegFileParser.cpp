@@ -54,7 +54,6 @@ std::vector<std::string> SplitRegPath(const std::string& path) {
 
 namespace {
 
-
 bool IsValidUtf8(const std::string& s) {
   std::size_t i = 0;
   while (i < s.size()) {

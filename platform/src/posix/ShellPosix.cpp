@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 
 #include <cerrno>
-
 #include <thread>
 
 #include "kdx/platform/Shell.h"

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "kdx/platform/Files.h"
-#include "kdx/platform/Errors.h"
-#include "kdx/platform/Text.h"
 #include "WideText.h"
+#include "kdx/platform/Errors.h"
+#include "kdx/platform/Files.h"
+#include "kdx/platform/Text.h"
 
 namespace kdx::platform {
 
@@ -27,7 +27,9 @@ std::string SystemText(DWORD code) {
 }
 
 // Messages carry cp1250 text; the path is UTF-8 here.
-std::string MessagePath(const std::string& path) { return text::Utf8ToCp1250(path); }
+std::string MessagePath(const std::string& path) {
+  return text::Utf8ToCp1250(path);
+}
 
 // Keeps "insert a disk" and similar critical-error boxes away while a drive is asked.
 class CriticalErrorsSuppressed {
@@ -74,8 +76,7 @@ std::vector<DirEntry> ListDirectory(const std::string& dir, const std::string& m
   if (find == INVALID_HANDLE_VALUE) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return result;
-    throw EOSError("Cannot read directory \"" + MessagePath(dir) + "\". " + SystemText(code),
-                   code);
+    throw EOSError("Cannot read directory \"" + MessagePath(dir) + "\". " + SystemText(code), code);
   }
   do {
     const std::string name = Utf8(data.cFileName);

@@ -1,9 +1,9 @@
 // Windows backend of Files.h: wide calls on UTF-8 paths.
 #include <windows.h>
 
+#include "WideText.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
-#include "WideText.h"
 
 namespace kdx::platform {
 

@@ -46,7 +46,8 @@ bool LibraryExportsAll(const std::string& path, const char* const* names, std::s
   LibraryHandle library = LoadLibraryForInspection(path);
   if (!library) return false;
   bool all = true;
-  for (std::size_t i = 0; i < count && all; ++i) all = ResolveFunction(library, names[i]) != nullptr;
+  for (std::size_t i = 0; i < count && all; ++i)
+    all = ResolveFunction(library, names[i]) != nullptr;
   FreeLibraryHandle(library);
   return all;
 }

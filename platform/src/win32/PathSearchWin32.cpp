@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "kdx/platform/PathSearch.h"
 #include "WideText.h"
+#include "kdx/platform/PathSearch.h"
 
 namespace kdx::platform {
 

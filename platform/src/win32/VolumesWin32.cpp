@@ -4,9 +4,9 @@
 #include <windows.h>
 #include <winnetwk.h>
 
+#include "WideText.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Volumes.h"
-#include "WideText.h"
 
 namespace kdx::platform {
 
@@ -16,8 +16,8 @@ std::string VolumeLabel(const std::string& root) {
   wchar_t label[MAX_PATH + 1] = {};
   DWORD serial = 0, maxName = 0, flags = 0;
   const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-  const BOOL ok = GetVolumeInformationW(Wide(root).c_str(), label, MAX_PATH + 1, &serial,
-                                        &maxName, &flags, nullptr, 0);
+  const BOOL ok = GetVolumeInformationW(Wide(root).c_str(), label, MAX_PATH + 1, &serial, &maxName,
+                                        &flags, nullptr, 0);
   SetErrorMode(previous);
   return ok ? Utf8(label) : std::string();
 }

@@ -19,14 +19,16 @@ inline std::wstring Wide(const std::string& utf8) {
 
 inline std::string Utf8(const std::wstring& wide) {
   if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                    nullptr, 0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string s(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), s.data(), n,
-                      nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), s.data(), n, nullptr,
+                      nullptr);
   return s;
 }
 
-inline std::string Utf8(const wchar_t* wide) { return Utf8(std::wstring(wide)); }
+inline std::string Utf8(const wchar_t* wide) {
+  return Utf8(std::wstring(wide));
+}
 
 }  // namespace kdx::platform

@@ -12,7 +12,7 @@ namespace kdx::test {
 // native UTF-8 written as the system writes them ('\' on Windows, '/' on POSIX); folder paths
 // end with that separator.
 class TempFolder {
-public:
+ public:
   TempFolder();  // throws std::runtime_error when no folder can be made
 
   // The folder itself, canonical (symbolic links resolved), with a trailing separator.
@@ -26,7 +26,7 @@ public:
   // The bytes of `path`, or "<missing>" when it cannot be read.
   static std::string ReadFile(const std::string& path);
 
-private:
+ private:
   QTemporaryDir dir_;
   std::string path_;
 };
@@ -34,13 +34,13 @@ private:
 // Sets (or, with nullptr, removes) an environment variable until the end of the scope, then
 // puts back what was there.
 class ScopedEnv {
-public:
+ public:
   ScopedEnv(const char* name, const char* value);
   ~ScopedEnv();
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+ private:
   std::string name_;
   bool had_;
   QByteArray old_;

@@ -19,7 +19,7 @@
 extern "C" {
 #endif
 
-typedef uint32_t KdxMapiUlong;   /* ULONG */
+typedef uint32_t KdxMapiUlong;     /* ULONG */
 typedef KdxMapiUlong KdxMapiFlags; /* FLAGS */
 typedef uintptr_t KdxMapiUlongPtr; /* ULONG_PTR */
 typedef uintptr_t KdxMapiLhandle;  /* LHANDLE */
@@ -43,13 +43,13 @@ typedef struct MapiFileDesc {
 } MapiFileDesc;
 
 typedef struct MapiMessage {
-  KdxMapiUlong ulReserved;    /* 0 */
-  char* lpszSubject;          /* subject, may be empty */
-  char* lpszNoteText;         /* body, may be empty */
-  char* lpszMessageType;      /* null for an interpersonal message */
-  char* lpszDateReceived;     /* "YYYY/MM/DD HH:MM"; null when sending */
-  char* lpszConversationID;   /* null */
-  KdxMapiFlags flFlags;       /* MAPI_UNREAD, MAPI_RECEIPT_REQUESTED, MAPI_SENT */
+  KdxMapiUlong ulReserved;  /* 0 */
+  char* lpszSubject;        /* subject, may be empty */
+  char* lpszNoteText;       /* body, may be empty */
+  char* lpszMessageType;    /* null for an interpersonal message */
+  char* lpszDateReceived;   /* "YYYY/MM/DD HH:MM"; null when sending */
+  char* lpszConversationID; /* null */
+  KdxMapiFlags flFlags;     /* MAPI_UNREAD, MAPI_RECEIPT_REQUESTED, MAPI_SENT */
   MapiRecipDesc* lpOriginator;
   KdxMapiUlong nRecipCount;
   MapiRecipDesc* lpRecips;
@@ -132,9 +132,8 @@ typedef KdxMapiUlong(KDX_MAPI_CALL* LPMAPILOGON)(KdxMapiUlongPtr ulUIParam, char
                                                  KdxMapiUlong ulReserved,
                                                  KdxMapiLhandle* lplhSession);
 typedef KdxMapiUlong(KDX_MAPI_CALL* LPMAPIREADMAIL)(KdxMapiLhandle lhSession,
-                                                    KdxMapiUlongPtr ulUIParam,
-                                                    char* lpszMessageID, KdxMapiFlags flFlags,
-                                                    KdxMapiUlong ulReserved,
+                                                    KdxMapiUlongPtr ulUIParam, char* lpszMessageID,
+                                                    KdxMapiFlags flFlags, KdxMapiUlong ulReserved,
                                                     MapiMessage** lppMessage);
 typedef KdxMapiUlong(KDX_MAPI_CALL* LPMAPIRESOLVENAME)(KdxMapiLhandle lhSession,
                                                        KdxMapiUlongPtr ulUIParam, char* lpszName,

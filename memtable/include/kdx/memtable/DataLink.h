@@ -25,7 +25,7 @@ namespace kdx {
 class TDataSource;
 
 class TDataLink {
-public:
+ public:
   TDataLink() = default;
   TDataLink(const TDataLink&) = delete;
   TDataLink& operator=(const TDataLink&) = delete;
@@ -56,7 +56,7 @@ public:
   // Called by the data source.
   void DataEvent(BindingEvent event, TField* field, int distance);
 
-protected:
+ protected:
   virtual void ActiveChanged() {}
   virtual void EditingChanged() {}
   // `field` is the field that changed, or nullptr when the whole record did.
@@ -73,7 +73,7 @@ protected:
   // Recomputes the active and editing flags from the data source's state.
   void UpdateState();
 
-private:
+ private:
   friend class TDataSource;
   void SetActive(bool active);
   void SetEditing(bool editing);
@@ -96,7 +96,7 @@ private:
 //   OnFocusRequest - the table asks for this field's control (return without effect when the
 //                    control cannot take the focus).
 class TFieldDataLink : public TDataLink {
-public:
+ public:
   TFieldDataLink();
 
   const std::string& FieldName() const { return fieldName_; }
@@ -126,7 +126,7 @@ public:
   std::function<void()> OnActiveChange;
   std::function<void()> OnFocusRequest;
 
-protected:
+ protected:
   void ActiveChanged() override;
   void EditingChanged() override;
   void RecordChanged(TField* field) override;
@@ -134,7 +134,7 @@ protected:
   void FocusControl(TField* field) override;
   void UpdateData() override;
 
-private:
+ private:
   void UpdateField();
   void SetField(TField* field);
   void UpdateFieldEditing();
@@ -150,7 +150,7 @@ private:
 // calls the movement operations below for its keys and mouse clicks; every move goes through
 // the table and therefore settles a pending edit first.
 class TGridDataLink : public TDataLink {
-public:
+ public:
   TGridDataLink();
 
   // Column fields by name; resolved while active ("Field '%s' not found" for an unknown name).
@@ -207,7 +207,7 @@ public:
   std::function<void(TField*)> OnRecordChanged;
   std::function<void()> OnLayoutChange;
 
-protected:
+ protected:
   void ActiveChanged() override;
   void EditingChanged() override;
   void RecordChanged(TField* field) override;
@@ -215,7 +215,7 @@ protected:
   void DataSetScrolled(int distance) override;
   void LayoutChanged() override;
 
-private:
+ private:
   void ResolveColumns();
   // Resolves the columns, then calls `callback` even when a name is unknown (then fails).
   void ResolveColumnsThen(const std::function<void()>& callback);

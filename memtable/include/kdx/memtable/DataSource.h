@@ -22,7 +22,7 @@ namespace kdx {
 class TDataLink;
 
 class TDataSource : public TBindingListener {
-public:
+ public:
   explicit TDataSource(TMemTable* dataSet = nullptr);
   TDataSource(const TDataSource&) = delete;
   TDataSource& operator=(const TDataSource&) = delete;
@@ -54,7 +54,7 @@ public:
   void DataEvent(BindingEvent event, TField* field, int distance) override;
   void TableDestroying(TMemTable* table) override;
 
-private:
+ private:
   friend class TDataLink;
   void AddLink(TDataLink* link);
   void RemoveLink(TDataLink* link);

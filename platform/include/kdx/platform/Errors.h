@@ -11,43 +11,43 @@ namespace kdx {
 // Root of all of the program's exceptions. `what()` is the message as the general error box
 // shows it (before the full stop rule is applied).
 class Exception : public std::runtime_error {
-public:
+ public:
   explicit Exception(const std::string& message) : std::runtime_error(message) {}
   std::string Message() const { return what(); }
 };
 
 // Errors of the dataset framework (field access, states). EMemTableError derives from it.
 class EDatabaseError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 
 // Stream errors of the table file routines: "Cannot create file %s", "Cannot open file %s",
 // "Stream write error", "Stream read error".
 class EStreamError : public Exception {
-public:
+ public:
   using Exception::Exception;
 };
 class EFCreateError : public EStreamError {
-public:
+ public:
   using EStreamError::EStreamError;
 };
 class EFOpenError : public EStreamError {
-public:
+ public:
   using EStreamError::EStreamError;
 };
 class EWriteError : public EStreamError {
-public:
+ public:
   using EStreamError::EStreamError;
 };
 class EReadError : public EStreamError {
-public:
+ public:
   using EStreamError::EStreamError;
 };
 
 // A failed operating-system call; `ErrorCode` is errno on POSIX, GetLastError() on Windows.
 class EOSError : public Exception {
-public:
+ public:
   EOSError(const std::string& message, unsigned long code) : Exception(message), ErrorCode(code) {}
   unsigned long ErrorCode;
 };

@@ -31,7 +31,9 @@ inline constexpr PathStyle kHostPaths = kWindowsPaths;
 inline constexpr PathStyle kHostPaths = kPosixPaths;
 #endif
 
-inline PathStyle HostPathStyle() { return kHostPaths; }
+inline PathStyle HostPathStyle() {
+  return kHostPaths;
+}
 
 // The separator that ends a folder path: '/' on POSIX, '\\' on Windows.
 inline constexpr char kPathDelim = kHostPaths.separator;

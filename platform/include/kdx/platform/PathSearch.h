@@ -7,9 +7,10 @@
 namespace kdx::platform {
 
 // True when a directory search for exactly this name finds an entry of any kind (file, folder,
-// ...). A relative path is taken against the current directory. Windows: a directory search with the
-// critical-error dialogs suppressed (SetErrorMode(SEM_FAILCRITICALERRORS), restored afterwards);
-// a name with wildcard characters never counts as found, since no entry can carry that name.
+// ...). A relative path is taken against the current directory. Windows: a directory search with
+// the critical-error dialogs suppressed (SetErrorMode(SEM_FAILCRITICALERRORS), restored
+// afterwards); a name with wildcard characters never counts as found, since no entry can carry that
+// name.
 bool FileExistsBySearch(const std::string& path);
 
 // The full path of `path` against the current directory. Windows: "." and ".." resolved

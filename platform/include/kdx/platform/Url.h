@@ -9,7 +9,18 @@
 namespace kdx {
 
 // The kinds of target, in their fixed order.
-enum TUrlType { utCustom, utFile, utFtp, utGopher, utHttp, utHttps, utMail, utNews, utTelnet, utWais };
+enum TUrlType {
+  utCustom,
+  utFile,
+  utFtp,
+  utGopher,
+  utHttp,
+  utHttps,
+  utMail,
+  utNews,
+  utTelnet,
+  utWais
+};
 
 // The label's properties that take part in the target (cp1250 text, inserted as they are).
 struct TUrlFields {

@@ -19,7 +19,7 @@ namespace kdx::widgets {
 class TDBCheckBox : public QCheckBox {
   Q_OBJECT
 
-public:
+ public:
   explicit TDBCheckBox(QWidget* parent = nullptr);
   explicit TDBCheckBox(const QString& text, QWidget* parent = nullptr);
   ~TDBCheckBox() override;
@@ -39,12 +39,12 @@ public:
   kdx::TField* Field() const { return link_->Field(); }
   kdx::TFieldDataLink& DataLink() { return *link_; }
 
-protected:
+ protected:
   void nextCheckState() override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
 
-private:
+ private:
   void Init();
   void DataChange();
   void UpdateData();

@@ -22,7 +22,7 @@ namespace kdx::widgets {
 class TDBEdit : public QLineEdit {
   Q_OBJECT
 
-public:
+ public:
   explicit TDBEdit(QWidget* parent = nullptr);
   ~TDBEdit() override;
 
@@ -46,14 +46,14 @@ public:
   void UndoText();
   void DeleteText();
 
-protected:
+ protected:
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
 
-private:
+ private:
   void DataChange();
   void EditingChange();
   void ActiveChange();

@@ -44,7 +44,7 @@ class TDBGridModel;
 class TDBGrid : public QTableView {
   Q_OBJECT
 
-public:
+ public:
   explicit TDBGrid(QWidget* parent = nullptr);
   ~TDBGrid() override;
 
@@ -69,7 +69,7 @@ public:
   // The grid's row of the current record, -1 without one.
   int CurrentRow() const { return link_->CurrentRow(); }
 
-protected:
+ protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -79,7 +79,7 @@ protected:
   void resizeEvent(QResizeEvent* event) override;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
-private:
+ private:
   void Refresh();
   void SyncSelection();
   void ScrollBarAction(int action);

@@ -13,7 +13,7 @@ namespace kdx::widgets {
 class TDBText : public QLabel {
   Q_OBJECT
 
-public:
+ public:
   explicit TDBText(QWidget* parent = nullptr);
   ~TDBText() override;
 
@@ -24,7 +24,7 @@ public:
   kdx::TField* Field() const { return link_->Field(); }
   kdx::TFieldDataLink& DataLink() { return *link_; }
 
-private:
+ private:
   void DataChange();
 
   std::unique_ptr<kdx::TFieldDataLink> link_;

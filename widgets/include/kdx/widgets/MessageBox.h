@@ -37,16 +37,19 @@ MessageHandler SetMessageHandler(MessageHandler handler);
 // Test helper: while alive, records every request and answers from `answers` in turn (then
 // with the default answer of the box's button set).
 class ScopedMessageRecorder {
-public:
+ public:
   explicit ScopedMessageRecorder(std::vector<MsgResult> answers = {});
   ~ScopedMessageRecorder();
   ScopedMessageRecorder(const ScopedMessageRecorder&) = delete;
   ScopedMessageRecorder& operator=(const ScopedMessageRecorder&) = delete;
 
   const std::vector<MessageRequest>& Requests() const { return requests_; }
-  void Answer(std::vector<MsgResult> answers) { answers_ = std::move(answers); next_ = 0; }
+  void Answer(std::vector<MsgResult> answers) {
+    answers_ = std::move(answers);
+    next_ = 0;
+  }
 
-private:
+ private:
   std::vector<MessageRequest> requests_;
   std::vector<MsgResult> answers_;
   size_t next_ = 0;

@@ -19,7 +19,7 @@ namespace kdx::widgets {
 
 class TUrlLabel : public QLabel {
   Q_OBJECT
-public:
+ public:
   using TNotifyEvent = std::function<void(QObject* sender)>;
 
   explicit TUrlLabel(QWidget* parent = nullptr);
@@ -69,13 +69,13 @@ public:
   // Test hook: what OpenUrl does instead of starting the shell (empty restores the shell).
   static void SetOpenUrlHandlerForTesting(std::function<void(const std::string&)> handler);
 
-protected:
+ protected:
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+ private:
   void UpdateHint();
   void SetFontStyle(bool underline);
   void ShowEnterLook();
