@@ -1,8 +1,10 @@
 // The folder picker's window. Positions and sizes are those of the layout at 96 pixels per
 // inch; the window keeps them (it cannot be resized).
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 
 #include "kdx/platform/TopWindows.h"
 #include "kdx/widgets/DirDlg.h"
@@ -98,6 +100,20 @@ void TFormDirDialog::ApplyLayout(bool fileListVisible) {
   for (QPushButton* button : {BBOk, BBCancel, BBHelp}) button->move(left, button->y());
   const int outer = fileListVisible ? kWideOuterWidth : kNarrowOuterWidth;
   setFixedSize(outer - 2 * kFrameWidth, kClientHeight);
+  CentreOnScreen();
+}
+
+void TFormDirDialog::CentreOnScreen() {
+  // On the primary screen, whatever window is active: the picker has no owner to centre over,
+  // and left to itself the toolkit would centre it over the active window. The native window
+  // is made first so that, where the system knows it by then (Windows), the frame counts too.
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  winId();
+  const QRect area = screen->geometry();
+  const QSize outer = frameGeometry().size();
+  move(area.x() + (area.width() - outer.width()) / 2,
+       area.y() + (area.height() - outer.height()) / 2);
 }
 
 void TFormDirDialog::BBHelpClick() {

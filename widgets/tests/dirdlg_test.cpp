@@ -6,10 +6,12 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -187,6 +189,26 @@ class DirDlgTest : public QObject {
     });
     QCOMPARE(help.count(), 1);
     QCOMPARE(help.at(0).at(0).value<quint16>(), quint16(42));
+  }
+
+  // Centred on the screen in either layout, not over the window that is active when it opens.
+  void theWindowOpensCentredOnTheScreen() {
+    QWidget owner;
+    owner.setGeometry(20, 20, 300, 200);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    QApplication::setActiveWindow(&owner);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    for (bool fileList : {false, true}) {
+      TDirectoryDialog dialog;
+      dialog.FileListVisible = fileList;
+      Pick(dialog, [&](TFormDirDialog& form) {
+        const QPoint offset = form.frameGeometry().center() - screen.center();
+        QVERIFY2(std::abs(offset.x()) <= 1 && std::abs(offset.y()) <= 1,
+                 qPrintable(QString("off the centre by %1,%2").arg(offset.x()).arg(offset.y())));
+        QTest::mouseClick(form.BBCancel, Qt::LeftButton);
+      });
+    }
   }
 
   void singleClickHighlightsAndOkReturnsTheOpenParent() {

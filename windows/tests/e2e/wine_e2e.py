@@ -524,6 +524,14 @@ def scenario_picker():
             (i for i in items if i["kind"] == "window" and i["name"] == "FormDirDialog"), None))
         check_caption(dialog["text"])
         shot("picker-open")
+        screen_w, screen_h = map(int, subprocess.run(
+            ["xdotool", "getdisplaygeometry"], check=True, capture_output=True,
+            text=True).stdout.split())
+        dx = dialog["x"] + dialog["w"] / 2 - screen_w / 2
+        dy = dialog["y"] + dialog["h"] / 2 - screen_h / 2
+        if abs(dx) > 2 or abs(dy) > 2:  # centred on the screen, not over the settings window
+            raise Failure("the folder picker is off the screen's centre by %+d,%+d: %r"
+                          % (dx, dy, dialog))
         drives = [i["text"].lower() for i in program.items()
                   if i["kind"] == "item" and i["name"] == "DriveComboBox"]
         for letter in ("c:", "z:"):

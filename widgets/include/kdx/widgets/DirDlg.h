@@ -41,7 +41,8 @@ class TFormDirDialog : public QDialog {
   void SetHelpContext(quint16 context) { helpContext_ = context; }
   quint16 HelpContext() const { return helpContext_; }
 
-  // Moves the buttons and sets the width for the layout with or without the file list.
+  // Moves the buttons and sets the width for the layout with or without the file list, then
+  // centres the window on the screen.
   void ApplyLayout(bool fileListVisible);
 
   // Controls, named as in the layout (object names are the same).
@@ -68,6 +69,8 @@ class TFormDirDialog : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  void CentreOnScreen();
+
   quint16 helpContext_ = 0;
 };
 
