@@ -3,6 +3,7 @@
 // box of the application object.
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -30,6 +31,7 @@
 #include "Prepare.h"
 #include "TestSupport.h"
 #include "kdx/platform/Errors.h"
+#include "kdx/widgets/DBEdit.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
 #include "kdx/widgets/UrlLabel.h"
@@ -107,6 +109,25 @@ QStringList QuestionBoxButtons() {
   });
   frmMain->Nastaven1->trigger();
   kdx::widgets::SetMessageHandler(recorder);
+  return texts;
+}
+
+// The texts of an edit box's right-click menu, as it pops up.
+QStringList ContextMenuTexts(QWidget* edit) {
+  QStringList texts;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    poll.stop();
+    for (QAction* action : menu->actions())
+      if (!action->isSeparator()) texts << action->text().remove(QLatin1Char('&'));
+    menu->close();
+  });
+  poll.start(10);
+  const QPoint inside(5, 5);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, inside, edit->mapToGlobal(inside));
+  QApplication::sendEvent(edit, &event);
   return texts;
 }
 
@@ -255,11 +276,18 @@ class WindowsTest : public QObject {
     QFileDialog dialog(frmNastaveni);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     const QString cancel = dialog.labelText(QFileDialog::Reject).remove(QLatin1Char('&'));
+    auto* edit = frmNastaveni->findChild<kdx::widgets::TDBEdit*>();
+    QVERIFY(edit);
+    const QStringList czechMenu = ContextMenuTexts(edit);
     InstallToolkitTranslation(QLocale::c());  // back to the toolkit's English
     const QStringList english = QuestionBoxButtons();
+    const QStringList englishMenu = ContextMenuTexts(edit);
     QCOMPARE(czech, (QStringList{"Ano", "Ne"}));
     QCOMPARE(cancel, QString("Zrušit"));
+    QCOMPARE(czechMenu,
+             (QStringList{"Zpět", "Vyjmout", "Kopírovat", "Vložit", "Smazat", "Vybrat vše"}));
     QCOMPARE(english, (QStringList{"Yes", "No"}));
+    QCOMPARE(englishMenu, (QStringList{"Undo", "Cut", "Copy", "Paste", "Delete", "Select All"}));
   }
 
   // The Windows installer puts Qt's translations into "translations" beside the program; they

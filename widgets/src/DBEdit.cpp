@@ -226,15 +226,19 @@ void TDBEdit::contextMenuEvent(QContextMenuEvent* event) {
   const bool canEdit = link_->CanModify();
   const bool selected = hasSelectedText();
   QMenu menu(this);
-  menu.addAction(tr("&Undo"), this, &TDBEdit::UndoText)->setEnabled(canEdit && isUndoAvailable());
+  // The line edit's own texts, which the toolkit's translation for the user's language knows.
+  menu.addAction(QLineEdit::tr("&Undo"), this, &TDBEdit::UndoText)
+      ->setEnabled(canEdit && isUndoAvailable());
   menu.addSeparator();
-  menu.addAction(tr("Cu&t"), this, &TDBEdit::CutText)->setEnabled(canEdit && selected);
-  menu.addAction(tr("&Copy"), this, &QLineEdit::copy)->setEnabled(selected);
-  menu.addAction(tr("&Paste"), this, &TDBEdit::PasteText)
+  menu.addAction(QLineEdit::tr("Cu&t"), this, &TDBEdit::CutText)->setEnabled(canEdit && selected);
+  menu.addAction(QLineEdit::tr("&Copy"), this, &QLineEdit::copy)->setEnabled(selected);
+  menu.addAction(QLineEdit::tr("&Paste"), this, &TDBEdit::PasteText)
       ->setEnabled(canEdit && !QApplication::clipboard()->text().isEmpty());
-  menu.addAction(tr("&Delete"), this, &TDBEdit::DeleteText)->setEnabled(canEdit && selected);
+  menu.addAction(QLineEdit::tr("Delete"), this, &TDBEdit::DeleteText)
+      ->setEnabled(canEdit && selected);
   menu.addSeparator();
-  menu.addAction(tr("Select &All"), this, &QLineEdit::selectAll)->setEnabled(!text().isEmpty());
+  menu.addAction(QLineEdit::tr("Select All"), this, &QLineEdit::selectAll)
+      ->setEnabled(!text().isEmpty());
   menu.exec(event->globalPos());
 }
 
