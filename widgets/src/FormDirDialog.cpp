@@ -10,6 +10,14 @@
 #include "kdx/widgets/DirDlg.h"
 #include "kdx/widgets/FileCtrls.h"
 
+#if defined(KDX_WITH_XCB) && QT_CONFIG(xcb)
+#define KDX_X11_CAPTION 1
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#endif
+
 namespace kdx::widgets {
 
 namespace {
@@ -32,6 +40,32 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
   button->setAutoDefault(false);
   button->setDefault(false);
   return button;
+}
+
+// Clears the caption as the X window system shows it: for an empty title the toolkit names the
+// window after the application, and a window manager would show that.
+void ClearX11Caption([[maybe_unused]] QWidget* window) {
+#if defined(KDX_X11_CAPTION)
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  if (!x11 || !x11->connection()) return;
+  xcb_connection_t* connection = x11->connection();
+  const auto handle = static_cast<xcb_window_t>(window->winId());
+  auto intern = [connection](const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name),
+        nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+  };
+  const xcb_atom_t netName = intern("_NET_WM_NAME");
+  const xcb_atom_t utf8 = intern("UTF8_STRING");
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, handle, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
+                      8, 0, nullptr);
+  if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, handle, netName, utf8, 8, 0, nullptr);
+  xcb_flush(connection);
+#endif
 }
 
 }  // namespace
@@ -122,8 +156,10 @@ void TFormDirDialog::BBHelpClick() {
 
 void TFormDirDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (windowTitle().isEmpty())
+  if (windowTitle().isEmpty()) {
     platform::SetNativeCaption(static_cast<platform::WindowHandle>(winId()), std::string());
+    ClearX11Caption(this);
+  }
 }
 
 }  // namespace kdx::widgets

@@ -194,6 +194,22 @@ try:
         k.fail("the settings window is transient for %r, not for the main window %r"
                % (owner, main_x))
     k.screenshot("windows-settings.png")
+
+    # The folder picker has no title; the window system must not show the program's name.
+    k.click(k.wait_for(lambda: k.find(settings, pyatspi.ROLE_PAGE_TAB,
+                                      "Uložení souboru z e-mailu"), "the receive page's tab"))
+    k.press(k.wait_for(lambda: k.find(settings, pyatspi.ROLE_PUSH_BUTTON, "Vybrat složku"),
+                       "the folder button"))
+    picker = k.wait_for(lambda: next((w for w in app if w is not None and k.find(
+        w, pyatspi.ROLE_PUSH_BUTTON, "Zpět")), None), "the folder picker")
+    k.wait_for(lambda: len(viewable_windows(proc.pid)) == 3, "the folder picker mapped")
+    captions = sorted(v[:2] for v in viewable_windows(proc.pid).values())
+    if captions != [("", ""), ("KDX Manager", "KDX Manager"), ("Nastavení", "Nastavení")]:
+        k.fail("with the folder picker open the window system shows %r" % captions)
+    k.screenshot("windows-picker.png")
+    k.press(k.find(picker, pyatspi.ROLE_PUSH_BUTTON, "Zpět"))
+    k.wait_for(lambda: len(viewable_windows(proc.pid)) == 2, "the folder picker to close")
+
     error = press_and_wait(app, k.find(settings, pyatspi.ROLE_PUSH_BUTTON, "Použít"),
                            "KDX manager")
     x_window(proc.pid, "KDX manager")

@@ -38,7 +38,7 @@ WindowHandle DesktopWindow();
 
 // Sets the caption the window system shows for a top-level window to exactly `utf8`, an empty
 // caption included (the toolkit would show the application's name for an empty title). Windows:
-// SetWindowTextW. POSIX: nothing; the toolkit's caption stays.
+// SetWindowTextW. POSIX: nothing here; on X11 the folder picker clears its own caption.
 void SetNativeCaption(WindowHandle window, const std::string& utf8);
 
 // POSIX: installs the function that lists the application's top-level windows, in stacking
