@@ -1,6 +1,7 @@
 #pragma once
 // Large zero-filled blocks of memory for the record store (internal); one implementation per
-// platform. On Linux the blocks are offered to transparent huge pages, which spares a loaded
+// platform. On Linux blocks of 2 MiB and more are offered to transparent huge pages and the pages
+// of smaller ones are faulted in with one call when the block is taken, which spares a loaded
 // table tens of thousands of page faults.
 
 #include <cstddef>
@@ -9,8 +10,8 @@
 
 namespace kdx {
 
-// AllocateChunk(bytes): a zero-filled block of `bytes` bytes, aligned to 16 (to a huge page on
-// Linux); throws std::bad_alloc. FreeChunk gives it back (same size). Declared in
-// kdx/memtable/LargeAllocator.h.
+// AllocateChunk(bytes): a zero-filled block of `bytes` bytes (a multiple of 4 KiB), aligned to a
+// page (to a huge page on Linux from 2 MiB on); throws std::bad_alloc. FreeChunk gives it back
+// (same size). Declared in kdx/memtable/LargeAllocator.h.
 
 }  // namespace kdx

@@ -16,12 +16,22 @@ int CompareTruth(bool a, bool b) {
   return a == b ? 0 : (a ? 1 : -1);
 }
 
+// The collation key writers of one rebuild, one per case rule; each looks its locale up at the
+// first text it is given.
+struct TKeyWriters {
+  explicit TKeyWriters(unsigned localeId) : exact(false, localeId), ignoringCase(true, localeId) {}
+  text::TCollationKeyWriter exact;
+  text::TCollationKeyWriter ignoringCase;
+};
+
 // Appends a memcmp-comparable encoding of one key field of a record to `out`: a null byte for
-// null, else 1 followed by the value's sort key, 0x00 and 0x01 escaped, and a 0x00 end mark (so
-// a key that is the beginning of another sorts first). A descending field has its bytes
-// inverted.
+// null, else 1 followed by the value. A truth value is one byte. A text is its collation key
+// with 0x00 and 0x01 escaped and a 0x00 end mark, so that a key that is the beginning of another
+// sorts first and the next field's bytes never meet a longer key's; the last field of the key,
+// when ascending, needs neither, as the end of the whole key orders the shorter first by itself.
+// A descending field has its bytes inverted.
 void AppendSortKey(std::string& out, const unsigned char* record, const TKeyField& key,
-                   unsigned localeId) {
+                   bool lastField, TKeyWriters& writers) {
   const std::size_t start = out.size();
   const unsigned char* slot = TFieldAccess::Slot(*key.Field, record);
   if (TFieldAccess::IsNull(slot)) {
@@ -31,21 +41,40 @@ void AppendSortKey(std::string& out, const unsigned char* record, const TKeyFiel
     out.push_back(TFieldAccess::Truth(slot) ? '\1' : '\0');
   } else {
     out.push_back('\1');
-    const std::string sortKey =
-        text::CollationKey(TFieldAccess::Text(*key.Field, slot), key.CaseInsensitive, localeId);
-    // Escaped in place: 0x00 and 0x01 become 0x01 0x01 and 0x01 0x02; then the end mark.
-    std::size_t at = out.size();
-    out.resize(at + 2 * sortKey.size() + 1);
-    for (char c : sortKey) {
-      if (static_cast<unsigned char>(c) <= 1) {
-        out[at++] = '\1';
-        out[at++] = static_cast<char>(c + 1);
-      } else {
-        out[at++] = c;
+    const std::string_view text = TFieldAccess::Text(*key.Field, slot);
+    text::TCollationKeyWriter& writer = key.CaseInsensitive ? writers.ignoringCase : writers.exact;
+    // The key is written straight behind what is there, in room that fits most keys at once.
+    const std::size_t at = out.size();
+    std::size_t room = 2 * text.size() + 32;
+    for (;;) {
+      out.resize(at + room);
+      const std::size_t length =
+          writer.Write(text, reinterpret_cast<unsigned char*>(out.data() + at), room);
+      if (length < room) {
+        out.resize(at + length);
+        break;
+      }
+      room = length + 1;
+    }
+    if (!lastField || key.Descending) {
+      // Escaped in place, from the back: 0x00 and 0x01 become 0x01 0x01 and 0x01 0x02; then
+      // the end mark.
+      std::size_t escapes = 0;
+      for (std::size_t i = at; i < out.size(); ++i)
+        escapes += static_cast<unsigned char>(out[i]) <= 1;
+      std::size_t from = out.size(), to = from + escapes;
+      out.resize(to + 1);
+      out[to] = '\0';
+      while (to > from) {
+        const unsigned char c = static_cast<unsigned char>(out[--from]);
+        if (c <= 1) {
+          out[--to] = static_cast<char>(c + 1);
+          out[--to] = '\1';
+        } else {
+          out[--to] = static_cast<char>(c);
+        }
       }
     }
-    out[at++] = '\0';
-    out.resize(at);
   }
   if (key.Descending) {
     for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(~out[i]);
@@ -204,6 +233,17 @@ std::size_t TMemIndex::SortedPosition(const unsigned char* data, unsigned locale
   return lo;
 }
 
+void TMemIndex::NumberPlacesInSlotOrder(const TMemTableCommon& store) {
+  places_.assign(std::max(store.SlotCount(), places_.size()), 0);
+  std::int64_t place = 0;
+  for (std::size_t i = 0; i < store.SlotCount(); ++i) {
+    if (store.Slot(i)) {
+      places_[i] = place;
+      place += kPlaceGap;
+    }
+  }
+}
+
 void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
   list_.clear();
   list_.reserve(store.RecordCount());
@@ -211,57 +251,94 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
     if (TMemRecord* r = store.Slot(i)) list_.push_back(r);
   upToDate_ = true;
   if (rowOrder_ || list_.size() < 2) {
-    NumberPlaces(store.SlotCount());
+    NumberPlacesInSlotOrder(store);
     return;
   }
 
-  // Each record's key is computed once (the locale's sort key per text field); the sort then
-  // compares bytes. Equal keys fall back to slot order, which is the list's order now.
-  const std::size_t n = list_.size();
-  std::vector<char, TLargeAllocator<char>> keys;
-  keys.reserve(n * 40);
-  std::vector<std::uint32_t, TLargeAllocator<std::uint32_t>> starts(n + 1);
-  std::string one;
-  for (std::size_t i = 0; i < n; ++i) {
-    starts[i] = static_cast<std::uint32_t>(keys.size());
-    one.clear();
-    for (const TKeyField& key : keys_) AppendSortKey(one, list_[i]->Data(), key, localeId);
-    keys.insert(keys.end(), one.begin(), one.end());
-  }
-  starts[n] = static_cast<std::uint32_t>(keys.size());
-  // Entries carry the first eight key bytes as a number, so most comparisons need no memory
-  // beyond the entry itself.
+  // Each record's key is computed once (the locale's collation key per text field); the sort
+  // then compares bytes. An entry carries the first eight bytes of its key as a number, so most
+  // comparisons look at nothing else; the key's length and the bytes after the eighth wait in
+  // `tails` (the length in one byte below 255, else 255 and four bytes). Equal keys are ordered
+  // by slot number, the order the list was filled in.
   struct Entry {
     std::uint64_t prefix;
-    TMemRecord* record;
-    std::uint32_t item;
+    std::uint32_t slot;
+    std::uint32_t tail;  // where the entry's length and rest start in `tails`
   };
+  const std::size_t n = list_.size();
   std::vector<Entry, TLargeAllocator<Entry>> entries(n);
-  for (std::uint32_t i = 0; i < n; ++i) {
-    std::uint64_t prefix = 0;
-    const std::size_t len = starts[i + 1] - starts[i];
-    for (std::size_t b = 0; b < 8; ++b)
-      prefix = (prefix << 8) | (b < len ? static_cast<unsigned char>(keys[starts[i] + b]) : 0u);
-    entries[i] = {prefix, list_[i], i};
+  std::vector<unsigned char, TLargeAllocator<unsigned char>> tails;
+  constexpr std::size_t kSample = 256;  // keys whose size sets the room for all of them
+  tails.reserve(std::min(n, kSample) * 32);
+  {
+    TKeyWriters writers(localeId);
+    std::string key;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (i == kSample) tails.reserve(tails.size() / kSample * n * 5 / 4 + 4096);
+      key.clear();
+      for (std::size_t k = 0; k < keys_.size(); ++k)
+        AppendSortKey(key, list_[i]->Data(), keys_[k], k + 1 == keys_.size(), writers);
+      std::uint64_t prefix = 0;
+      for (std::size_t b = 0; b < 8; ++b)
+        prefix = (prefix << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
+      entries[i] = {prefix, static_cast<std::uint32_t>(list_[i]->SlotNumber()),
+                    static_cast<std::uint32_t>(tails.size())};
+      const auto length = static_cast<std::uint32_t>(key.size());
+      if (length < 255) {
+        tails.push_back(static_cast<unsigned char>(length));
+      } else {
+        tails.push_back(255);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&length);
+        tails.insert(tails.end(), bytes, bytes + sizeof length);
+      }
+      if (length > 8)
+        tails.insert(tails.end(), reinterpret_cast<const unsigned char*>(key.data()) + 8,
+                     reinterpret_cast<const unsigned char*>(key.data()) + length);
+    }
   }
-  auto compare = [&](std::uint32_t a, std::uint32_t b) {
-    const std::size_t la = starts[a + 1] - starts[a], lb = starts[b + 1] - starts[b];
-    const int r = std::memcmp(keys.data() + starts[a], keys.data() + starts[b], std::min(la, lb));
-    if (r != 0) return r;
+  // Compares two keys whose first eight bytes agree: the rest byte by byte, then the shorter
+  // first.
+  const auto rest = [&tails](const Entry& e, std::uint32_t& length) {
+    const unsigned char* p = tails.data() + e.tail;
+    length = *p++;
+    if (length == 255) {
+      std::memcpy(&length, p, sizeof length);
+      p += sizeof length;
+    }
+    return p;
+  };
+  const auto compareRest = [&rest](const Entry& a, const Entry& b) {
+    std::uint32_t la, lb;
+    const unsigned char* ra = rest(a, la);
+    const unsigned char* rb = rest(b, lb);
+    const std::uint32_t common = std::min(la, lb);
+    if (common > 8) {
+      const int r = std::memcmp(ra, rb, common - 8);
+      if (r != 0) return r;
+    }
     return la == lb ? 0 : (la < lb ? -1 : 1);
   };
-  QuickInsertionSort(entries, [&](const Entry& a, const Entry& b) {
+  std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    const int r = compare(a.item, b.item);
-    return r != 0 ? r < 0 : a.item < b.item;  // list position is slot order
+    const int r = compareRest(a, b);
+    return r != 0 ? r < 0 : a.slot < b.slot;
   });
-  for (std::size_t i = 0; i < n; ++i) list_[i] = entries[i].record;
-  NumberPlaces(store.SlotCount());
+  bool duplicate = false;
   if (Unique()) {
-    for (std::size_t i = 1; i < n; ++i)
-      if (compare(entries[i - 1].item, entries[i].item) == 0)
-        throw EMemTableError("Duplicate index value. Operation aborted.");
+    for (std::size_t i = 1; i < n && !duplicate; ++i)
+      duplicate = entries[i - 1].prefix == entries[i].prefix &&
+                  compareRest(entries[i - 1], entries[i]) == 0;
   }
+  tails = {};  // given back before the places take their memory
+
+  places_.assign(std::max(store.SlotCount(), places_.size()), 0);
+  std::int64_t place = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    list_[i] = store.Slot(entries[i].slot);
+    places_[entries[i].slot] = place;
+    place += kPlaceGap;
+  }
+  if (duplicate) throw EMemTableError("Duplicate index value. Operation aborted.");
 }
 
 TMemIndexes::TMemIndexes() {

@@ -80,6 +80,8 @@ class TMemIndex {
  private:
   // Numbers the places along the list, kPlaceGap apart; `slotCount` sizes the table of places.
   void NumberPlaces(std::size_t slotCount);
+  // The same for a list that holds every stored record in slot order.
+  void NumberPlacesInSlotOrder(const TMemTableCommon& store);
   std::int64_t PlaceOf(const TMemRecord* record) const;
   void SetPlace(const TMemRecord* record, std::int64_t place);
 

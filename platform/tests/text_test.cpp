@@ -112,6 +112,35 @@ TEST(Locale, CollationKeysOrderLikeCompareText) {
   }
 }
 
+// The writer gives CollationKey's bytes whatever room it is first offered: too little (it asks
+// again), exactly the key, or more; also for keys longer than any first guess and the empty text.
+TEST(Locale, CollationKeyWriterWritesCollationKeysBytes) {
+  std::string longText;
+  for (int i = 0; i < 40; ++i) longText += Cp("Žluťoučký kůň úpěl ");
+  const std::string texts[] = {Cp("čaj"), Cp("Chata"), "", "pob1_pb.kdx", longText};
+  for (unsigned locale : {kCzech, kUserDefaultLocale}) {
+    for (bool ignoreCase : {false, true}) {
+      TCollationKeyWriter writer(ignoreCase, locale);
+      for (const std::string& text : texts) {
+        const std::string expected = CollationKey(text, ignoreCase, locale);
+        for (std::size_t room :
+             {std::size_t{1}, expected.size(), expected.size() + 1, expected.size() + 100}) {
+          if (room == 0) continue;
+          std::string buffer(room + 8, '\x7f');  // the 8 bytes past `room` must stay untouched
+          const std::size_t length =
+              writer.Write(text, reinterpret_cast<unsigned char*>(buffer.data()), room);
+          ASSERT_EQ(length, expected.size()) << text.size() << " chars, room " << room;
+          EXPECT_EQ(buffer.substr(room), std::string(8, '\x7f'));
+          if (length < room) EXPECT_EQ(buffer.substr(0, length), expected);
+        }
+      }
+    }
+  }
+  TCollationKeyWriter unknown(false, 0x7FFF);
+  unsigned char byte;
+  EXPECT_THROW(unknown.Write("a", &byte, 1), kdx::Exception);
+}
+
 TEST(Locale, UnknownLocaleIdRaisesInvalidLocale) {
   try {
     CompareText("a", "b", false, 0x7FFF);

@@ -5,7 +5,9 @@
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -134,6 +136,20 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned loca
   // The key ends with a NUL terminator that is not part of the ordering.
   key.resize(len > 0 ? len - 1 : 0);
   return key;
+}
+
+std::size_t TCollationKeyWriter::Write(std::string_view cp1250, unsigned char* dest,
+                                       std::size_t capacity) {
+  if (!collator_) {
+    collator_ = CollatorFor(localeId_, ignoreCase_);
+    if (!collator_) ThrowInvalidLocale(localeId_);
+  }
+  const Utf16Buffer u(cp1250);
+  // The length ICU reports counts the terminator; a key that does not fit is not complete.
+  const int32_t room = static_cast<int32_t>(std::min<std::size_t>(capacity, INT32_MAX));
+  const int32_t len =
+      ucol_getSortKey(static_cast<const UCollator*>(collator_), u.data(), u.size(), dest, room);
+  return len > 0 ? static_cast<std::size_t>(len) - 1 : 0;
 }
 
 }  // namespace kdx::text

@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <climits>
+
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
 
@@ -45,6 +48,26 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned loca
   // The key ends with a NUL terminator that is not part of the ordering.
   if (!key.empty() && key.back() == '\0') key.pop_back();
   return key;
+}
+
+std::size_t TCollationKeyWriter::Write(std::string_view cp1250, unsigned char* dest,
+                                       std::size_t capacity) {
+  // Nothing to look up: the locale id goes with every call, and an unknown one fails there.
+  const DWORD flags = LCMAP_SORTKEY | (ignoreCase_ ? NORM_IGNORECASE : 0);
+  const LCID lcid = static_cast<LCID>(localeId_);
+  const int src = static_cast<int>(cp1250.size());
+  const int room = static_cast<int>(std::min<std::size_t>(capacity, INT_MAX));
+  int len = LCMapStringA(lcid, flags, cp1250.data(), src, reinterpret_cast<char*>(dest), room);
+  if (len > 0) return static_cast<std::size_t>(dest[len - 1] == 0 ? len - 1 : len);
+  // Too little room, or a text or locale the call refuses: as CollationKey decides.
+  len = LCMapStringA(lcid, flags, cp1250.data(), src, nullptr, 0);
+  if (len <= 0) {
+    if (cp1250.empty()) return 0;
+    ThrowInvalidLocale(localeId_);
+  }
+  // It did not fit: the length without the terminator (never below `capacity`, so that the
+  // caller asks again).
+  return std::max(static_cast<std::size_t>(len) - 1, capacity);
 }
 
 }  // namespace kdx::text

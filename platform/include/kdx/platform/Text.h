@@ -6,6 +6,7 @@
 // LC_ALL / LC_COLLATE / LANG) and src/win32 (CompareStringA, CharUpperBuffA, LCMapStringA). The
 // code-page conversion itself is table-driven and shared by both.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -61,5 +62,24 @@ int CompareText(std::string_view a, std::string_view b, bool ignoreCase,
 // rebuilds): compute the key once, then compare keys.
 std::string CollationKey(std::string_view cp1250, bool ignoreCase,
                          unsigned localeId = kUserDefaultLocale);
+
+// CollationKey for many texts under one rule, written into the caller's memory: for callers
+// that compute a key per record (index rebuilds). The locale is looked up once, at the first
+// key, which fails as CollationKey does when it is not known.
+class TCollationKeyWriter {
+ public:
+  explicit TCollationKeyWriter(bool ignoreCase, unsigned localeId = kUserDefaultLocale)
+      : ignoreCase_(ignoreCase), localeId_(localeId) {}
+
+  // The length of CollationKey(cp1250, ...). When it is below `capacity` (at least 1) the key's
+  // bytes are in dest[0, length); otherwise dest holds nothing useful and the caller asks again
+  // with more room. Never writes beyond `capacity` bytes.
+  std::size_t Write(std::string_view cp1250, unsigned char* dest, std::size_t capacity);
+
+ private:
+  bool ignoreCase_;
+  unsigned localeId_;
+  void* collator_ = nullptr;  // the platform's collator, once looked up
+};
 
 }  // namespace kdx::text
