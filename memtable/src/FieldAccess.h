@@ -48,6 +48,17 @@ struct TFieldAccess {
     std::memcpy(slot + 1, text.data(), n);
     std::memset(slot + 1 + n, 0, size + 1 - n);
   }
+  // For a slot that is all zero (a new record's field not written yet), which keeps the zeros
+  // behind the text: marks it as holding a text and returns where the text's bytes go (at most
+  // Size of them). StoreTextInClearedSlot stores a text that holds no NUL there.
+  static char* ClearedTextSlot(unsigned char* slot) {
+    slot[0] = 1;
+    return reinterpret_cast<char*>(slot + 1);
+  }
+  static void StoreTextInClearedSlot(const TField& f, unsigned char* slot, std::string_view text) {
+    const std::size_t size = static_cast<std::size_t>(f.Size());
+    std::memcpy(ClearedTextSlot(slot), text.data(), text.size() < size ? text.size() : size);
+  }
   static void StoreTruth(unsigned char* slot, bool value) {
     const std::uint16_t word = value ? 1 : 0;
     slot[0] = 1;

@@ -335,6 +335,35 @@ void TMemTable::PostRecord() {
   Notify(BindingEvent::WholeData);
 }
 
+// While a load has the controls disabled and index maintenance off, nobody hears of a record
+// beginning or being posted and no index takes it in: from the browse state a record of the
+// file begins and is posted with only what AppendRecord and PostRecord then do. Any other
+// state takes the general way.
+void TMemTable::AppendLoadedRecord() {
+  if (disableCount_ == 0 || indexMaintenance_ || state_ != dsBrowse) {
+    AppendRecord();
+    return;
+  }
+  insertRecNo_ = RecNo();
+  appending_ = true;
+  buffer_.assign(recordSize_, 0);  // every field null
+  modified_ = false;
+  editRecord_ = nullptr;
+  state_ = dsInsert;
+}
+
+void TMemTable::PostLoadedRecord() {
+  if (disableCount_ == 0 || indexMaintenance_ || state_ != dsInsert || editRecord_) {
+    PostRecord();
+    return;
+  }
+  common_->AddRecord(buffer_.data());
+  for (std::size_t i = 0; i < indexes_->Count(); ++i) (*indexes_)[i]->MarkOutOfDate();
+  modified_ = false;
+  buffer_.clear();
+  state_ = dsBrowse;
+}
+
 void TMemTable::CancelRecord() {
   Guard guard(common_->Lock());
   if (state_ != dsEdit && state_ != dsInsert) return;

@@ -1,8 +1,16 @@
 // The table file, reading: LoadFromTableFile (and from bytes in memory, for tests and tools).
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <exception>
 #include <mutex>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define KDX_SCAN_SSE2 1
+#endif
 
 #include "FieldAccess.h"
 #include "MemIndex.h"
@@ -19,40 +27,80 @@ namespace {
 using namespace tablefile;
 
 constexpr std::size_t kBlockSize = 8192;
+// Bytes beyond the end of a record line that the reader may read (and ignore): a record line
+// is always followed by its line end and then at least kReadAhead - 1 more bytes in memory.
+constexpr std::size_t kReadAhead = 16;
 
 void Unescape(std::string_view raw, std::string& out) {
   out.clear();
-  if (raw.find('%') == std::string_view::npos) {
-    out.assign(raw);
-    return;
-  }
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    const char c = raw[i];
-    if (c != '%' || i + 1 == raw.size()) {
-      out.push_back(c);
-      continue;
+  std::size_t i = 0;
+  for (;;) {
+    const auto* percent =
+        static_cast<const char*>(std::memchr(raw.data() + i, '%', raw.size() - i));
+    const std::size_t at = percent ? static_cast<std::size_t>(percent - raw.data()) : raw.size();
+    out.append(raw.data() + i, at - i);
+    if (!percent) return;
+    if (at + 1 == raw.size()) {
+      out.push_back('%');
+      return;
     }
-    switch (raw[i + 1]) {
+    i = at + 2;
+    switch (raw[at + 1]) {
       case '%':
         out.push_back('%');
-        ++i;
         break;
       case '0':
         out.push_back('\0');
-        ++i;
         break;
       case 'c':
         out.push_back('\r');
-        ++i;
         break;
       case 'n':
         out.push_back('\n');
-        ++i;
         break;
       default:
         out.push_back('%');  // the next character follows as itself
+        i = at + 1;
     }
   }
+}
+
+// Unescapes `raw` (which holds no NUL: lines end at one) straight into `out`, as a text field
+// stores it: at most `room` bytes, ending before the first NUL. Returns the bytes written.
+std::size_t UnescapeInto(std::string_view raw, char* out, std::size_t room) {
+  std::size_t n = 0, i = 0;
+  while (n < room) {
+    const auto* percent =
+        static_cast<const char*>(std::memchr(raw.data() + i, '%', raw.size() - i));
+    const std::size_t at = percent ? static_cast<std::size_t>(percent - raw.data()) : raw.size();
+    const std::size_t run = std::min(at - i, room - n);
+    std::memcpy(out + n, raw.data() + i, run);
+    n += run;
+    if (!percent || n == room) break;
+    char c = '%';  // a '%' before any other character, or at the end, stands for itself
+    i = at + 1;
+    if (at + 1 < raw.size()) {
+      switch (raw[at + 1]) {
+        case '%':
+          i = at + 2;
+          break;
+        case '0':
+          return n;  // the text ends at a NUL
+        case 'c':
+          c = '\r';
+          i = at + 2;
+          break;
+        case 'n':
+          c = '\n';
+          i = at + 2;
+          break;
+        default:
+          break;
+      }
+    }
+    out[n++] = c;
+  }
+  return n;
 }
 
 enum class ValueKind { None, Null, Value };
@@ -186,9 +234,11 @@ class TTableFileReader {
 
   TMemRecord* remembered = nullptr;
 
+  // One line of the file, without its line end; a CR, LF or NUL follows it in memory, and
+  // kReadAhead - 1 more bytes.
   void Line(std::string_view line) {
     if (dataPhase_) {
-      Record(line);
+      RecordAt(line.data());
       return;
     }
     std::size_t pos = 0;
@@ -263,6 +313,67 @@ class TTableFileReader {
     return true;
   }
 
+  // Reads one record line in place. `line` runs to the first CR, LF or NUL, which is followed by
+  // kReadAhead - 1 more bytes in memory; returns where the line ends. Values are read as ReadValue
+  // reads them, in one pass over the line, and a text goes from the line (unescaped when it holds a
+  // '%') to the record.
+  const char* RecordAt(const char* line) {
+    t_.AppendLoadedRecord();
+    const char* p = line;
+    for (std::size_t c = 0; c < columns_.size(); ++c) {
+      unsigned char kind;
+      // Characters before a quote or a delimiter are skipped.
+      while (!((kind = ByteKind(*p)) & (kLineEnd | kQuote | kDelimiter))) ++p;
+      if (kind & kLineEnd) break;  // no more values: the remaining fields stay null
+      if (!(kind & kQuote)) {      // a delimiter right away: null
+        ++p;
+        continue;
+      }
+      // The value runs to the next single quote; a doubled quote is one quote of the value,
+      // which is then gathered in value_.
+      const char* start = ++p;
+      bool escaped = false, gathered = false;
+      std::size_t kept = 0;  // what survives if no closing quote comes
+      for (;;) {
+        p = FindValueStop(p);
+        kind = ByteKind(*p);
+        if (kind & kPercent) {
+          escaped = true;
+          ++p;
+          continue;
+        }
+        if (!(kind & kQuote) || !(ByteKind(p[1]) & kQuote)) break;
+        if (!gathered) value_.clear();
+        gathered = true;
+        value_.append(start, p + 1);
+        kept = value_.size();
+        start = p += 2;
+      }
+      if (kind & kLineEnd) {
+        // No closing quote: the value keeps what precedes the opening quote or the last doubled
+        // quote, and it is the line's last.
+        if (gathered) value_.resize(kept);
+        StoreValue(columns_[c], gathered ? std::string_view(value_) : std::string_view(), escaped);
+        break;
+      }
+      std::string_view value(start, static_cast<std::size_t>(p - start));
+      if (gathered) value = value_.append(value);
+      StoreValue(columns_[c], value, escaped);
+      // The closing quote and the character after it are skipped, unless that ends the line.
+      if (ByteKind(p[1]) & kLineEnd) {
+        ++p;
+        break;
+      }
+      p += 2;
+    }
+    while (!(ByteKind(*p) & kLineEnd)) ++p;
+    t_.PostLoadedRecord();
+    return p;
+  }
+
+  // Record lines are read in place (RecordAt) once the header is read.
+  bool ReadsRecords() const { return dataPhase_; }
+
  private:
   void KeepIndexDefs() {
     if (indexDefsKept_) return;
@@ -324,6 +435,7 @@ class TTableFileReader {
   void Header(std::string_view line) {
     // A definition section that never ended is finished here.
     if (!t_.Active()) t_.OpenTable();
+    std::vector<TField*> fields;  // by column
     std::size_t pos = 0;
     for (int column = 0;; ++column) {
       const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
@@ -336,33 +448,114 @@ class TTableFileReader {
         for (int i = 0; i < t_.FieldCount() && !field; ++i)
           if (text::AsciiUpperCase(t_.Fields(i)->DisplayName()) == wanted) field = t_.Fields(i);
       }
-      columns_.push_back(field);
+      fields.push_back(field);
     }
+    PrepareRecords(fields);
     dataPhase_ = true;
   }
 
-  void Record(std::string_view line) {
-    t_.AppendRecord();
-    std::size_t pos = 0;
-    for (TField* field : columns_) {
-      const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
-      if (kind == ValueKind::None) break;
-      if (!field || kind == ValueKind::Null) continue;  // a new record's fields are null
-      if (field->DataType() == TFieldType::Boolean) {
-        field->SetAsBoolean(value_ == t_.csv_.TrueString);
-      } else {
-        Unescape(value_, text_);
-        field->SetAsString(text_);
-      }
+  // What ByteKind tells of a byte of a record line.
+  static constexpr unsigned char kLineEnd = 1, kQuote = 2, kDelimiter = 4, kPercent = 8;
+  unsigned char ByteKind(char c) const { return byteKinds_[static_cast<unsigned char>(c)]; }
+
+  // The first quote, '%' or line end from `p` on; sixteen bytes at a time where the processor
+  // offers it (reading at most kReadAhead - 1 bytes beyond the line end).
+  const char* FindValueStop(const char* p) const {
+#ifdef KDX_SCAN_SSE2
+    const __m128i quote = _mm_set1_epi8(t_.csv_.Quote), percent = _mm_set1_epi8('%');
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
+    for (;; p += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i stops =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, percent)),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, nul),
+                                    _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+      if (const int found = _mm_movemask_epi8(stops))
+        return p + std::countr_zero(static_cast<unsigned>(found));
     }
-    t_.PostRecord();
+#else
+    while (!(ByteKind(*p) & (kLineEnd | kQuote | kPercent))) ++p;
+    return p;
+#endif
+  }
+
+  // A column of the file and how its values are stored: not at all (the header names no field),
+  // through the field's setters (a truth value, a read-only text field, whose setter refuses),
+  // or straight into the record buffer (a text field). `fresh` tells that no earlier column
+  // fills the same field, so its slot is still cleared when the column is read.
+  struct TColumn {
+    enum class Kind { Ignored, Setter, Direct } kind = Kind::Ignored;
+    TField* field = nullptr;
+    bool fresh = false;
+  };
+
+  void PrepareRecords(const std::vector<TField*>& fields) {
+    std::vector<const TField*> seen;
+    for (TField* field : fields) {
+      TColumn column;
+      column.field = field;
+      if (field) {
+        const bool text = field->DataType() == TFieldType::String;
+        column.kind = text && !field->ReadOnly() ? TColumn::Kind::Direct : TColumn::Kind::Setter;
+        column.fresh = std::find(seen.begin(), seen.end(), field) == seen.end();
+        seen.push_back(field);
+      }
+      columns_.push_back(column);
+    }
+    // The format's quote and delimiters are none of the line ends and not '%'.
+    const TCsvFormat& csv = t_.csv_;
+    byteKinds_.fill(0);
+    for (char c : {'\r', '\n', '\0'}) byteKinds_[static_cast<unsigned char>(c)] = kLineEnd;
+    byteKinds_['%'] = kPercent;
+    byteKinds_[static_cast<unsigned char>(csv.FieldDelimiter)] = kDelimiter;
+    if (csv.RecordDelimiter != '\0')
+      byteKinds_[static_cast<unsigned char>(csv.RecordDelimiter)] = kDelimiter;
+    byteKinds_[static_cast<unsigned char>(csv.Quote)] = kQuote;
+  }
+
+  // Stores a value as read from the file (`escaped` when it holds a '%'): a truth value is true
+  // when it is the true word, a text is unescaped.
+  void StoreValue(const TColumn& column, std::string_view value, bool escaped) {
+    TField* field = column.field;
+    switch (column.kind) {
+      case TColumn::Kind::Ignored:
+        return;
+      case TColumn::Kind::Setter:
+        if (field->DataType() == TFieldType::Boolean) {
+          field->SetAsBoolean(value == t_.csv_.TrueString);
+        } else {
+          Unescape(value, text_);
+          field->SetAsString(text_);
+        }
+        return;
+      case TColumn::Kind::Direct:
+        break;
+    }
+    // As the field's own SetAsString stores it, with the table's lock already held and the
+    // record in the insert state.
+    unsigned char* slot = TFieldAccess::Slot(*field, t_.buffer_.data());
+    if (!column.fresh) {
+      if (escaped) {
+        Unescape(value, text_);
+        value = text_;
+      }
+      TFieldAccess::StoreText(*field, slot, value);
+    } else if (escaped) {
+      UnescapeInto(value, TFieldAccess::ClearedTextSlot(slot),
+                   static_cast<std::size_t>(field->Size()));
+    } else {
+      TFieldAccess::StoreTextInClearedSlot(*field, slot, value);
+    }
+    t_.modified_ = true;
+    t_.Notify(BindingEvent::FieldValue, field);
   }
 
   TMemTable& t_;
   bool dataPhase_ = false;
   bool inTableDef_ = false;
   bool inIndexDef_ = false;
-  std::vector<TField*> columns_;
+  std::vector<TColumn> columns_;
+  std::array<unsigned char, 256> byteKinds_{};
   std::string value_;
   std::string text_;
   // What the definition sections replaced (see PutBackDefinitions).
@@ -375,8 +568,8 @@ class TTableFileReader {
 void TMemTable::LoadFromSource(TByteSource& source) {
   std::lock_guard guard(common_->Lock());
   CheckActive();
-  std::vector<char> block(kBlockSize);
-  std::size_t got = source.Read(block.data(), block.size());
+  std::vector<char> block(kBlockSize + kReadAhead);  // a NUL follows what was read
+  std::size_t got = source.Read(block.data(), kBlockSize);
   if (got == 0) return;  // an empty file changes nothing
 
   // Declared first, so that the fields it keeps aside outlive the notices that let the bound
@@ -413,10 +606,26 @@ void TMemTable::LoadFromSource(TByteSource& source) {
   std::exception_ptr failure;
   try {
     std::string carry;  // a line that continues into the next block
+    const auto readCarry = [&] {
+      const std::size_t size = carry.size();
+      carry.append(kReadAhead, '\0');
+      reader.Line(std::string_view(carry.data(), size));
+      carry.clear();
+    };
     while (got > 0) {
+      block[got] = '\0';  // ends the block's last line for the scans of RecordAt
       const char* p = block.data();
       const char* end = p + got;
+      // A line that starts before the block's last LF ends within the block.
+      const char* afterLastLf = end;
+      while (afterLastLf > p && afterLastLf[-1] != '\n') --afterLastLf;
       while (p < end) {
+        // A whole record line is read where it stands.
+        if (carry.empty() && reader.ReadsRecords() && *p != '\r' && *p != '\n' && *p != '\0' &&
+            (p < afterLastLf || FindLineEnd(p, end) < end)) {
+          p = reader.RecordAt(p) + 1;
+          continue;
+        }
         const char* stop = FindLineEnd(p, end);
         if (stop == end) {
           carry.append(p, stop);
@@ -424,16 +633,15 @@ void TMemTable::LoadFromSource(TByteSource& source) {
         }
         if (!carry.empty()) {
           carry.append(p, stop);
-          reader.Line(carry);
-          carry.clear();
+          readCarry();
         } else if (stop > p) {
           reader.Line(std::string_view(p, static_cast<std::size_t>(stop - p)));
         }
         p = stop + 1;
       }
-      got = source.Read(block.data(), block.size());
+      got = source.Read(block.data(), kBlockSize);
     }
-    if (!carry.empty()) reader.Line(carry);
+    if (!carry.empty()) readCarry();
   } catch (...) {
     failure = std::current_exception();
   }

@@ -242,6 +242,9 @@ class TMemTable {
   void LayoutRecords();
   void CreateIndexes();
   void BeginNewRecord(bool append);
+  // AppendRecord and PostRecord for the records of a load (TableFileReader.cpp).
+  void AppendLoadedRecord();
+  void PostLoadedRecord();
   void SelectIndex(TMemIndex* index);
   TMemIndex* FindIndexByName(const std::string& name) const;
   TMemIndex* FindIndexByFields(const std::string& fields) const;
