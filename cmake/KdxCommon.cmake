@@ -34,14 +34,15 @@ function(kdx_library name)
 endfunction()
 
 # kdx_gtest(<name> SOURCES ... DEPS ... [LABELS ...]): a GoogleTest binary registered with ctest.
-# Every toolkit-free test carries the label "core" (run again under the sanitizers and on Wine).
+# Every toolkit-free test carries the label "core" (run again under the sanitizers and on Wine)
+# and links the shared test support (kdx_test_support, platform/tests/support).
 function(kdx_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT KDX_BUILD_TESTS)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kdx_test_support GTest::gtest GTest::gtest_main)
   target_compile_options(${name} PRIVATE ${KDX_WARNINGS})
   if(CMAKE_CROSSCOMPILING AND KDX_TEST_LAUNCHER)
     set(_launcher ${KDX_TEST_LAUNCHER})

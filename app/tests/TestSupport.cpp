@@ -1,22 +1,13 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <stdexcept>
 
 #include "Forms.h"
 #include "kdx/memtable/Schemas.h"
-#include "kdx/platform/Text.h"
+#include "kdx/platform/Path.h"
 #include "mainUnit.h"
 
 namespace kdx::test {
-
-std::string Cp(const std::string& utf8) {
-  bool ok = false;
-  std::string s = text::Utf8ToCp1250(utf8, &ok);
-  if (!ok) throw std::runtime_error("not cp1250: " + utf8);
-  return s;
-}
 
 namespace {
 
@@ -27,7 +18,7 @@ void SetIfAny(TMemTable& t, const char* field, const std::string& utf8) {
 }  // namespace
 
 ProgramRun::ProgramRun() : boxes_(std::make_unique<widgets::ScopedMessageRecorder>()) {
-  dir_.MakeFolder("program");
+  dir_.MakeDir("program");
   app::ResetRunValues();
   app::SetExecutablePathForTesting(Folder() + "KDXMngr");
   app::SetQuitHandlerForTesting([this] { ++quits_; });
@@ -43,19 +34,19 @@ ProgramRun::~ProgramRun() {
 }
 
 std::string ProgramRun::Folder() const {
-  return dir_.Path() + QDir::toNativeSeparators("program/").toStdString();
+  return (dir_ / "program") + platform::kPathDelim;
 }
 
 std::string ProgramRun::MakeFolder(const std::string& name) const {
-  return dir_.MakeFolder(name);
+  return dir_.MakeDir(name) + platform::kPathDelim;
 }
 
 void ProgramRun::WriteFile(const std::string& path, const std::string& contents) const {
-  TempFolder::WriteFile(path, contents);
+  test::WriteFile(path, contents);
 }
 
 std::string ProgramRun::ReadFile(const std::string& path) {
-  return TempFolder::ReadFile(path);
+  return test::ReadFile(path);
 }
 
 void ProgramRun::WriteImports(const std::vector<ImportDef>& defs) const {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "QtTestSupport.h"
+#include "CoreTestSupport.h"
 #include "kdx/widgets/MessageBox.h"
 
 namespace kdx::test {
@@ -20,9 +20,6 @@ struct ExportDef {
   std::string Nazev, KDXFilePath, Email, InfoText, EndText;
   bool EmailShow = false;
 };
-
-// UTF-8 -> cp1250 (the tests write Czech in UTF-8).
-std::string Cp(const std::string& utf8);
 
 class ProgramRun {
  public:
@@ -52,7 +49,7 @@ class ProgramRun {
   const std::vector<widgets::MessageRequest>& Requests() const { return boxes_->Requests(); }
 
  private:
-  TempFolder dir_;
+  TempDir dir_;
   std::unique_ptr<widgets::ScopedMessageRecorder> boxes_;
   int quits_ = 0;
 };

@@ -2,8 +2,6 @@
 // the Simple MAPI structures (through a recording test provider registered as the mail client),
 // the progress window painted before the hand-off, the error path and the end of the run.
 
-#include <dlfcn.h>
-
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -16,14 +14,13 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
-#include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "TopWindowsHook.h"
 #include "kdx/platform/Text.h"
 #include "kdx/platform/TopWindows.h"
 #include "kdx/widgets/DBGrid.h"
 #include "mainUnit.h"
-#include "providers/RecordedSend.h"
+#include "providers/ProviderProbe.h"
 
 using namespace kdx::app;
 using kdx::test::Cp;
@@ -43,20 +40,14 @@ class RecordingClient {
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n@=\"Recorder\"\r\n\r\n"
                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\Recorder]\r\n"
                   "@=\"Recorder\"\r\n\"DLLPath\"=\"" KDX_TEST_PROVIDER_FULL "\"\r\n");
-    registry_ = std::make_unique<kdx::test::ScopedEnv>("KDX_REGISTRY", reg.c_str());
-    handle_ = dlopen(KDX_TEST_PROVIDER_FULL, RTLD_NOW | RTLD_LOCAL);
-    if (!handle_) qFatal("%s", dlerror());
-    record_ = reinterpret_cast<KdxTestRecorderFn>(dlsym(handle_, "KdxTestRecorder"))();
-    *record_ = RecordedSend{};
+    registry_ = std::make_unique<kdx::test::ScopedEnv>("KDX_REGISTRY", reg);
   }
-  ~RecordingClient() { dlclose(handle_); }
-  RecordedSend& operator*() { return *record_; }
-  RecordedSend* operator->() { return record_; }
+  RecordedSend& operator*() { return *probe_; }
+  RecordedSend* operator->() { return &*probe_; }
 
  private:
+  kdx::mail::test::ProviderProbe probe_{KDX_TEST_PROVIDER_FULL};
   std::unique_ptr<kdx::test::ScopedEnv> registry_;
-  void* handle_ = nullptr;
-  RecordedSend* record_ = nullptr;
 };
 
 // Watches the progress window: when it was painted, how many sends the client had seen.

@@ -11,7 +11,6 @@
 #include "Application.h"
 #include "Forms.h"
 #include "Nastaveni.h"
-#include "QtTestSupport.h"
 #include "TestSupport.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Errors.h"

@@ -6,9 +6,9 @@
 namespace kdx::mail {
 namespace {
 
-using test::ScopedEnv;
-using test::TempDir;
-using test::WriteFile;
+using kdx::test::ScopedEnv;
+using kdx::test::TempDir;
+using kdx::test::WriteFile;
 
 const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const std::string kSubsystem =
@@ -68,7 +68,7 @@ TEST_F(DiscoveryTest, TheMessagingSubsystemFlagsCompareWholeTexts) {
 TEST_F(DiscoveryTest, ClientsAreListedTestedAndTheDefaultFoundIgnoringCase) {
   TempDir libs;
   std::filesystem::copy_file(KDX_TEST_PROVIDER_FULL, libs / "full.so");
-  ScopedEnv libDir("KDX_TEST_LIBS", libs.path().string());
+  ScopedEnv libDir("KDX_TEST_LIBS", libs.Path());
   Use(kHeader +
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n@=\"second CLIENT\"\r\n"
       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail\\A Eleven]\r\n@=\"Eleven names\"\r\n"

@@ -8,9 +8,9 @@
 namespace kdx::mail {
 namespace {
 
-using test::ScopedEnv;
-using test::TempDir;
-using test::WriteFile;
+using kdx::test::ScopedEnv;
+using kdx::test::TempDir;
+using kdx::test::WriteFile;
 const auto HKLM = RegistryRoot::LocalMachine;
 const auto HKCU = RegistryRoot::CurrentUser;
 
@@ -195,7 +195,7 @@ TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
   TempDir dir;
   test::ScopedSystemRegistryFolder noSystemFile(dir / "etc");
   ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
-  ScopedEnv config("XDG_CONFIG_HOME", dir.path().string());
+  ScopedEnv config("XDG_CONFIG_HOME", dir.Path());
   // Without any file: the built-in default registers the bundled provider as default client.
   const std::string mail = "SOFTWARE\\Clients\\Mail";
   const std::string name = ReadRegistryString(HKLM, mail, "", "");
@@ -205,7 +205,7 @@ TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
   EXPECT_EQ(dll[0], '/');
 
   // The user's file replaces the default.
-  std::filesystem::create_directories(dir.path() / "kdx-manager");
+  dir.MakeDir("kdx-manager");
   WriteFile(dir / "kdx-manager/registry.reg", test::RegWithClient("Mine", "/opt/mine.so"));
   EXPECT_EQ(ReadRegistryString(HKLM, mail, "", ""), "Mine");
   EXPECT_EQ(ReadRegistryString(HKLM, mail + "\\Mine", "DLLPath", ""), "/opt/mine.so");
@@ -215,8 +215,8 @@ TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
 // the administrator's stays visible.
 TEST(RegistryLocationTest, TheUsersFileIsLayeredOverTheSystemFolder) {
   TempDir dir;
-  std::filesystem::create_directories(dir.path() / "etc");
-  std::filesystem::create_directories(dir.path() / "config/kdx-manager");
+  dir.MakeDir("etc");
+  dir.MakeDir("config/kdx-manager");
   WriteFile(dir / "etc/registry.reg",
             "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kdx]\n\"a\"=\"system\"\n\"b\"=\"system\"\n");
   WriteFile(dir / "config/kdx-manager/registry.reg",
@@ -227,7 +227,7 @@ TEST(RegistryLocationTest, TheUsersFileIsLayeredOverTheSystemFolder) {
   EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Kdx", "a", ""), "user");
   EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Kdx", "b", ""), "system");
   // Without the user's file the built-in default is not used: the system file is the registry.
-  std::filesystem::remove(dir.path() / "config/kdx-manager/registry.reg");
+  std::filesystem::remove(dir / "config/kdx-manager/registry.reg");
   EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Kdx", "a", ""), "system");
   EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Clients\\Mail", "", ""), "");
 }
@@ -239,13 +239,13 @@ TEST(RegistryLocationTest, NothingComesFromTheCurrentFolder) {
   TempDir home;
   test::ScopedSystemRegistryFolder noSystemFile(home / "etc");
   TempDir browsed;
-  std::filesystem::create_directories(browsed.path() / "cfg/kdx-manager");
+  browsed.MakeDir("cfg/kdx-manager");
   std::filesystem::copy_file(KDX_TEST_PROVIDER_FULL, browsed / "planted.so");
   WriteFile(browsed / "cfg/kdx-manager/registry.reg",
             test::RegWithClient("Planted", "./planted.so"));
-  test::ScopedCwd cwd(browsed.path());
+  kdx::test::ScopedCwd cwd(browsed.Path());
   ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
-  ScopedEnv homeEnv("HOME", home.path().string());
+  ScopedEnv homeEnv("HOME", home.Path());
   ScopedEnv config("XDG_CONFIG_HOME", "cfg");
   const std::string mail = "SOFTWARE\\Clients\\Mail";
   EXPECT_NE(ReadRegistryString(HKLM, mail, "", ""), "Planted");

@@ -11,11 +11,11 @@
 namespace kdx::mail {
 namespace {
 
+using kdx::test::ScopedCwd;
+using kdx::test::ScopedEnv;
+using kdx::test::TempDir;
+using kdx::test::WriteFile;
 using test::ProviderProbe;
-using test::ScopedCwd;
-using test::ScopedEnv;
-using test::TempDir;
-using test::WriteFile;
 
 class SendTest : public ::testing::Test {
  protected:
@@ -147,9 +147,9 @@ TEST_F(SendTest, ABlankAddressWithoutNameIsInvalidBeforeAnyLibraryIsLoaded) {
 }
 
 TEST_F(SendTest, AttachmentsAreCheckedAsPassedThenMadeFullBeforeRecipients) {
-  std::filesystem::create_directories(dir_.path() / "sub" / "folder");
+  dir_.MakeDir("sub/folder");
   WriteFile(dir_ / "sub/rel.kdx", "x");
-  ScopedCwd cwd(dir_.path() / "sub");
+  ScopedCwd cwd(dir_ / "sub");
   TMapiEmail email;
   email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
   email.Attachments = {"rel.kdx", "./folder/../folder", "missing.kdx", "rel.kdx"};
@@ -189,8 +189,8 @@ TEST_F(SendTest, AttachmentsAreCheckedAsPassedThenMadeFullBeforeRecipients) {
 // A ".." after a symbolic link: the file that passes the existence test is the file the client
 // gets, in the system's reading of the path (the parent of the link's target).
 TEST_F(SendTest, TheAttachmentCheckedIsTheAttachmentSent) {
-  std::filesystem::create_directories(dir_.path() / "deep/inner");
-  std::filesystem::create_directory_symlink(dir_.path() / "deep/inner", dir_.path() / "link");
+  dir_.MakeDir("deep/inner");
+  std::filesystem::create_directory_symlink(dir_ / "deep/inner", dir_ / "link");
   WriteFile(dir_ / "deep/x.kdx", "checked");
   TMapiEmail email;
   email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
@@ -202,7 +202,7 @@ TEST_F(SendTest, TheAttachmentCheckedIsTheAttachmentSent) {
 
   // A file that only the textual reading finds (dir/x.kdx) does not pass.
   WriteFile(dir_ / "x.kdx", "another file");
-  std::filesystem::remove(dir_.path() / "deep/x.kdx");
+  std::filesystem::remove(dir_ / "deep/x.kdx");
   email.Attachments = {dir_ / "link/../x.kdx"};
   try {
     email.Send(false);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/Library.h"
@@ -70,22 +71,17 @@ TEST(Win32Library, InspectionFindsMissingNamesAndLoadingReportsTheSystemError) {
 }
 
 TEST(Win32Environment, ExpandsSetVariablesOnly) {
-  SetEnvironmentVariableA("KDX_TEST_DIR", "C:\\mail");
-  SetEnvironmentVariableA("KDX_TEST_UNSET", nullptr);
+  kdx::test::ScopedEnv dir("KDX_TEST_DIR", "C:\\mail");
+  kdx::test::ScopedEnv unset("KDX_TEST_UNSET", std::nullopt);
   std::string t = "%KDX_TEST_DIR%\\client.dll;%KDX_TEST_UNSET%";
   ExpandEnvironment(t);
   EXPECT_EQ(t, "C:\\mail\\client.dll;%KDX_TEST_UNSET%");
 }
 
 TEST(Win32Paths, ExistenceBySearchAndFullPaths) {
-  char temp[MAX_PATH];
-  ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-  const std::string dir = std::string(temp) + "kdx-mail-test";
-  CreateDirectoryA(dir.c_str(), nullptr);
-  const std::string file = dir + "\\EXPORT.KDX";
-  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  CloseHandle(h);
+  kdx::test::TempDir temp;
+  const std::string dir = temp.Path();
+  const std::string file = temp.WriteFile("EXPORT.KDX", "");
 
   EXPECT_TRUE(platform::FileExistsBySearch(file));
   EXPECT_TRUE(platform::FileExistsBySearch(dir));  // folders count
@@ -93,17 +89,13 @@ TEST(Win32Paths, ExistenceBySearchAndFullPaths) {
   EXPECT_FALSE(platform::FileExistsBySearch(dir + "\\*.KDX"));  // a pattern is no name
   EXPECT_FALSE(platform::FileExistsBySearch(""));
 
-  ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
+  kdx::test::ScopedCwd inDir(dir);
   EXPECT_TRUE(platform::FileExistsBySearch("EXPORT.KDX"));
   const std::string full = platform::ExpandFullPath("sub\\..\\EXPORT.KDX");
   EXPECT_EQ(
       CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, full.c_str(), -1, file.c_str(), -1),
       CSTR_EQUAL)
       << full << " vs " << file;
-
-  SetCurrentDirectoryA(temp);
-  DeleteFileA(file.c_str());
-  RemoveDirectoryA(dir.c_str());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <list>
 #include <map>
 #include <optional>
@@ -30,19 +31,12 @@ extern char** environ;
 namespace kdx::provider {
 namespace {
 
-using mail::test::ScopedEnv;
-using mail::test::TempDir;
-using mail::test::WriteFile;
+using kdx::test::Cp;
+using kdx::test::ReadFile;
+using kdx::test::ScopedEnv;
+using kdx::test::TempDir;
+using kdx::test::WriteFile;
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string Cp(const char* utf8) {
-  return text::Utf8ToCp1250(utf8);
-}
 
 // The provider, loaded as the program loads it.
 class Provider {
@@ -145,7 +139,7 @@ class SmtpSink {
     waitpid(pid_, &status, 0);
   }
   int port() const { return port_; }
-  // The n-th message received (1-based) and its envelope recipients; empty if none.
+  // The n-th message received (1-based) and its envelope recipients; "<missing>" if none.
   std::string Message(int n) const { return ReadFile(folder_ + "/" + std::to_string(n) + ".eml"); }
   std::string Recipients(int n) const {
     return ReadFile(folder_ + "/" + std::to_string(n) + ".rcpt");
@@ -256,11 +250,11 @@ std::multimap<std::string, std::string> MailtoFields(const std::string& url) {
 class ProviderTest : public ::testing::Test {
  protected:
   ProviderTest() {
-    fs::create_directories(dir_.path() / "bin");
-    fs::create_directories(dir_.path() / "config/msmtp");
-    fs::create_directories(dir_.path() / "data/applications");
-    fs::create_directories(dir_.path() / "sink");
-    fs::create_directories(dir_.path() / "files");
+    dir_.MakeDir("bin");
+    dir_.MakeDir("config/msmtp");
+    dir_.MakeDir("data/applications");
+    dir_.MakeDir("sink");
+    dir_.MakeDir("files");
     // The stand-in mail client: records its arguments, one per line.
     WriteFile(dir_ / "bin/kdx-test-mailer",
               "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD\"\n");
@@ -290,14 +284,12 @@ class ProviderTest : public ::testing::Test {
   std::string Recorded() const { return ReadFile(dir_ / "record"); }
 
   std::string File(const std::string& name, const std::string& bytes) {
-    const std::string path = (dir_.path() / "files" / name).string();
-    WriteFile(path, bytes);
-    return path;
+    return dir_.WriteFile("files/" + name, bytes);
   }
 
   TempDir dir_;
   ScopedEnv path_{"PATH", dir_ / "bin" + ":/usr/bin:/bin"};
-  ScopedEnv home_{"HOME", dir_.path().string()};
+  ScopedEnv home_{"HOME", dir_.Path()};
   ScopedEnv config_{"XDG_CONFIG_HOME", dir_ / "config"};
   ScopedEnv data_{"XDG_DATA_HOME", dir_ / "data"};
   ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_ / "none"};
@@ -677,8 +669,7 @@ class ComposeRouteTest : public ProviderTest, public ::testing::WithParamInterfa
   void SetUp() override {
     const std::string record = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD\"\n";
     auto program = [this](const char* name, const std::string& script) {
-      WriteFile(dir_.path() / "bin" / name, script);
-      fs::permissions(dir_.path() / "bin" / name, fs::perms::owner_all);
+      fs::permissions(dir_.WriteFile(std::string("bin/") + name, script), fs::perms::owner_all);
     };
     const Route route = GetParam();
     thunderbird_ = route == Route::ThunderbirdGeneric || route == Route::ThunderbirdKde ||
@@ -959,7 +950,7 @@ TEST_F(ProviderTest, NoProgramIsTakenFromTheCurrentFolderOrARelativePathEntry) {
   fs::current_path(previous);
   EXPECT_EQ(sent, 0u);
   EXPECT_EQ(composed, 0u);
-  EXPECT_EQ(ReadFile(dir_ / "record.planted"), "");
+  EXPECT_FALSE(fs::exists(dir_ / "record.planted"));
   EXPECT_EQ(FromMailto(Recorded().substr(0, Recorded().find('\n'))).to,
             std::vector<std::string>{"a@example.test"});
 }

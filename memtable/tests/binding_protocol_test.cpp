@@ -2,25 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "kdx/memtable/DataLink.h"
 #include "kdx/memtable/DataSource.h"
 #include "kdx/memtable/Schemas.h"
-#include "kdx/platform/Text.h"
 
 namespace kdx {
 namespace {
 
-// Czech texts are written here in UTF-8; the tables hold cp1250.
-std::string C(const char* utf8) {
-  return text::Utf8ToCp1250(utf8);
-}
+using test::Cp;
 
 // A link that writes down every notification it gets, tagged with its name.
 class RecordingLink : public TDataLink {
@@ -182,10 +176,10 @@ TEST(BindingEditing, BeginEditingOnAnEmptyTableStartsANewRecord) {
   auto table = ExportWith({});
   TDataSource source(table.get());
   FakeEdit edit(&source, "Nazev");
-  EXPECT_TRUE(edit.Type(C("první")));
+  EXPECT_TRUE(edit.Type(Cp("první")));
   EXPECT_EQ(table->State(), dsInsert);
   table->SettleRecord();
-  EXPECT_EQ(Names(*table), std::vector<std::string>{C("první")});
+  EXPECT_EQ(Names(*table), std::vector<std::string>{Cp("první")});
 }
 
 TEST(BindingEditing, UnknownFieldNameFailsWhenResolved) {
@@ -207,7 +201,7 @@ TEST(BindingSettle, PendingTextIsWrittenBeforeAMovePostsIt) {
   FakeEdit name(&source, "Nazev");
   FakeEdit email(&source, "Email");
 
-  ASSERT_TRUE(name.Type(C("přejmenováno")));
+  ASSERT_TRUE(name.Type(Cp("přejmenováno")));
   ASSERT_TRUE(email.Type("x@example.cz"));
   // Nothing reached the fields yet: only the boxes hold the text.
   EXPECT_EQ(table->FieldByName("Nazev")->AsString(), "a");
@@ -215,7 +209,7 @@ TEST(BindingSettle, PendingTextIsWrittenBeforeAMovePostsIt) {
   table->Next();
   EXPECT_EQ(table->State(), dsBrowse);
   EXPECT_EQ(table->RecNo(), 2);
-  EXPECT_EQ(Names(*table), (std::vector<std::string>{C("přejmenováno"), "b", "c"}));
+  EXPECT_EQ(Names(*table), (std::vector<std::string>{Cp("přejmenováno"), "b", "c"}));
   EXPECT_EQ(table->DisplayTextAt(1, *table->FieldByName("Email")), "x@example.cz");
   // The boxes now show the new current record and hold nothing pending.
   EXPECT_EQ(name.pending, "b");
@@ -259,20 +253,14 @@ TEST(BindingSettle, SaveWritesPendingTextOfTheRecordBeingEdited) {
   auto table = ExportWith({"a"});
   TDataSource source(table.get());
   FakeEdit name(&source, "Nazev");
-  ASSERT_TRUE(name.Type(C("uloženo")));
+  ASSERT_TRUE(name.Type(Cp("uloženo")));
 
-  const auto dir = std::filesystem::temp_directory_path() / "kdx_binding_save";
-  std::filesystem::create_directories(dir);
-  const auto path = dir / "kdx_exp.tab";
-  table->SaveToTableFile(path.string());
-  std::stringstream bytes;
-  {
-    std::ifstream in(path, std::ios::binary);  // closed before the removal (Windows)
-    bytes << in.rdbuf();
-  }
-  std::filesystem::remove_all(dir);
+  test::TempDir dir;
+  const std::string path = dir / "kdx_exp.tab";
+  table->SaveToTableFile(path);
+  const std::string bytes = test::ReadFile(path);
 
-  EXPECT_NE(bytes.str().find(C("\"uloženo\"")), std::string::npos) << bytes.str();
+  EXPECT_NE(bytes.find(Cp("\"uloženo\"")), std::string::npos) << bytes;
   EXPECT_EQ(table->State(), dsBrowse);
 }
 
@@ -301,11 +289,11 @@ TEST(BindingSettle, TheWriterDoesNotHearItsOwnWriteButOtherControlsDo) {
   TDataSource source(table.get());
   FakeEdit writer(&source, "Nazev");
   FakeEdit mirror(&source, "Nazev");  // e.g. the grid's label on the same field
-  ASSERT_TRUE(writer.Type(C("nové")));
+  ASSERT_TRUE(writer.Type(Cp("nové")));
   const int writerShown = writer.shown;
   writer.link.UpdateRecord();
   EXPECT_EQ(writer.shown, writerShown);
-  EXPECT_EQ(mirror.pending, C("nové"));
+  EXPECT_EQ(mirror.pending, Cp("nové"));
   EXPECT_FALSE(writer.link.IsModified());
   EXPECT_FALSE(writer.link.Updating());
 }
@@ -374,12 +362,12 @@ TEST(GridLink, RowsFollowTheTableAndShowTheInsertedRecordAtTheCursor) {
   EXPECT_EQ(grid.RowCount(), 4);
   EXPECT_EQ(grid.InsertRow(), 1);
   EXPECT_EQ(grid.CurrentRow(), 1);
-  table->FieldByName("Nazev")->SetAsString(C("nový"));
+  table->FieldByName("Nazev")->SetAsString(Cp("nový"));
   std::vector<std::string> cells;
   for (int row = 0; row < grid.RowCount(); ++row) cells.push_back(grid.CellText(row, 0));
-  EXPECT_EQ(cells, (std::vector<std::string>{"a", C("nový"), "b", "c"}));
+  EXPECT_EQ(cells, (std::vector<std::string>{"a", Cp("nový"), "b", "c"}));
   table->PostRecord();
-  EXPECT_EQ(Names(*table), (std::vector<std::string>{"a", C("nový"), "b", "c"}));
+  EXPECT_EQ(Names(*table), (std::vector<std::string>{"a", Cp("nový"), "b", "c"}));
   EXPECT_EQ(grid.CurrentRow(), 1);
 
   // The current row of a record being edited shows the changed value before the post.
@@ -428,10 +416,10 @@ TEST(GridLink, AnUnchangedNewRecordIsAbandonedByUpAndDownAsTheRulesSay) {
   // A changed new record is posted by the move like any edit.
   table->First();
   table->InsertRecord();
-  table->FieldByName("Nazev")->SetAsString(C("změněno"));
+  table->FieldByName("Nazev")->SetAsString(Cp("změněno"));
   grid.StepForward();
   EXPECT_EQ(table->RecordCount(), 4);
-  EXPECT_EQ(Names(*table)[0], C("změněno"));
+  EXPECT_EQ(Names(*table)[0], Cp("změněno"));
 
   // Down at the last row never adds a record.
   table->Last();
@@ -460,9 +448,9 @@ TEST(GridLink, MovesEscCancelOnExitAndDelete) {
   EXPECT_EQ(grid.CurrentRow(), 0);
 
   // Esc in the grid abandons changes already written into the fields.
-  ASSERT_TRUE(name.Type(C("zrušit")));
+  ASSERT_TRUE(name.Type(Cp("zrušit")));
   name.link.UpdateRecord();
-  EXPECT_EQ(table->FieldByName("Nazev")->AsString(), C("zrušit"));
+  EXPECT_EQ(table->FieldByName("Nazev")->AsString(), Cp("zrušit"));
   grid.CancelEdit();
   EXPECT_EQ(table->State(), dsBrowse);
   EXPECT_EQ(name.pending, "a");

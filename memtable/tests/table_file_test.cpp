@@ -55,22 +55,22 @@ TEST(TableFileFormat, WorkedExamplesComeOutByteForByte) {
   TempDir dir;
   auto imp = OpenImport();
   FillImportExample(*imp);
-  imp->SaveToTableFile(dir.File("kdx_imp.tab"), {mtfSaveData});
-  EXPECT_EQ(ReadBytes(dir.File("kdx_imp.tab")), ImportExampleFile());
+  imp->SaveToTableFile(dir / "kdx_imp.tab", {mtfSaveData});
+  EXPECT_EQ(ReadFile(dir / "kdx_imp.tab"), ImportExampleFile());
 
   auto exp = OpenExport();
   AddRecord(*exp,
             {TVariant(Cp("Odeslání do skladu")), TVariant("C:\\Prenosy\\SKLAD.KDX"), TVariant(),
              TVariant(Cp("Soubor se připojí k e-mailu.")), TVariant(""), TVariant(true)});
-  exp->SaveToTableFile(dir.File("kdx_exp.tab"));
-  EXPECT_EQ(ReadBytes(dir.File("kdx_exp.tab")),
+  exp->SaveToTableFile(dir / "kdx_exp.tab");
+  EXPECT_EQ(ReadFile(dir / "kdx_exp.tab"),
             std::string(kExportHeader) +
                 Cp("\"Odeslání do skladu\",\"C:\\Prenosy\\SKLAD.KDX\",,\"Soubor se připojí k "
                    "e-mailu.\",\"\",\"True\",\r\n"));
 
   // Read back, nulls stay null and empties empty; the first record becomes current.
   auto back = OpenImport();
-  back->LoadFromTableFile(dir.File("kdx_imp.tab"));
+  back->LoadFromTableFile(dir / "kdx_imp.tab");
   EXPECT_EQ(Dump(*back), Dump(*imp));
   EXPECT_EQ(back->RecNo(), 1);
   EXPECT_EQ(back->FieldByName("Nazev")->AsString(), Cp("Pobočka Brno"));
@@ -173,16 +173,16 @@ TEST(TableFileReader, EmptyFileHeaderOnlyAndMissingFile) {
   AddRecord(*t, {"kept"});
   Recorder rec;
   t->AttachListener(&rec);
-  WriteBytes(dir.File("empty.tab"), "");
-  t->LoadFromTableFile(dir.File("empty.tab"));
+  WriteFile(dir / "empty.tab", "");
+  t->LoadFromTableFile(dir / "empty.tab");
   EXPECT_EQ(t->RecordCount(), 1);
   EXPECT_TRUE(rec.events.empty());
-  WriteBytes(dir.File("header.tab"), kImportHeader);
+  WriteFile(dir / "header.tab", kImportHeader);
   auto h = OpenImport();
-  h->LoadFromTableFile(dir.File("header.tab"));
+  h->LoadFromTableFile(dir / "header.tab");
   EXPECT_EQ(h->RecordCount(), 0);
   EXPECT_EQ(h->State(), dsBrowse);
-  const std::string missing = dir.File("missing.tab");
+  const std::string missing = dir / "missing.tab";
   EXPECT_EQ(MessageOf([&] { t->LoadFromTableFile(missing); }), "Cannot open file " + missing);
   EXPECT_THROW(t->LoadFromTableFile(missing), EFOpenError);
   t->DetachListener(&rec);
@@ -266,13 +266,13 @@ TEST(TableFileRoundTrip, RandomTablesWithEveryByteSurvive) {
     for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
     AddRecord(*t, {TVariant(), TVariant(all)});
     TempDir dir;
-    t->SaveToTableFile(dir.File("r.tab"));
+    t->SaveToTableFile(dir / "r.tab");
     auto back = OpenExport();
-    back->LoadFromTableFile(dir.File("r.tab"));
+    back->LoadFromTableFile(dir / "r.tab");
     EXPECT_EQ(Dump(*back), Dump(*t)) << round;
     // Saving what was loaded gives the same bytes.
-    back->SaveToTableFile(dir.File("again.tab"));
-    EXPECT_EQ(ReadBytes(dir.File("again.tab")), ReadBytes(dir.File("r.tab")));
+    back->SaveToTableFile(dir / "again.tab");
+    EXPECT_EQ(ReadFile(dir / "again.tab"), ReadFile(dir / "r.tab"));
   }
 }
 
@@ -292,10 +292,10 @@ TEST(TableFileFlags, HeaderSkippedColumnsAndAppend) {
   EXPECT_EQ(t->SaveToTableText({mtfSaveNonVisible}), "\"A\",\"Hidden\",\"C\",\r\n,,,\r\n");
 
   TempDir dir;
-  const std::string path = dir.File("t.tab");
+  const std::string path = dir / "t.tab";
   t->SaveToTableFile(path, {mtfSaveData});
   t->SaveToTableFile(path, {mtfSaveData, mtfSaveAppend});
-  EXPECT_EQ(ReadBytes(path),
+  EXPECT_EQ(ReadFile(path),
             "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n"
             "\"A\",\"Hidden\",\"C\",\r\n\"a\",,\"c\",\r\n");
 }
@@ -365,8 +365,8 @@ TEST(TableFileFlags, SavingDeltasFailsBeforeAnyFileIsTouched) {
   TempDir dir;
   auto t = OpenImport();
   AddRecord(*t, {"a"});
-  const std::string fresh = dir.File("fresh.tab"), old = dir.File("old.tab");
-  WriteBytes(old, "previous contents");
+  const std::string fresh = dir / "fresh.tab", old = dir / "old.tab";
+  WriteFile(old, "previous contents");
   for (const std::string& path : {fresh, old}) {
     try {
       t->SaveToTableFile(path, {mtfSaveData, mtfSaveDeltas});
@@ -376,7 +376,7 @@ TEST(TableFileFlags, SavingDeltasFailsBeforeAnyFileIsTouched) {
     }
   }
   EXPECT_FALSE(std::filesystem::exists(fresh));
-  EXPECT_EQ(ReadBytes(old), "previous contents");
+  EXPECT_EQ(ReadFile(old), "previous contents");
 }
 
 TEST(TableFileLoad, FailureMidwayKeepsPostedRecordsAndRestoresTheTable) {
@@ -414,8 +414,8 @@ TEST(TableFileSave, FailedSavesLeaveTheOldFileWhole) {
   TempDir dir;
   auto t = OpenImport();
   FillImportExample(*t);
-  const std::string path = dir.File("kdx_imp.tab");
-  WriteBytes(path, "old contents");
+  const std::string path = dir / "kdx_imp.tab";
+  WriteFile(path, "old contents");
   const auto leftovers = [&] {
     int n = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
@@ -427,7 +427,7 @@ TEST(TableFileSave, FailedSavesLeaveTheOldFileWhole) {
   ::chmod(path.c_str(), 0444);
   if (::access(path.c_str(), W_OK) != 0) {  // (root may write anyway)
     EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(path); }), "Cannot create file " + path);
-    EXPECT_EQ(ReadBytes(path), "old contents");
+    EXPECT_EQ(ReadFile(path), "old contents");
   }
   ::chmod(path.c_str(), 0644);
 
@@ -441,30 +441,30 @@ TEST(TableFileSave, FailedSavesLeaveTheOldFileWhole) {
   const std::string message = MessageOf([&] { t->SaveToTableFile(path); });
   ::setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(message, "Stream write error");
-  EXPECT_EQ(ReadBytes(path), "old contents");
+  EXPECT_EQ(ReadFile(path), "old contents");
   EXPECT_EQ(leftovers(), 0);
 
   // A folder in the file's place, or a folder that does not exist: nothing can be created.
-  std::filesystem::create_directory(dir.File("folder.tab"));
-  EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(dir.File("folder.tab")); }),
-            "Cannot create file " + dir.File("folder.tab"));
-  std::filesystem::remove(dir.File("folder.tab"));
-  const std::string nowhere = dir.File("no/such/folder/kdx_imp.tab");
+  std::filesystem::create_directory(dir / "folder.tab");
+  EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(dir / "folder.tab"); }),
+            "Cannot create file " + (dir / "folder.tab"));
+  std::filesystem::remove(dir / "folder.tab");
+  const std::string nowhere = dir / "no/such/folder/kdx_imp.tab";
   EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(nowhere); }), "Cannot create file " + nowhere);
 
   // A successful save replaces the file and keeps its permissions; a link stays a link.
   ::chmod(path.c_str(), 0640);
   t->SaveToTableFile(path);
-  EXPECT_EQ(ReadBytes(path), ImportExampleFile());
+  EXPECT_EQ(ReadFile(path), ImportExampleFile());
   struct stat st;
   ::stat(path.c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
-  const std::string link = dir.File("link.tab");
+  const std::string link = dir / "link.tab";
   std::filesystem::create_symlink(path, link);
   AddRecord(*t, {"third"});
   t->SaveToTableFile(link);
   EXPECT_TRUE(std::filesystem::is_symlink(link));
-  EXPECT_NE(ReadBytes(path).find("\"third\""), std::string::npos);
+  EXPECT_NE(ReadFile(path).find("\"third\""), std::string::npos);
   EXPECT_EQ(leftovers(), 1);  // the link itself
 }
 #else
@@ -472,16 +472,16 @@ TEST(TableFileSave, ReadOnlyFilesAreNotReplaced) {
   TempDir dir;
   auto t = OpenImport();
   FillImportExample(*t);
-  const std::string path = dir.File("kdx_imp.tab");
-  WriteBytes(path, "old contents");
+  const std::string path = dir / "kdx_imp.tab";
+  WriteFile(path, "old contents");
   std::filesystem::permissions(path, std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::remove);
   EXPECT_EQ(MessageOf([&] { t->SaveToTableFile(path); }), "Cannot create file " + path);
-  EXPECT_EQ(ReadBytes(path), "old contents");
+  EXPECT_EQ(ReadFile(path), "old contents");
   std::filesystem::permissions(path, std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::add);
   t->SaveToTableFile(path);
-  EXPECT_EQ(ReadBytes(path), ImportExampleFile());
+  EXPECT_EQ(ReadFile(path), ImportExampleFile());
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
     files += !entry.is_directory();

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "TempTree.h"
+#include "CoreTestSupport.h"
 #include "kdx/picker/DirectoryList.h"
 #include "kdx/platform/Errors.h"
 
 using namespace kdx::picker;
-using kdx::picker::testing::TempTree;
+using kdx::test::TempDir;
 
 namespace {
 
@@ -76,14 +76,14 @@ TEST(DirectoryItems, PathItemsAndTheirPathsForDrivesNetworkRootsAndVolumes) {
 class DirectoryListTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    tree.Dir("alpha/deep");
-    tree.Dir("Beta");
-    tree.Dir("gamma");
-    tree.Dir(".hidden");
-    tree.File("file.txt");
+    tree.MakeDir("alpha/deep");
+    tree.MakeDir("Beta");
+    tree.MakeDir("gamma");
+    tree.MakeDir(".hidden");
+    tree.WriteFile("file.txt", "x");
     kdx::platform::SetCurrentDir(tree.Path());
   }
-  TempTree tree;
+  TempDir tree;
 };
 
 TEST_F(DirectoryListTest, ListsTheWayDownAndTheVisibleSubfoldersOfTheCurrentDirectory) {
@@ -108,7 +108,7 @@ TEST_F(DirectoryListTest, ListsTheWayDownAndTheVisibleSubfoldersOfTheCurrentDire
   EXPECT_EQ(list.ItemPath(list.CurrentItemIndex()), tree.Path());
   EXPECT_EQ(list.ItemPath(list.CurrentItemIndex() - 1),
             std::filesystem::path(tree.Path()).parent_path().string());
-  EXPECT_EQ(list.ItemPath(list.CurrentItemIndex() + 2), tree.Path("Beta"));
+  EXPECT_EQ(list.ItemPath(list.CurrentItemIndex() + 2), tree / "Beta");
 
   // Glyph indents: path items step by 4 from 2; subfolders 4 per separator plus 6.
   const std::string path = tree.Path();
@@ -127,18 +127,18 @@ TEST_F(DirectoryListTest, OpeningMovesTheProcessCurrentDirectoryAndAnnouncesTheC
   list.onChange = [&] { ++changes; };
 
   list.SetDirectory(list.ItemPath(list.CurrentItemIndex() + 1));  // "alpha"
-  EXPECT_EQ(list.Directory(), tree.Path("alpha"));
-  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path("alpha"));
+  EXPECT_EQ(list.Directory(), tree / "alpha");
+  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree / "alpha");
   EXPECT_EQ(list.Items()[list.CurrentItemIndex()].text, "alpha");
   EXPECT_EQ(list.Items().back().text, "deep");
   EXPECT_EQ(changes, 1);
 
   // The same directory again changes nothing; relative and bracketed paths are taken from the
   // process's current directory.
-  list.SetDirectory(tree.Path("alpha"));
+  list.SetDirectory(tree / "alpha");
   EXPECT_EQ(changes, 1);
   list.SetDirectory("[deep]");
-  EXPECT_EQ(list.Directory(), tree.Path("alpha/deep"));
+  EXPECT_EQ(list.Directory(), tree / "alpha/deep");
   list.SetDirectory("../..");
   EXPECT_EQ(list.Directory(), tree.Path());
   EXPECT_EQ(changes, 3);
@@ -152,13 +152,13 @@ TEST_F(DirectoryListTest, AFolderThatVanishedOrNeverExistedChangesNothing) {
   DirectoryList list;
   list.Open();
   const std::string gamma = list.ItemPath(list.Items().size() - 1);
-  ASSERT_EQ(gamma, tree.Path("gamma"));
+  ASSERT_EQ(gamma, tree / "gamma");
   std::filesystem::remove(gamma);
 
   int changes = 0;
   list.onChange = [&] { ++changes; };
   EXPECT_THROW(list.SetDirectory(gamma), kdx::EOSError);
-  EXPECT_THROW(list.SetDirectory(tree.Path("no/such/start")), kdx::EOSError);
+  EXPECT_THROW(list.SetDirectory(tree / "no/such/start"), kdx::EOSError);
   EXPECT_EQ(list.Directory(), tree.Path());
   EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path());
   EXPECT_EQ(changes, 0);
@@ -171,7 +171,7 @@ TEST_F(DirectoryListTest, AFolderThatVanishedOrNeverExistedChangesNothing) {
 TEST_F(DirectoryListTest, ManySubfoldersAreAllListedInCaseInsensitiveOrder) {
   for (int i = 0; i < 300; ++i) {
     const std::string n = std::to_string(1000 + i);
-    tree.Dir((i % 2 ? "Sub" : "sub") + n);
+    tree.MakeDir((i % 2 ? "Sub" : "sub") + n);
   }
   DirectoryList list;
   list.Open();
@@ -205,7 +205,7 @@ TEST_F(DirectoryListTest, TheFileSystemRootIsASingleCurrentItemWithItsSeparator)
 TEST_F(DirectoryListTest, VolumeRootsKeepTheirSeparatorAndMovingOntoAnotherVolumeChangesDrive) {
   DirectoryList list;
   const std::string volume = tree.Path() + "/";
-  const std::string inner = tree.Path("alpha") + "/";
+  const std::string inner = (tree / "alpha") + "/";
   list.SetVolumeRoots({volume, inner});
   list.Open();
   EXPECT_EQ(list.Directory(), volume);
@@ -214,13 +214,13 @@ TEST_F(DirectoryListTest, VolumeRootsKeepTheirSeparatorAndMovingOntoAnotherVolum
 
   std::vector<std::string> driveChanges;
   list.onDriveChange = [&](const std::string& root) { driveChanges.push_back(root); };
-  list.SetDirectory(tree.Path("Beta"));
+  list.SetDirectory(tree / "Beta");
   EXPECT_TRUE(driveChanges.empty());
   EXPECT_EQ(list.ItemPath(0), volume);
 
-  list.SetDirectory(tree.Path("alpha/deep"));
+  list.SetDirectory(tree / "alpha/deep");
   EXPECT_EQ(driveChanges, (std::vector<std::string>{inner}));
-  EXPECT_EQ(list.Drive(), tree.Path("alpha"));
+  EXPECT_EQ(list.Drive(), tree / "alpha");
   EXPECT_EQ(Texts(list.Items()), (std::vector<std::string>{inner, "deep"}));
   list.SetDirectory(list.ItemPath(0));
   EXPECT_EQ(list.Directory(), inner);
@@ -230,7 +230,7 @@ TEST_F(DirectoryListTest, VolumeRootsKeepTheirSeparatorAndMovingOntoAnotherVolum
   EXPECT_EQ(list.Directory(), volume);
   EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path());
   // ... and one that cannot be entered leaves everything as it was.
-  EXPECT_THROW(list.ChangeDrive(tree.Path("gone") + "/"), kdx::EOSError);
+  EXPECT_THROW(list.ChangeDrive((tree / "gone") + "/"), kdx::EOSError);
   EXPECT_EQ(list.Directory(), volume);
   EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path());
 }

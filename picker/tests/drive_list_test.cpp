@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "TempTree.h"
+#include "CoreTestSupport.h"
 #include "kdx/picker/DirectoryList.h"
 #include "kdx/picker/DriveList.h"
 #include "kdx/platform/Errors.h"
@@ -83,15 +83,15 @@ TEST(DriveList, SelectingADriveByLetterIgnoresCaseAndNeedsNoDirectoryList) {
 #ifndef _WIN32
 
 TEST(DriveList, FollowsAndSteersTheLinkedDirectoryList) {
-  kdx::picker::testing::TempTree tree;
-  tree.Dir("vol/sub");
-  tree.Dir("other");
-  const std::string vol = tree.Path("vol") + "/";
-  const std::string missing = tree.Path("unplugged") + "/";
+  kdx::test::TempDir tree;
+  tree.MakeDir("vol/sub");
+  tree.MakeDir("other");
+  const std::string vol = (tree / "vol") + "/";
+  const std::string missing = (tree / "unplugged") + "/";
   const std::vector<VolumeInfo> volumes{{"/", DriveKind::Fixed, "", ""},
                                         {vol, DriveKind::Removable, "", ""},
                                         {missing, DriveKind::Removable, "", ""}};
-  kdx::platform::SetCurrentDir(tree.Path("other"));
+  kdx::platform::SetCurrentDir(tree / "other");
 
   DirectoryList dirs(kPosixPaths);
   DriveList drives(kPosixPaths);
@@ -105,19 +105,19 @@ TEST(DriveList, FollowsAndSteersTheLinkedDirectoryList) {
   // Choosing a volume moves the directory list to its mount point.
   drives.Choose(1);
   EXPECT_EQ(dirs.Directory(), vol);
-  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree.Path("vol"));
+  EXPECT_EQ(kdx::platform::GetCurrentDir(), tree / "vol");
 
   // Leaving the volume through a directory change selects the drive that now holds it.
-  dirs.SetDirectory(tree.Path("other"));
+  dirs.SetDirectory(tree / "other");
   EXPECT_EQ(drives.SelectedRoot(), "/");
-  dirs.SetDirectory(tree.Path("vol/sub"));
+  dirs.SetDirectory(tree / "vol/sub");
   EXPECT_EQ(drives.SelectedRoot(), vol);
   EXPECT_EQ(dirs.Items()[0].text, vol);
 
   // A volume that cannot be entered: the error reaches the caller, the directory list stays,
   // the selection returns to its drive, and choosing the volume again tries again.
   EXPECT_THROW(drives.Choose(2), kdx::EOSError);
-  EXPECT_EQ(dirs.Directory(), tree.Path("vol/sub"));
+  EXPECT_EQ(dirs.Directory(), tree / "vol/sub");
   EXPECT_EQ(drives.SelectedRoot(), vol);
   EXPECT_EQ(drives.SelectedIndex(), 1);
   EXPECT_THROW(drives.Choose(2), kdx::EOSError);

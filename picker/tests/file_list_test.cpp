@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "TempTree.h"
+#include "CoreTestSupport.h"
 #include "kdx/picker/FileList.h"
 
 using namespace kdx::picker;
@@ -20,13 +20,13 @@ class FileListTest : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"b.txt", "A.TXT", "run.EXE", "tool.bat", "notes", "x.kdx"})
-      tree.File(name);
+      tree.WriteFile(name, "x");
 #ifndef _WIN32
-    tree.File(".profile");
+    tree.WriteFile(".profile", "x");
 #endif
-    tree.Dir("Sub");
+    tree.MakeDir("Sub");
   }
-  kdx::picker::testing::TempTree tree;
+  kdx::test::TempDir tree;
 };
 
 }  // namespace
@@ -61,5 +61,5 @@ TEST_F(FileListTest, DirectoriesAndHiddenFilesOnlyWhenSelected) {
   attributes.hidden = true;
   EXPECT_EQ(Texts(ReadFileItems(tree.Path(), "*.*", attributes)).front(), ".profile");
 #endif
-  EXPECT_TRUE(ReadFileItems(tree.Path("missing")).empty());
+  EXPECT_TRUE(ReadFileItems(tree / "missing").empty());
 }

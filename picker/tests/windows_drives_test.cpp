@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "TempTree.h"
+#include "CoreTestSupport.h"
 #include "kdx/picker/DirectoryList.h"
 #include "kdx/picker/DriveList.h"
 #include "kdx/platform/Errors.h"
@@ -17,13 +17,13 @@
 using namespace kdx::picker;
 
 TEST(WindowsDirectoryList, LettersRootsAndHiddenOrSystemFolders) {
-  kdx::picker::testing::TempTree tree;
-  tree.Dir("Alpha\\Deep");
-  tree.Dir("beta");
-  tree.Dir("Hidden");
-  tree.Dir("System");
-  ASSERT_TRUE(SetFileAttributesA(tree.Path("Hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_TRUE(SetFileAttributesA(tree.Path("System").c_str(), FILE_ATTRIBUTE_SYSTEM));
+  kdx::test::TempDir tree;
+  tree.MakeDir("Alpha\\Deep");
+  tree.MakeDir("beta");
+  tree.MakeDir("Hidden");
+  tree.MakeDir("System");
+  ASSERT_TRUE(SetFileAttributesA((tree / "Hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributesA((tree / "System").c_str(), FILE_ATTRIBUTE_SYSTEM));
   kdx::platform::SetCurrentDir(tree.Path());
 
   DirectoryList list;
@@ -37,19 +37,19 @@ TEST(WindowsDirectoryList, LettersRootsAndHiddenOrSystemFolders) {
   ASSERT_EQ(list.Items().size(), current + 3);  // Alpha, beta; no Hidden, no System
   EXPECT_EQ(list.Items()[current + 1].text, "Alpha");
   EXPECT_EQ(list.Items()[current + 2].text, "beta");
-  EXPECT_EQ(list.ItemPath(current + 1), tree.Path("Alpha"));
+  EXPECT_EQ(list.ItemPath(current + 1), tree / "Alpha");
 
   // Names compare without case on Windows volumes: the same folder in other letters is no change.
   int changes = 0;
   list.onChange = [&] { ++changes; };
-  list.SetDirectory(tree.Path("alpha"));
+  list.SetDirectory(tree / "alpha");
   EXPECT_EQ(changes, 1);
-  list.SetDirectory(tree.Path("ALPHA"));
+  list.SetDirectory(tree / "ALPHA");
   EXPECT_EQ(changes, 1);
   list.SetDirectory(list.ItemPath(0));
   EXPECT_EQ(list.Directory(), dir.substr(0, 3));
   EXPECT_EQ(list.CurrentItemIndex(), 0u);
-  EXPECT_THROW(list.SetDirectory(tree.Path("gone")), kdx::EOSError);
+  EXPECT_THROW(list.SetDirectory(tree / "gone"), kdx::EOSError);
 }
 
 TEST(WindowsDriveList, TheSystemDriveIsListedAndSelected) {
@@ -59,7 +59,7 @@ TEST(WindowsDriveList, TheSystemDriveIsListedAndSelected) {
     ASSERT_EQ(v.root.size(), 3u);
     EXPECT_EQ(v.root.substr(1), ":\\");
   }
-  kdx::picker::testing::TempTree tree;
+  kdx::test::TempDir tree;
   kdx::platform::SetCurrentDir(tree.Path());
   DirectoryList dirs;
   DriveList drives;

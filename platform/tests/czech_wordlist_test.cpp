@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "kdx/platform/Text.h"
 
 using namespace kdx::text;
@@ -17,12 +18,7 @@ namespace {
 
 constexpr unsigned kCzech = 0x0405;
 
-std::string Cp(const char* utf8) {
-  bool ok = false;
-  std::string s = Utf8ToCp1250(utf8, &ok);
-  EXPECT_TRUE(ok) << utf8;
-  return s;
-}
+using kdx::test::Cp;
 
 // Czech words, names and file names in ascending Czech order with letter case counting.
 // Entries on one line of a group below are equal when case is ignored.

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "CoreTestSupport.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 
@@ -15,18 +15,8 @@ namespace {
 class DirectoryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = std::filesystem::current_path();
-    root_ = std::filesystem::temp_directory_path() /
-            ("kdxdir-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_ / "Folder");
-    for (const char* name : {"Report.KDX", "notes", "a.txt"}) std::ofstream(root_ / name) << "x";
-    root_ = std::filesystem::canonical(root_);
-  }
-  void TearDown() override {
-    std::filesystem::current_path(saved_);
-    std::filesystem::remove_all(root_);
+    temp_.MakeDir("Folder");
+    for (const char* name : {"Report.KDX", "notes", "a.txt"}) temp_.WriteFile(name, "x");
   }
   std::vector<std::string> Names(const std::string& mask) {
     std::vector<std::string> names;
@@ -34,7 +24,8 @@ class DirectoryTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  std::filesystem::path saved_, root_;
+  kdx::test::TempDir temp_;  // also puts back the current directory the tests change
+  const std::filesystem::path root_ = kdx::test::PathFromUtf8(temp_.Path());
 };
 
 }  // namespace

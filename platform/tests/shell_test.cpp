@@ -1,15 +1,11 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
-#include <stdlib.h>
-
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <thread>
 
+#include "CoreTestSupport.h"
 #include "kdx/platform/Shell.h"
 
 namespace fs = std::filesystem;
@@ -17,28 +13,22 @@ namespace fs = std::filesystem;
 // Runs ShellOpen on `target` with a stand-in opener first in PATH that records its arguments,
 // one per line, so the test sees exactly what the shell-open call handed over.
 std::string OpenerReceives(const std::string& target) {
-  std::random_device rd;
-  const fs::path dir = fs::temp_directory_path() / ("kdx-shell-" + std::to_string(rd()));
-  fs::create_directories(dir);
-  const fs::path log = dir / "args.txt";
+  kdx::test::TempDir dir;
+  const std::string log = dir / "args.txt";
+  const std::string opener =
+      dir.WriteFile("xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
+                                    log + ".tmp'\nmv '" + log + ".tmp' '" + log + "'\n");
+  fs::permissions(opener, fs::perms::owner_all);
+  bool started = false;
   {
-    std::ofstream script(dir / "xdg-open");
-    script << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" << log.string()
-           << ".tmp'\nmv '" << log.string() << ".tmp' '" << log.string() << "'\n";
+    kdx::test::ScopedEnv path("PATH", dir.Path() + ":" + kdx::test::GetEnv("PATH").value_or(""));
+    started = kdx::platform::ShellOpen(target);
   }
-  fs::permissions(dir / "xdg-open", fs::perms::owner_all);
-  const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-  setenv("PATH", (dir.string() + ":" + oldPath).c_str(), 1);
-  const bool started = kdx::platform::ShellOpen(target);
-  setenv("PATH", oldPath.c_str(), 1);
   EXPECT_TRUE(started);
 
   for (int i = 0; started && i < 200 && !fs::exists(log); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  std::ifstream in(log);
-  std::string got{std::istreambuf_iterator<char>(in), {}};
-  fs::remove_all(dir);
-  return got;
+  return kdx::test::ReadFile(log);
 }
 
 TEST(ShellOpen, HandsTheStringUnchangedToTheOpenerWithoutAShell) {
@@ -69,9 +59,7 @@ TEST(ShellOpen, GuessesOnlyTheSchemesOfWebAndFtpHosts) {
 }
 
 TEST(ShellOpen, ReportsAMissingOpener) {
-  const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-  setenv("PATH", "/nonexistent-kdx", 1);
+  kdx::test::ScopedEnv path("PATH", "/nonexistent-kdx");
   EXPECT_FALSE(kdx::platform::ShellOpen("http://example.cz"));
-  setenv("PATH", oldPath.c_str(), 1);
 }
 #endif

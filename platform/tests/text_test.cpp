@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "CoreTestSupport.h"
 #include "kdx/platform/Errors.h"
 
 #ifndef _WIN32
@@ -13,13 +14,7 @@
 using namespace kdx::text;
 
 namespace {
-// UTF-8 literal -> cp1250 bytes (the tests write Czech in UTF-8 for readability).
-std::string Cp(const char* utf8) {
-  bool ok = false;
-  std::string s = Utf8ToCp1250(utf8, &ok);
-  EXPECT_TRUE(ok) << utf8;
-  return s;
-}
+using kdx::test::Cp;
 constexpr unsigned kCzech = 0x0405;
 }  // namespace
 
@@ -65,6 +60,16 @@ TEST(Cp1250, UnrepresentableCharactersAreReportedAndReplaced) {
   ok = true;
   EXPECT_EQ(Utf8ToCp1250("\xC0\x80", &ok), "??");  // overlong NUL
   EXPECT_FALSE(ok);
+}
+
+TEST(Trim, RemovesCodes32AndBelowOnly) {
+  EXPECT_EQ(TrimControls(" \t\r\n\x01x y\x1F "), "x y");
+  // cp1250 bytes above 0x7F (no-break space, letters) are not controls, signed char or not.
+  EXPECT_EQ(TrimControls("\xA0\x9A\x7F\xA0"), "\xA0\x9A\x7F\xA0");
+  EXPECT_EQ(TrimControls("\t \n"), "");
+  // The UTF-16 form trims the end only, and a character whose low byte is a blank is no blank.
+  EXPECT_EQ(TrimControlsRight(u" \tp\u2020\u0120 \r\n"), u" \tp\u2020\u0120");
+  EXPECT_EQ(TrimControlsRight(u"\u00A0 \u0000"), u"\u00A0");
 }
 
 TEST(Locale, UpperCasesCzechLettersInCp1250) {

@@ -2,11 +2,8 @@
 
 #include <windows.h>
 
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-#include "kdx/platform/Text.h"
 
 namespace kdx::wintest {
 
@@ -23,11 +20,7 @@ std::string TestMapiDir() {
 }
 
 void ExportTestMapiDir() {
-  SetEnvironmentVariableA("KDX_TESTMAPI_DIR", TestMapiDir().c_str());
-}
-
-std::string Cp(const char* utf8) {
-  return kdx::text::Utf8ToCp1250(utf8);
+  kdx::test::SetEnv("KDX_TESTMAPI_DIR", TestMapiDir());
 }
 
 namespace {
@@ -81,79 +74,6 @@ void ScopedRegistryValue::Write(const std::optional<std::string>& value) const {
   }
   RegCloseKey(h);
   if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot write registry value " + name_);
-}
-
-TempFolder::TempFolder() {
-  char base[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof base, base);
-  for (unsigned n = GetTickCount() ^ GetCurrentProcessId();; ++n) {
-    path_ = std::string(base) + "kdxwin" + std::to_string(n % 1000000u);
-    if (CreateDirectoryA(path_.c_str(), nullptr)) break;
-    if (GetLastError() != ERROR_ALREADY_EXISTS)
-      throw std::runtime_error("cannot create a temporary folder in " + std::string(base));
-  }
-}
-
-namespace {
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &data);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string full = folder + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(full);
-      } else {
-        SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(full.c_str());
-      }
-    } while (FindNextFileA(h, &data));
-    FindClose(h);
-  }
-  RemoveDirectoryA(folder.c_str());
-}
-}  // namespace
-
-TempFolder::~TempFolder() {
-  RemoveTree(path_);
-}
-
-std::string TempFolder::WriteFile(const std::string& name, const std::string& bytes) const {
-  const std::string full = path_ + "\\" + name;
-  HANDLE h = CreateFileA(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + full);
-  DWORD written = 0;
-  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  return full;
-}
-
-std::optional<std::string> GetEnv(const std::string& name) {
-  const DWORD n = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
-  if (n == 0) return std::nullopt;
-  std::string value(n, '\0');
-  const DWORD got = GetEnvironmentVariableA(name.c_str(), value.data(), n);
-  value.resize(got);
-  return value;
-}
-
-ScopedEnv::ScopedEnv(const std::string& name, const std::optional<std::string>& value)
-    : name_(name), previous_(GetEnv(name)) {
-  SetEnvironmentVariableA(name_.c_str(), value ? value->c_str() : nullptr);
-}
-
-ScopedEnv::~ScopedEnv() {
-  SetEnvironmentVariableA(name_.c_str(), previous_ ? previous_->c_str() : nullptr);
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 namespace {

@@ -1,13 +1,16 @@
 #pragma once
 // Helpers of the Windows-only tests: paths between the build machine and the Wine prefix,
-// registry values changed for one test and put back afterwards, temporary folders, and the
-// records the test client library and the xdg-email stand-in write.
+// registry values changed for one test and put back afterwards, and the records the test client
+// library and the xdg-email stand-in write. Temporary folders, environment variables, files and
+// cp1250 texts come from the shared test support (CoreTestSupport.h).
 
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "CoreTestSupport.h"
 
 namespace kdx::wintest {
 
@@ -20,9 +23,6 @@ std::string TestMapiDir();
 // Sets KDX_TESTMAPI_DIR in this process's environment, the variable the fixture's DLLPath
 // values refer to.
 void ExportTestMapiDir();
-
-// UTF-8 text (as written in the tests) in the ANSI code page of the Czech workstation.
-std::string Cp(const char* utf8);
 
 // Sets (or with nullopt deletes) one string value of HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER
 // for the lifetime of the object; the previous state (value or no value) comes back afterwards.
@@ -41,37 +41,6 @@ class ScopedRegistryValue {
   std::optional<std::string> previous_;
   std::uint32_t previousType_ = 1;
 };
-
-// A fresh folder under the user's temporary folder, removed with its contents afterwards.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& Path() const { return path_; }
-  // Writes `bytes` to `name` inside the folder and returns the file's full path.
-  std::string WriteFile(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::string path_;
-};
-
-// Sets an environment variable of this process for the lifetime of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const std::string& name, const std::optional<std::string>& value);
-  ~ScopedEnv();
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  std::string name_;
-  std::optional<std::string> previous_;
-};
-
-std::optional<std::string> GetEnv(const std::string& name);
-std::string ReadWholeFile(const std::string& path);
 
 // One MAPISendMail call as recorded by the test client library.
 struct RecordedSend {

@@ -10,6 +10,7 @@
 #include "kdx/platform/Library.h"
 
 using namespace kdx::platform;
+using namespace kdx::test;
 using namespace kdx::wintest;
 
 namespace {

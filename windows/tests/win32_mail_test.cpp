@@ -24,6 +24,7 @@
 #include "kdx/platform/Text.h"
 
 using namespace kdx::mail;
+using namespace kdx::test;
 using namespace kdx::wintest;
 
 namespace {
@@ -120,9 +121,9 @@ TEST_F(Win32Mail, WithoutAUsableClientSendRefusesUnlessExtendedMapiIsRegistered)
 
 TEST_F(Win32Mail, ClientLibraryReceivesTheMessageAsTheWindowsAbiLaysItOut) {
   ClientLibrary client("KDX Test Twelve");
-  TempFolder folder;
+  TempDir folder;
   const std::string file = folder.WriteFile("POB1_PB.KDX", "data");
-  const std::string record = folder.Path() + "\\record.txt";
+  const std::string record = folder / "record.txt";
   ScopedEnv recordEnv("KDX_TESTMAPI_RECORD", record);
   ScopedEnv resultEnv("KDX_TESTMAPI_RESULT", std::nullopt);
   char previousDir[MAX_PATH] = {};
@@ -143,7 +144,7 @@ TEST_F(Win32Mail, ClientLibraryReceivesTheMessageAsTheWindowsAbiLaysItOut) {
   ASSERT_EQ(mail.Attachments.size(), 1u);
   EXPECT_EQ(kdx::text::AnsiUpperCase(mail.Attachments[0]), kdx::text::AnsiUpperCase(file));
 
-  const auto sends = ParseSendRecord(ReadWholeFile(record));
+  const auto sends = ParseSendRecord(ReadFile(record));
   ASSERT_EQ(sends.size(), 2u);
   EXPECT_EQ(sends[0].call.at("flags"), "9");
   EXPECT_EQ(sends[1].call.at("flags"), "1");
@@ -232,7 +233,7 @@ TEST_F(Win32Mail, SendThroughWinesMapi32ReachesTheDesktopMailer) {
   ASSERT_TRUE(recordEnv) << "run by ctest: KDX_XDG_EMAIL_RECORD names the stand-in's record";
   const std::string record = HostPathToWindows(*recordEnv);
   DeleteFileA(record.c_str());
-  TempFolder folder;
+  TempDir folder;
 
   TMapiEmail mail;
   ASSERT_TRUE(mail.SimpleMapiRegistered());
@@ -249,7 +250,7 @@ TEST_F(Win32Mail, SendThroughWinesMapi32ReachesTheDesktopMailer) {
   std::string text;
   for (int i = 0; i < 300 && text.find("end\n") == std::string::npos; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    text = ReadWholeFile(record);
+    text = ReadFile(record);
   }
   ASSERT_NE(text.find("end\n"), std::string::npos) << "xdg-email was not started: " << text;
   const std::string prefix = "arg=mailto:jan.novak@example.cz?subject=";

@@ -11,6 +11,7 @@
 #include "kdx/platform/Text.h"
 
 using namespace kdx::mail;
+using namespace kdx::test;
 using namespace kdx::wintest;
 using kdx::platform::RegistryRoot;
 

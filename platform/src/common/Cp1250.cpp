@@ -2,6 +2,7 @@
 // mean the same on every platform.
 
 #include <array>
+#include <type_traits>
 
 #include "kdx/platform/Text.h"
 
@@ -177,12 +178,29 @@ std::string AsciiUpperCase(std::string_view text) {
   return out;
 }
 
+namespace {
+
+template <typename Char>
+bool IsTrimmed(Char c) {
+  return static_cast<std::make_unsigned_t<Char>>(c) <= 32;
+}
+
+template <typename Char>
+std::basic_string_view<Char> TrimEnd(std::basic_string_view<Char> text) {
+  while (!text.empty() && IsTrimmed(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
 std::string TrimControls(std::string_view text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
-  return std::string(text.substr(begin, end - begin));
+  text = TrimEnd(text);
+  while (!text.empty() && IsTrimmed(text.front())) text.remove_prefix(1);
+  return std::string(text);
+}
+
+std::u16string_view TrimControlsRight(std::u16string_view text) {
+  return TrimEnd(text);
 }
 
 }  // namespace kdx::text

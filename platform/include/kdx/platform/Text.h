@@ -40,6 +40,8 @@ bool IsCp1250Representable(std::string_view utf8);
 // Removes the characters of code 32 and below (blanks, tabs, line breaks, other controls) at
 // both ends.
 std::string TrimControls(std::string_view text);
+// The same at the end only, for UTF-16 text such as the toolkit holds.
+std::u16string_view TrimControlsRight(std::u16string_view text);
 
 // --- locale rules -----------------------------------------------------------------------------
 
