@@ -137,9 +137,10 @@ std::string BareName(const std::string& path) {
 QString JoinArguments(const QStringList& arguments) {
   QString joined;
   for (const QString& argument : arguments) joined += argument + QLatin1Char(' ');
-  qsizetype end = joined.size();
-  while (end > 0 && joined.at(end - 1).unicode() <= 32) --end;
-  return joined.left(end);
+  const QStringView view(joined);
+  const std::u16string_view kept = text::TrimControlsRight(
+      std::u16string_view(view.utf16(), static_cast<std::size_t>(view.size())));
+  return joined.left(static_cast<qsizetype>(kept.size()));
 }
 
 void ResetRunValues() {

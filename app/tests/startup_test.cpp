@@ -77,6 +77,8 @@ class StartupTest : public QObject {
              NativeQ("/home/Dokumenty a nastaveni/POB1_PB.KDX"));
     QCOMPARE(JoinArguments({"x.kdx  ", "\t"}), QString("x.kdx"));
     QCOMPARE(JoinArguments({}), QString());
+    // Only the right end is trimmed; characters above code 32 stay, whatever their low byte.
+    QCOMPARE(JoinArguments({" x.kdx", QString(QChar(0x2020))}), " x.kdx " + QString(QChar(0x2020)));
   }
 
   void noArgumentIsSendModeWithTheExportList() {
