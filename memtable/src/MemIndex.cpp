@@ -1,7 +1,9 @@
 #include "MemIndex.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include "FieldAccess.h"
 #include "kdx/platform/Text.h"
@@ -244,45 +246,53 @@ void TMemIndex::NumberPlacesInSlotOrder(const TMemTableCommon& store) {
   }
 }
 
-void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
+void TMemIndex::FillInSlotOrder(const TMemTableCommon& store) {
   list_.clear();
   list_.reserve(store.RecordCount());
   for (std::size_t i = 0; i < store.SlotCount(); ++i)
     if (TMemRecord* r = store.Slot(i)) list_.push_back(r);
   upToDate_ = true;
-  if (rowOrder_ || list_.size() < 2) {
+}
+
+void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
+  const std::size_t n = store.RecordCount();
+  if (rowOrder_ || n < 2) {
+    FillInSlotOrder(store);
     NumberPlacesInSlotOrder(store);
     return;
   }
+  // The list is filled from the sorted entries below; until then it is empty.
+  list_.clear();
 
   // Each record's key is computed once (the locale's collation key per text field); the sort
-  // then compares bytes. An entry carries the first eight bytes of its key as a number, so most
-  // comparisons look at nothing else; the key's length and the bytes after the eighth wait in
-  // `tails` (the length in one byte below 255, else 255 and four bytes). Equal keys are ordered
-  // by slot number, the order the list was filled in.
+  // then compares bytes. An entry carries the first eight bytes of its key as a number, and the
+  // key's length and its bytes after the eighth wait in `tails` (the length in one byte below
+  // 255, else 255 and four bytes). Entries are made in slot order.
   struct Entry {
     std::uint64_t prefix;
     std::uint32_t slot;
     std::uint32_t tail;  // where the entry's length and rest start in `tails`
   };
-  const std::size_t n = list_.size();
   std::vector<Entry, TLargeAllocator<Entry>> entries(n);
   std::vector<unsigned char, TLargeAllocator<unsigned char>> tails;
   constexpr std::size_t kSample = 256;  // keys whose size sets the room for all of them
   tails.reserve(std::min(n, kSample) * 32);
-  {
+  try {
     TKeyWriters writers(localeId);
     std::string key;
-    for (std::size_t i = 0; i < n; ++i) {
+    std::size_t i = 0;
+    for (std::size_t slot = 0; slot < store.SlotCount(); ++slot) {
+      const TMemRecord* record = store.Slot(slot);
+      if (!record) continue;
       if (i == kSample) tails.reserve(tails.size() / kSample * n * 5 / 4 + 4096);
       key.clear();
       for (std::size_t k = 0; k < keys_.size(); ++k)
-        AppendSortKey(key, list_[i]->Data(), keys_[k], k + 1 == keys_.size(), writers);
+        AppendSortKey(key, record->Data(), keys_[k], k + 1 == keys_.size(), writers);
       std::uint64_t prefix = 0;
       for (std::size_t b = 0; b < 8; ++b)
         prefix = (prefix << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
-      entries[i] = {prefix, static_cast<std::uint32_t>(list_[i]->SlotNumber()),
-                    static_cast<std::uint32_t>(tails.size())};
+      entries[i++] = {prefix, static_cast<std::uint32_t>(slot),
+                      static_cast<std::uint32_t>(tails.size())};
       const auto length = static_cast<std::uint32_t>(key.size());
       if (length < 255) {
         tails.push_back(static_cast<unsigned char>(length));
@@ -295,9 +305,30 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
         tails.insert(tails.end(), reinterpret_cast<const unsigned char*>(key.data()) + 8,
                      reinterpret_cast<const unsigned char*>(key.data()) + length);
     }
+  } catch (...) {
+    // A key that cannot be computed (an unknown locale) leaves the list whole, in slot order.
+    FillInSlotOrder(store);
+    throw;
   }
-  // Compares two keys whose first eight bytes agree: the rest byte by byte, then the shorter
-  // first.
+
+  // Sorted by prefix, least significant byte first: each pass is stable, so entries with equal
+  // prefixes stay in slot order. A pass over a byte that all prefixes share is skipped.
+  {
+    std::vector<Entry, TLargeAllocator<Entry>> other(n);
+    std::array<std::array<std::size_t, 256>, 8> counts{};
+    for (const Entry& e : entries)
+      for (std::size_t b = 0; b < 8; ++b) ++counts[b][(e.prefix >> (8 * b)) & 0xFF];
+    for (std::size_t b = 0; b < 8; ++b) {
+      std::array<std::size_t, 256>& at = counts[b];
+      if (at[(entries[0].prefix >> (8 * b)) & 0xFF] == n) continue;
+      std::size_t sum = 0;
+      for (std::size_t& count : at) sum += std::exchange(count, sum);
+      for (const Entry& e : entries) other[at[(e.prefix >> (8 * b)) & 0xFF]++] = e;
+      entries.swap(other);
+    }
+  }
+  // Then each run of equal prefixes by the rest of the keys, the shorter key first, and equal
+  // keys by slot number.
   const auto rest = [&tails](const Entry& e, std::uint32_t& length) {
     const unsigned char* p = tails.data() + e.tail;
     length = *p++;
@@ -318,19 +349,26 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
     }
     return la == lb ? 0 : (la < lb ? -1 : 1);
   };
-  std::sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    const int r = compareRest(a, b);
-    return r != 0 ? r < 0 : a.slot < b.slot;
-  });
+  for (auto run = entries.begin(); run != entries.end();) {
+    const auto end = std::find_if(run + 1, entries.end(),
+                                  [&](const Entry& e) { return e.prefix != run->prefix; });
+    if (end - run > 1) {
+      std::sort(run, end, [&](const Entry& a, const Entry& b) {
+        const int r = compareRest(a, b);
+        return r != 0 ? r < 0 : a.slot < b.slot;
+      });
+    }
+    run = end;
+  }
   bool duplicate = false;
   if (Unique()) {
     for (std::size_t i = 1; i < n && !duplicate; ++i)
       duplicate = entries[i - 1].prefix == entries[i].prefix &&
                   compareRest(entries[i - 1], entries[i]) == 0;
   }
-  tails = {};  // given back before the places take their memory
+  tails = {};  // given back before the list and the places take their memory
 
+  list_.resize(n);
   places_.assign(std::max(store.SlotCount(), places_.size()), 0);
   std::int64_t place = 0;
   for (std::size_t i = 0; i < n; ++i) {
@@ -338,6 +376,7 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
     places_[entries[i].slot] = place;
     place += kPlaceGap;
   }
+  upToDate_ = true;
   if (duplicate) throw EMemTableError("Duplicate index value. Operation aborted.");
 }
 

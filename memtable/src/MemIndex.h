@@ -82,6 +82,8 @@ class TMemIndex {
   void NumberPlaces(std::size_t slotCount);
   // The same for a list that holds every stored record in slot order.
   void NumberPlacesInSlotOrder(const TMemTableCommon& store);
+  // Fills the list with every stored record in slot order (not numbered).
+  void FillInSlotOrder(const TMemTableCommon& store);
   std::int64_t PlaceOf(const TMemRecord* record) const;
   void SetPlace(const TMemRecord* record, std::int64_t place);
 
@@ -114,55 +116,5 @@ class TMemIndexes {
  private:
   std::vector<std::unique_ptr<TMemIndex>> items_;
 };
-
-// Sorts `items` (indexes into some key list) by `less`: quicksort with the middle of three as
-// pivot, leaving ranges of fewer than five entries, then one insertion pass over the whole.
-template <typename List, typename Less>
-void QuickInsertionSort(List& items, Less less) {
-  using T = typename List::value_type;
-  const std::ptrdiff_t n = static_cast<std::ptrdiff_t>(items.size());
-  struct Range {
-    std::ptrdiff_t lo, hi;
-  };
-  std::vector<Range> stack;
-  if (n >= 5) stack.push_back({0, n - 1});
-  while (!stack.empty()) {
-    Range r = stack.back();
-    stack.pop_back();
-    while (r.hi - r.lo + 1 >= 5) {
-      const std::ptrdiff_t mid = r.lo + (r.hi - r.lo) / 2;
-      // Median of first, middle and last; afterwards items[lo] <= items[mid] <= items[hi].
-      if (less(items[mid], items[r.lo])) std::swap(items[mid], items[r.lo]);
-      if (less(items[r.hi], items[r.lo])) std::swap(items[r.hi], items[r.lo]);
-      if (less(items[r.hi], items[mid])) std::swap(items[r.hi], items[mid]);
-      const T pivot = items[mid];
-      std::ptrdiff_t i = r.lo, j = r.hi;
-      while (i <= j) {
-        while (less(items[i], pivot)) ++i;
-        while (less(pivot, items[j])) --j;
-        if (i <= j) {
-          std::swap(items[i], items[j]);
-          ++i;
-          --j;
-        }
-      }
-      // Keep the larger part for later and go on with the smaller, so the stack stays
-      // logarithmic.
-      Range small{r.lo, j}, large{i, r.hi};
-      if (small.hi - small.lo > large.hi - large.lo) std::swap(small, large);
-      if (large.hi - large.lo + 1 >= 5) stack.push_back(large);
-      r = small;
-    }
-  }
-  for (std::ptrdiff_t i = 1; i < n; ++i) {
-    T v = items[i];
-    std::ptrdiff_t j = i;
-    while (j > 0 && less(v, items[j - 1])) {
-      items[j] = items[j - 1];
-      --j;
-    }
-    items[j] = v;
-  }
-}
 
 }  // namespace kdx

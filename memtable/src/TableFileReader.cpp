@@ -66,36 +66,29 @@ void Unescape(std::string_view raw, std::string& out) {
 }
 
 // Unescapes `raw` (which holds no NUL: lines end at one) straight into `out`, as a text field
-// stores it: at most `room` bytes, ending before the first NUL. Returns the bytes written.
+// stores it: at most `room` bytes, ending before the first NUL. Returns the bytes written. (A
+// byte at a time: the values are short and their escapes close together.)
 std::size_t UnescapeInto(std::string_view raw, char* out, std::size_t room) {
-  std::size_t n = 0, i = 0;
-  while (n < room) {
-    const auto* percent =
-        static_cast<const char*>(std::memchr(raw.data() + i, '%', raw.size() - i));
-    const std::size_t at = percent ? static_cast<std::size_t>(percent - raw.data()) : raw.size();
-    const std::size_t run = std::min(at - i, room - n);
-    std::memcpy(out + n, raw.data() + i, run);
-    n += run;
-    if (!percent || n == room) break;
-    char c = '%';  // a '%' before any other character, or at the end, stands for itself
-    i = at + 1;
-    if (at + 1 < raw.size()) {
-      switch (raw[at + 1]) {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < raw.size() && n < room; ++i) {
+    char c = raw[i];
+    if (c == '%' && i + 1 < raw.size()) {
+      switch (raw[i + 1]) {
         case '%':
-          i = at + 2;
+          ++i;
           break;
         case '0':
           return n;  // the text ends at a NUL
         case 'c':
           c = '\r';
-          i = at + 2;
+          ++i;
           break;
         case 'n':
           c = '\n';
-          i = at + 2;
+          ++i;
           break;
         default:
-          break;
+          break;  // a '%' before any other character stands for itself
       }
     }
     out[n++] = c;
@@ -335,13 +328,8 @@ class TTableFileReader {
       bool escaped = false, gathered = false;
       std::size_t kept = 0;  // what survives if no closing quote comes
       for (;;) {
-        p = FindValueStop(p);
+        p = FindValueStop(p, escaped);
         kind = ByteKind(*p);
-        if (kind & kPercent) {
-          escaped = true;
-          ++p;
-          continue;
-        }
         if (!(kind & kQuote) || !(ByteKind(p[1]) & kQuote)) break;
         if (!gathered) value_.clear();
         gathered = true;
@@ -458,24 +446,33 @@ class TTableFileReader {
   static constexpr unsigned char kLineEnd = 1, kQuote = 2, kDelimiter = 4, kPercent = 8;
   unsigned char ByteKind(char c) const { return byteKinds_[static_cast<unsigned char>(c)]; }
 
-  // The first quote, '%' or line end from `p` on; sixteen bytes at a time where the processor
-  // offers it (reading at most kReadAhead - 1 bytes beyond the line end).
-  const char* FindValueStop(const char* p) const {
+  // The first quote or line end from `p` on; sets `escaped` when a '%' comes before it. Sixteen
+  // bytes at a time where the processor offers it (reading at most kReadAhead - 1 bytes beyond
+  // the line end).
+  const char* FindValueStop(const char* p, bool& escaped) const {
 #ifdef KDX_SCAN_SSE2
     const __m128i quote = _mm_set1_epi8(t_.csv_.Quote), percent = _mm_set1_epi8('%');
     const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
     for (;; p += 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       const __m128i stops =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, percent)),
-                       _mm_or_si128(_mm_cmpeq_epi8(v, nul),
-                                    _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
-      if (const int found = _mm_movemask_epi8(stops))
-        return p + std::countr_zero(static_cast<unsigned>(found));
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, nul)),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+      const auto found = static_cast<unsigned>(_mm_movemask_epi8(stops));
+      const auto percents = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, percent)));
+      if (found) {
+        // The bits below the first stop.
+        if (percents & ((found & (0u - found)) - 1)) escaped = true;
+        return p + std::countr_zero(found);
+      }
+      if (percents) escaped = true;
     }
 #else
-    while (!(ByteKind(*p) & (kLineEnd | kQuote | kPercent))) ++p;
-    return p;
+    for (;; ++p) {
+      const unsigned char kind = ByteKind(*p);
+      if (kind & (kLineEnd | kQuote)) return p;
+      if (kind & kPercent) escaped = true;
+    }
 #endif
   }
 
@@ -547,7 +544,7 @@ class TTableFileReader {
       TFieldAccess::StoreTextInClearedSlot(*field, slot, value);
     }
     t_.modified_ = true;
-    t_.Notify(BindingEvent::FieldValue, field);
+    if (t_.disableCount_ == 0) t_.Notify(BindingEvent::FieldValue, field);  // (not in a load)
   }
 
   TMemTable& t_;
