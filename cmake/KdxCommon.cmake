@@ -66,14 +66,15 @@ function(kdx_qt_library name)
   target_link_libraries(${name} PUBLIC Qt6::Widgets ${ARG_DEPS})
 endfunction()
 
-# kdx_qtest(<name> SOURCES ... DEPS ... [LABELS ...]): a Qt Test binary on the offscreen platform.
+# kdx_qtest(<name> SOURCES ... DEPS ... [LABELS ...]): a Qt Test binary on the offscreen platform,
+# with the shared test support (kdx_test_support) like every toolkit-free test.
 function(kdx_qtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT KDX_BUILD_TESTS)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} Qt6::Test Qt6::Widgets)
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} kdx_test_support Qt6::Test Qt6::Widgets)
   target_compile_options(${name} PRIVATE ${KDX_WARNINGS})
   # A static Qt (the Windows cross build) links only its default platform plugin by itself.
   get_target_property(_qt_type Qt6::Core TYPE)

@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "Application.h"
@@ -58,9 +57,8 @@ class ArgumentsTest : public QObject {
 
  private slots:
   void theToolkitsOptionsStayArgumentsOfTheProgram() {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    const QString reportPath = folder.filePath("report.txt");
+    kdx::test::TempDir folder;
+    const QString reportPath = QString::fromStdString(folder / "report.txt");
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(kReportVariable, reportPath);

@@ -8,16 +8,15 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "CoreTestSupport.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Path.h"
 #include "kdx/widgets/FileCtrls.h"
@@ -107,9 +106,8 @@ class DirDlgTest : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<QTemporaryDir> tmp_;
+  std::unique_ptr<kdx::test::TempDir> tmp_;
   QString root_;
-  std::string savedCwd_;
 
   // `relative` ('/'-separated) below the tree, spelled as the system spells paths.
   QString P(const QString& relative) const {
@@ -118,22 +116,14 @@ class DirDlgTest : public QObject {
 
  private slots:
   void init() {
-    tmp_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(tmp_->isValid());
-    root_ = QDir::toNativeSeparators(
-        QString::fromStdString(std::filesystem::canonical(tmp_->path().toStdString()).string()));
-    for (const char* d : {"alpha/deep/deeper", "Beta", "gamma", ".hidden"})
-      QVERIFY(QDir().mkpath(P(QString::fromLatin1(d))));
-    QFile file(P("notes.txt"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    savedCwd_ = kdx::platform::GetCurrentDir();
-    kdx::platform::SetCurrentDir(root_.toStdString());
+    tmp_ = std::make_unique<kdx::test::TempDir>();
+    root_ = QString::fromStdString(tmp_->Path());
+    for (const char* d : {"alpha/deep/deeper", "Beta", "gamma", ".hidden"}) tmp_->MakeDir(d);
+    tmp_->WriteFile("notes.txt", "");
+    kdx::platform::SetCurrentDir(tmp_->Path());
     App()->errors.clear();
   }
-  void cleanup() {
-    kdx::platform::SetCurrentDir(savedCwd_);
-    tmp_.reset();
-  }
+  void cleanup() { tmp_.reset(); }  // the current directory goes back with the folder
 
   void layoutWithoutFileList() {
     TDirectoryDialog dialog;
