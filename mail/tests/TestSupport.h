@@ -24,6 +24,15 @@ class ScopedSystemRegistryFolder {
   ~ScopedSystemRegistryFolder() { platform::SetSystemRegistryFolder("/etc/kdx-manager"); }
 };
 
+// A test whose registry is a .reg file of its own ($KDX_REGISTRY), written by Use().
+class RegistryFileTest : public ::testing::Test {
+ protected:
+  void Use(const std::string& content) { kdx::test::WriteFile(file_, content); }
+  kdx::test::TempDir dir_;
+  std::string file_ = dir_ / "registry.reg";
+  kdx::test::ScopedEnv env_{"KDX_REGISTRY", file_};
+};
+
 // A .reg file registering `dllPath` as the only mail client and the default.
 inline std::string RegWithClient(const std::string& keyName, const std::string& dllPath,
                                  const std::string& defaultName = "") {

@@ -14,13 +14,7 @@ const std::string kHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const std::string kSubsystem =
     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows Messaging Subsystem]\r\n";
 
-class DiscoveryTest : public ::testing::Test {
- protected:
-  void Use(const std::string& content) { WriteFile(file_, content); }
-  TempDir dir_;
-  std::string file_ = dir_ / "registry.reg";
-  ScopedEnv env_{"KDX_REGISTRY", file_};
-};
+class DiscoveryTest : public test::RegistryFileTest {};
 
 TEST_F(DiscoveryTest, AnEmptyRegistryHasNoClient) {
   Use(kHeader);

@@ -34,13 +34,7 @@ const char* const kFixture =
     "[HKEY_CURRENT_USER\\Software\\Test]\r\n"
     "\"Value\"=\"user\"\r\n";
 
-class RegistryTest : public ::testing::Test {
- protected:
-  void Use(const std::string& content) { WriteFile(file_, content); }
-  TempDir dir_;
-  std::string file_ = dir_ / "registry.reg";
-  ScopedEnv env_{"KDX_REGISTRY", file_};
-};
+class RegistryTest : public test::RegistryFileTest {};
 
 TEST_F(RegistryTest, ReadsKeysValuesAndTypesOfAnExportedFile) {
   Use(kFixture);

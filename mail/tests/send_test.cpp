@@ -17,16 +17,10 @@ using kdx::test::TempDir;
 using kdx::test::WriteFile;
 using test::ProviderProbe;
 
-class SendTest : public ::testing::Test {
+class SendTest : public test::RegistryFileTest {
  protected:
-  SendTest() {
-    WriteFile(file_, test::RegWithClient("Recorder", KDX_TEST_PROVIDER_FULL));
-    WriteFile(attachment_, "transfer data");
-  }
-  TempDir dir_;
-  std::string file_ = dir_ / "registry.reg";
-  std::string attachment_ = dir_ / "EXPORT.KDX";
-  ScopedEnv env_{"KDX_REGISTRY", file_};
+  SendTest() { Use(test::RegWithClient("Recorder", KDX_TEST_PROVIDER_FULL)); }
+  std::string attachment_ = dir_.WriteFile("EXPORT.KDX", "transfer data");
   ProviderProbe probe_{KDX_TEST_PROVIDER_FULL};
 };
 
