@@ -341,7 +341,8 @@ class TTableFileReader {
         // No closing quote: the value keeps what precedes the opening quote or the last doubled
         // quote, and it is the line's last.
         if (gathered) value_.resize(kept);
-        StoreValue(columns_[c], gathered ? std::string_view(value_) : std::string_view(), escaped);
+        StoreValue(columns_[c], gathered ? std::string_view(value_) : std::string_view(start, 0),
+                   escaped);
         break;
       }
       std::string_view value(start, static_cast<std::size_t>(p - start));
