@@ -2,6 +2,7 @@
 // Field and index names as the table compares and lists them (internal).
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kdx/platform/Text.h"
@@ -12,13 +13,6 @@ inline bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && text::AsciiUpperCase(a) == text::AsciiUpperCase(b);
 }
 
-inline std::string TrimBlanks(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 // Field names separated by ';' (blanks around a name ignored, empty names skipped).
 inline std::vector<std::string> SplitFieldNames(const std::string& names) {
   std::vector<std::string> out;
@@ -26,7 +20,7 @@ inline std::vector<std::string> SplitFieldNames(const std::string& names) {
   while (start <= names.size()) {
     std::size_t end = names.find(';', start);
     if (end == std::string::npos) end = names.size();
-    std::string name = TrimBlanks(names.substr(start, end - start));
+    std::string name = text::TrimControls(std::string_view(names).substr(start, end - start));
     if (!name.empty()) out.push_back(std::move(name));
     start = end + 1;
   }
