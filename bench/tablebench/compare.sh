@@ -3,7 +3,7 @@
 # with the sqlite3 shell (`.import --csv` into an in-memory database), side by side in one
 # hyperfine run, then measures tablebench's peak memory.
 #
-# Targets: load time <= 0.5 x sqlite3's; peak RSS <= 1.5 x the records' slot bytes + 20 MB.
+# Targets: load time <= 0.40 x sqlite3's; peak RSS <= 1.30 x the records' slot bytes.
 #
 # usage: bench/tablebench/compare.sh [TABLEBENCH] [RECORDS]
 #   TABLEBENCH defaults to build/bench/tablebench/tablebench, RECORDS to 100000.
@@ -38,11 +38,11 @@ ours, theirs = times["tablebench"], times["sqlite3"]
 ratio = ours["mean"] / theirs["mean"]
 cpu = (ours["user"] + ours["system"]) / (theirs["user"] + theirs["system"])
 print(f"load time ratio tablebench/sqlite3: {ratio:.2f} (mean {ours['mean']*1000:.0f} ms vs "
-      f"{theirs['mean']*1000:.0f} ms; CPU time ratio {cpu:.2f}); target <= 0.50: "
-      f"{'met' if ratio <= 0.5 else 'NOT met'}")
+      f"{theirs['mean']*1000:.0f} ms; CPU time ratio {cpu:.2f}); target <= 0.40: "
+      f"{'met' if ratio <= 0.40 else 'NOT met'}")
 m = re.search(r"slot bytes: (\d+), peak RSS: (\d+) KiB", open(sys.argv[2]).read())
 slot, peak = int(m.group(1)), int(m.group(2)) * 1024
-limit = 1.5 * slot + 20 * 1024 * 1024
+limit = 1.30 * slot
 print(f"peak RSS {peak / 2**20:.1f} MiB, slot bytes {slot / 2**20:.1f} MiB, limit "
       f"{limit / 2**20:.1f} MiB ({peak / slot:.2f} x slot bytes); target: "
       f"{'met' if peak <= limit else 'NOT met'}")

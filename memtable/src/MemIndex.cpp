@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <exception>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "FieldAccess.h"
@@ -80,6 +84,66 @@ void AppendSortKey(std::string& out, const unsigned char* record, const TKeyFiel
   }
   if (key.Descending) {
     for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(~out[i]);
+  }
+}
+
+// An entry of an index rebuild: the first eight bytes of the record's key as a number, and
+// where the key's length and its bytes after the eighth wait in the rebuild's tails (the length
+// in one byte below 255, else 255 and four bytes).
+struct TRebuildEntry {
+  std::uint64_t prefix;
+  std::uint32_t slot;
+  std::uint32_t tail;
+};
+using TRebuildTails = std::vector<unsigned char, TLargeAllocator<unsigned char>>;
+
+// Tables of at least this many records have their keys computed on two threads.
+constexpr std::size_t kParallelRecords = 8192;
+
+// The entries of the `count` records in slots [first, last), into out[0, count), their tails
+// appended to `tails`. Uses collation key writers of its own, so two calls may run side by side.
+void MakeEntries(const TMemTableCommon& store, const TKeyFields& keys, unsigned localeId,
+                 std::size_t first, std::size_t last, std::size_t count, TRebuildEntry* out,
+                 TRebuildTails& tails) {
+  TKeyWriters writers(localeId);
+  constexpr std::size_t kSample = 256;  // keys whose size sets the room for all of them
+  const std::size_t base = tails.size();
+  tails.reserve(base + std::min(count, kSample) * 32);
+  std::string key;
+  std::size_t i = 0;
+  // The records lie far apart in memory, and reading a key field's text waits for memory
+  // unless asked for early: the start of the first key field of a record a few slots ahead
+  // (its null byte and its text's first bytes, which may cross into the next cache line).
+  constexpr std::size_t kAhead = 8;
+  const int keyOffset = keys.empty() ? 0 : TFieldAccess::Offset(*keys.front().Field);
+  for (std::size_t slot = first; slot < last; ++slot) {
+    if (slot + kAhead < last) {
+      if (const TMemRecord* ahead = store.Slot(slot + kAhead)) {
+        __builtin_prefetch(ahead->Data() + keyOffset);
+        __builtin_prefetch(ahead->Data() + keyOffset + 32);
+      }
+    }
+    const TMemRecord* record = store.Slot(slot);
+    if (!record) continue;
+    if (i == kSample) tails.reserve(base + (tails.size() - base) / kSample * count * 5 / 4 + 4096);
+    key.clear();
+    for (std::size_t k = 0; k < keys.size(); ++k)
+      AppendSortKey(key, record->Data(), keys[k], k + 1 == keys.size(), writers);
+    std::uint64_t prefix = 0;
+    for (std::size_t b = 0; b < 8; ++b)
+      prefix = (prefix << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
+    out[i++] = {prefix, static_cast<std::uint32_t>(slot), static_cast<std::uint32_t>(tails.size())};
+    const auto length = static_cast<std::uint32_t>(key.size());
+    if (length < 255) {
+      tails.push_back(static_cast<unsigned char>(length));
+    } else {
+      tails.push_back(255);
+      const auto* bytes = reinterpret_cast<const unsigned char*>(&length);
+      tails.insert(tails.end(), bytes, bytes + sizeof length);
+    }
+    if (length > 8)
+      tails.insert(tails.end(), reinterpret_cast<const unsigned char*>(key.data()) + 8,
+                   reinterpret_cast<const unsigned char*>(key.data()) + length);
   }
 }
 
@@ -265,56 +329,55 @@ void TMemIndex::Rebuild(const TMemTableCommon& store, unsigned localeId) {
   list_.clear();
 
   // Each record's key is computed once (the locale's collation key per text field); the sort
-  // then compares bytes. An entry carries the first eight bytes of its key as a number, and the
-  // key's length and its bytes after the eighth wait in `tails` (the length in one byte below
-  // 255, else 255 and four bytes). Entries are made in slot order.
-  struct Entry {
-    std::uint64_t prefix;
-    std::uint32_t slot;
-    std::uint32_t tail;  // where the entry's length and rest start in `tails`
-  };
+  // then compares bytes (see TRebuildEntry). Entries are made in slot order; in a large table
+  // the second half of the slots has its keys computed on a second thread meanwhile.
+  using Entry = TRebuildEntry;
   std::vector<Entry, TLargeAllocator<Entry>> entries(n);
-  std::vector<unsigned char, TLargeAllocator<unsigned char>> tails;
-  constexpr std::size_t kSample = 256;  // keys whose size sets the room for all of them
-  tails.reserve(std::min(n, kSample) * 32);
+  TRebuildTails tails;
   try {
-    TKeyWriters writers(localeId);
-    std::string key;
-    std::size_t i = 0;
-    // The records lie far apart in memory, and reading a key field's text waits for memory
-    // unless asked for early: the start of the first key field of a record a few slots ahead
-    // (its null byte and its text's first bytes, which may cross into the next cache line).
-    constexpr std::size_t kAhead = 8;
-    const int keyOffset = keys_.empty() ? 0 : TFieldAccess::Offset(*keys_.front().Field);
-    for (std::size_t slot = 0; slot < store.SlotCount(); ++slot) {
-      if (slot + kAhead < store.SlotCount()) {
-        if (const TMemRecord* ahead = store.Slot(slot + kAhead)) {
-          __builtin_prefetch(ahead->Data() + keyOffset);
-          __builtin_prefetch(ahead->Data() + keyOffset + 32);
-        }
+    const std::size_t slots = store.SlotCount();
+    std::size_t half = slots, firstCount = n;  // the first part: its slots and its records
+    if (n >= kParallelRecords && std::thread::hardware_concurrency() > 1) {
+      half = slots / 2;
+      firstCount = 0;
+      for (std::size_t slot = 0; slot < half; ++slot) firstCount += store.Slot(slot) != nullptr;
+    }
+    TRebuildTails secondTails;
+    std::exception_ptr secondFailure;
+    const auto second = [&] {
+      try {
+        MakeEntries(store, keys_, localeId, half, slots, n - firstCount,
+                    entries.data() + firstCount, secondTails);
+      } catch (...) {
+        secondFailure = std::current_exception();
       }
-      const TMemRecord* record = store.Slot(slot);
-      if (!record) continue;
-      if (i == kSample) tails.reserve(tails.size() / kSample * n * 5 / 4 + 4096);
-      key.clear();
-      for (std::size_t k = 0; k < keys_.size(); ++k)
-        AppendSortKey(key, record->Data(), keys_[k], k + 1 == keys_.size(), writers);
-      std::uint64_t prefix = 0;
-      for (std::size_t b = 0; b < 8; ++b)
-        prefix = (prefix << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
-      entries[i++] = {prefix, static_cast<std::uint32_t>(slot),
-                      static_cast<std::uint32_t>(tails.size())};
-      const auto length = static_cast<std::uint32_t>(key.size());
-      if (length < 255) {
-        tails.push_back(static_cast<unsigned char>(length));
-      } else {
-        tails.push_back(255);
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&length);
-        tails.insert(tails.end(), bytes, bytes + sizeof length);
+    };
+    std::thread worker;
+    if (half < slots) {
+      try {
+        worker = std::thread(second);
+      } catch (const std::system_error&) {
+        // No thread to be had: this one does both parts.
       }
-      if (length > 8)
-        tails.insert(tails.end(), reinterpret_cast<const unsigned char*>(key.data()) + 8,
-                     reinterpret_cast<const unsigned char*>(key.data()) + length);
+    }
+    std::exception_ptr firstFailure;
+    try {
+      MakeEntries(store, keys_, localeId, 0, half, firstCount, entries.data(), tails);
+    } catch (...) {
+      firstFailure = std::current_exception();
+    }
+    if (worker.joinable()) {
+      worker.join();
+    } else if (half < slots) {
+      second();
+    }
+    if (firstFailure) std::rethrow_exception(firstFailure);
+    if (secondFailure) std::rethrow_exception(secondFailure);
+    // The second part's tails follow the first's.
+    if (!secondTails.empty()) {
+      const auto shift = static_cast<std::uint32_t>(tails.size());
+      tails.insert(tails.end(), secondTails.begin(), secondTails.end());
+      for (std::size_t i = firstCount; i < n; ++i) entries[i].tail += shift;
     }
   } catch (...) {
     // A key that cannot be computed (an unknown locale) leaves the list whole, in slot order.

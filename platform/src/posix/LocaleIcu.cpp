@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
@@ -138,11 +139,23 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned loca
   return key;
 }
 
+TCollationKeyWriter::~TCollationKeyWriter() {
+  ucol_close(static_cast<UCollator*>(collator_));
+}
+
 std::size_t TCollationKeyWriter::Write(std::string_view cp1250, unsigned char* dest,
                                        std::size_t capacity) {
   if (!collator_) {
-    collator_ = CollatorFor(localeId_, ignoreCase_);
-    if (!collator_) ThrowInvalidLocale(localeId_);
+    // A copy of its own: a collator that other threads use at the same time must not be used.
+    const UCollator* shared = CollatorFor(localeId_, ignoreCase_);
+    if (!shared) ThrowInvalidLocale(localeId_);
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* copy = ucol_clone(shared, &status);
+    if (U_FAILURE(status) || !copy) {
+      ucol_close(copy);
+      throw std::bad_alloc();
+    }
+    collator_ = copy;
   }
   const Utf16Buffer u(cp1250);
   // The length ICU reports counts the terminator; a key that does not fit is not complete.

@@ -50,6 +50,8 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned loca
   return key;
 }
 
+TCollationKeyWriter::~TCollationKeyWriter() = default;
+
 std::size_t TCollationKeyWriter::Write(std::string_view cp1250, unsigned char* dest,
                                        std::size_t capacity) {
   // Nothing to look up: the locale id goes with every call, and an unknown one fails there.

@@ -67,11 +67,15 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase,
 
 // CollationKey for many texts under one rule, written into the caller's memory: for callers
 // that compute a key per record (index rebuilds). The locale is looked up once, at the first
-// key, which fails as CollationKey does when it is not known.
+// key, which fails as CollationKey does when it is not known. Writers share nothing: each may
+// be used on a thread of its own.
 class TCollationKeyWriter {
  public:
   explicit TCollationKeyWriter(bool ignoreCase, unsigned localeId = kUserDefaultLocale)
       : ignoreCase_(ignoreCase), localeId_(localeId) {}
+  ~TCollationKeyWriter();
+  TCollationKeyWriter(const TCollationKeyWriter&) = delete;
+  TCollationKeyWriter& operator=(const TCollationKeyWriter&) = delete;
 
   // The length of CollationKey(cp1250, ...). When it is below `capacity` (at least 1) the key's
   // bytes are in dest[0, length); otherwise dest holds nothing useful and the caller asks again
@@ -81,7 +85,7 @@ class TCollationKeyWriter {
  private:
   bool ignoreCase_;
   unsigned localeId_;
-  void* collator_ = nullptr;  // the platform's collator, once looked up
+  void* collator_ = nullptr;  // the writer's own copy of the platform's collator, once looked up
 };
 
 }  // namespace kdx::text
