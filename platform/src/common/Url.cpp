@@ -57,12 +57,21 @@ std::string UrlPrefix(const TUrlFields& fields) {
 std::string BuildUrl(const TUrlFields& fields) {
   std::string url = UrlPrefix(fields) + fields.URL;
   if (fields.URLType != utMail) return url;
-  // Each field with its own fixed introducer: without a subject the result has no '?'.
-  if (!fields.MailSubject.empty()) url += "?Subject=" + fields.MailSubject;
-  const std::string body = BodyText(fields.MailBody);
-  if (!body.empty()) url += "&Body=" + EncodeLineEnds(body);
-  if (!fields.Bcc.empty()) url += "&Bcc=" + fields.Bcc;
-  if (!fields.Cc.empty()) url += "&Cc=" + fields.Cc;
+  // The first field present starts the query with '?', the others follow it with '&' (without
+  // a subject, "&Cc=" straight after the address would make it part of the address).
+  bool query = false;
+  const auto append = [&url, &query](const char* name, const std::string& value) {
+    if (value.empty()) return;
+    url += query ? '&' : '?';
+    url += name;
+    url += '=';
+    url += value;
+    query = true;
+  };
+  append("Subject", fields.MailSubject);
+  append("Body", EncodeLineEnds(BodyText(fields.MailBody)));
+  append("Bcc", fields.Bcc);
+  append("Cc", fields.Cc);
   return url;
 }
 

@@ -38,8 +38,9 @@ struct TUrlFields {
 std::string UrlPrefix(const TUrlFields& fields);
 
 // The composed target: prefix + URL, and for utMail the mail fields that are not empty, in the
-// order "?Subject=", "&Body=", "&Bcc=", "&Cc=". Each body line ends with "%0A%0D". Nothing else
-// is escaped. With an empty subject the first field present still uses its own introducer.
+// order Subject, Body, Bcc, Cc, the first of them introduced by '?' and the others by '&'
+// ("mailto:a@b.cz?Subject=S&Cc=c@b.cz", "mailto:a@b.cz?Cc=c@b.cz"). Each body line ends with
+// "%0A%0D". Nothing else is escaped.
 std::string BuildUrl(const TUrlFields& fields);
 
 }  // namespace kdx
