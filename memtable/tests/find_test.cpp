@@ -121,7 +121,9 @@ TEST(FindRecord, BinarySearchAndWalkFindTheSameFirstRecord) {
         if (ignoreCase) options.Include(loCaseInsensitive);
         const bool found = t->FindRecord("KDXFile", TVariant(key), options);
         EXPECT_EQ(found, !expected.empty()) << size << " " << stem;
-        if (found) EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << size << " " << stem;
+        if (found) {
+          EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << size << " " << stem;
+        }
       }
     }
   }
@@ -186,7 +188,9 @@ TEST(FindRecord, EveryMixOfCaseRulesInIndexAndSearchFindsTheFirstEqualRecord) {
         if (ignoreCase) options.Include(loCaseInsensitive);
         const bool found = t->FindRecord("KDXFile", TVariant(key), options);
         EXPECT_EQ(found, !expected.empty()) << stem << " " << ignoreCase;
-        if (found) EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << stem;
+        if (found) {
+          EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << stem;
+        }
       }
     }
   }

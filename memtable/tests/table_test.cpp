@@ -375,12 +375,14 @@ TEST(IndexOrder, RebuildOrdersLikeTheCollationWithTiesInSlotOrder) {
     t->Fields(1)->SetAsString("m" + std::to_string(i));
     t->PostRecord();
     const int at = t->RecNo();
-    if (at > 1 && !t->IsNullAt(at - 1, *key))
+    if (at > 1 && !t->IsNullAt(at - 1, *key)) {
       EXPECT_LT(text::CompareText(t->DisplayTextAt(at - 1, *key), Cp(words[pick]), false, kCzech),
                 0);
-    if (at < t->RecordCount())
+    }
+    if (at < t->RecordCount()) {
       EXPECT_GE(text::CompareText(t->DisplayTextAt(at + 1, *key), Cp(words[pick]), false, kCzech),
                 0);
+    }
   }
 }
 

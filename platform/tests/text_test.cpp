@@ -136,7 +136,9 @@ TEST(Locale, CollationKeyWriterWritesCollationKeysBytes) {
               writer.Write(text, reinterpret_cast<unsigned char*>(buffer.data()), room);
           ASSERT_EQ(length, expected.size()) << text.size() << " chars, room " << room;
           EXPECT_EQ(buffer.substr(room), std::string(8, '\x7f'));
-          if (length < room) EXPECT_EQ(buffer.substr(0, length), expected);
+          if (length < room) {
+            EXPECT_EQ(buffer.substr(0, length), expected);
+          }
         }
       }
     }
