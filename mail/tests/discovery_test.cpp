@@ -130,7 +130,7 @@ TEST_F(DiscoveryTest, TheUsabilityTestRunsNoCodeOfTheLibraryAndCountsOnlyItsOwnN
   // Not a library for this machine at all: a text file, an empty file.
   WriteFile(marks / "text.so", "MAPISendMail MAPILogon");
   WriteFile(marks / "empty.so", "");
-  for (const std::string path : {marks / "text.so", marks / "empty.so"}) {
+  for (const std::string& path : {marks / "text.so", marks / "empty.so"}) {
     Use(test::RegWithClient("Odd", path));
     EXPECT_FALSE(TSimpleMapi().MailClients()[0].Usable) << path;
   }
