@@ -28,7 +28,7 @@ class TMemRecord {
   friend class TMemTableCommon;
   std::int32_t slot_ = 0;
   std::int32_t sequence_ = 0;
-  std::int64_t align_ = 0;  // keeps the record bytes 16-byte aligned
+  [[maybe_unused]] std::int64_t align_ = 0;  // keeps the record bytes 16-byte aligned
 };
 
 class TMemTableCommon {
