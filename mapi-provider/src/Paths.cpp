@@ -14,7 +14,7 @@ std::string ResolveFolderOf(const std::string& path) {
   const auto slash = path.rfind('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  if (folder.empty()) folder.push_back('/');  // (not = "/": GCC 12 warns wrongly of an overlap)
+  if (folder.empty()) folder = "/";
   if (name.empty() || name == "." || name == "..") folder = path;  // the path names a folder
   char* resolved = ::realpath(folder.c_str(), nullptr);
   if (!resolved) return {};

@@ -109,10 +109,7 @@ std::vector<std::string> Flatten() {
 }
 
 std::string Show(const std::string& cp1250) {
-  std::string shown(1, '"');  // (not "\"" + ...: GCC 12 warns wrongly of an overlap)
-  shown += Cp1250ToUtf8(cp1250);
-  shown += '"';
-  return shown;
+  return "\"" + Cp1250ToUtf8(cp1250) + "\"";
 }
 
 }  // namespace
