@@ -31,40 +31,6 @@ constexpr std::size_t kBlockSize = 8192;
 // is always followed by its line end and then at least kReadAhead - 1 more bytes in memory.
 constexpr std::size_t kReadAhead = 16;
 
-void Unescape(std::string_view raw, std::string& out) {
-  out.clear();
-  std::size_t i = 0;
-  for (;;) {
-    const auto* percent =
-        static_cast<const char*>(std::memchr(raw.data() + i, '%', raw.size() - i));
-    const std::size_t at = percent ? static_cast<std::size_t>(percent - raw.data()) : raw.size();
-    out.append(raw.data() + i, at - i);
-    if (!percent) return;
-    if (at + 1 == raw.size()) {
-      out.push_back('%');
-      return;
-    }
-    i = at + 2;
-    switch (raw[at + 1]) {
-      case '%':
-        out.push_back('%');
-        break;
-      case '0':
-        out.push_back('\0');
-        break;
-      case 'c':
-        out.push_back('\r');
-        break;
-      case 'n':
-        out.push_back('\n');
-        break;
-      default:
-        out.push_back('%');  // the next character follows as itself
-        i = at + 1;
-    }
-  }
-}
-
 // Unescapes `raw` (which holds no NUL: lines end at one) straight into `out`, as a text field
 // stores it: at most `room` bytes, ending before the first NUL. Returns the bytes written. (A
 // byte at a time: the values are short and their escapes close together.)
@@ -94,6 +60,13 @@ std::size_t UnescapeInto(std::string_view raw, char* out, std::size_t room) {
     out[n++] = c;
   }
   return n;
+}
+
+// The same into `out`, for a text that goes through a field's setter or over another text: the
+// store ends a text at its first NUL all the same.
+void Unescape(std::string_view raw, std::string& out) {
+  out.resize(raw.size());
+  out.resize(UnescapeInto(raw, out.data(), raw.size()));
 }
 
 enum class ValueKind { None, Null, Value };

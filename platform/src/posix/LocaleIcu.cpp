@@ -87,6 +87,16 @@ class Utf16Buffer {
   int32_t size_;
 };
 
+// The sort key of a cp1250 text into dest[0, capacity); returns its length without the NUL that
+// ends it, which is capacity or more when it did not fit (dest then holds nothing useful).
+std::size_t WriteSortKey(const UCollator* coll, std::string_view cp1250, unsigned char* dest,
+                         std::size_t capacity) {
+  const Utf16Buffer u(cp1250);
+  const int32_t room = static_cast<int32_t>(std::min<std::size_t>(capacity, INT32_MAX));
+  const int32_t len = ucol_getSortKey(coll, u.data(), u.size(), dest, room);
+  return len > 0 ? static_cast<std::size_t>(len) - 1 : 0;
+}
+
 }  // namespace
 
 std::string AnsiUpperCase(std::string_view cp1250) {
@@ -126,16 +136,16 @@ int CompareText(std::string_view a, std::string_view b, bool ignoreCase, unsigne
 std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned localeId) {
   UCollator* coll = CollatorFor(localeId, ignoreCase);
   if (!coll) ThrowInvalidLocale(localeId);
-  const Utf16Buffer u(cp1250);
   std::string key(64, '\0');
-  int32_t len = ucol_getSortKey(coll, u.data(), u.size(), reinterpret_cast<uint8_t*>(key.data()),
-                                static_cast<int32_t>(key.size()));
-  if (len > static_cast<int32_t>(key.size())) {
-    key.resize(len);
-    len = ucol_getSortKey(coll, u.data(), u.size(), reinterpret_cast<uint8_t*>(key.data()), len);
+  const auto write = [&] {
+    return WriteSortKey(coll, cp1250, reinterpret_cast<unsigned char*>(key.data()), key.size());
+  };
+  std::size_t length = write();
+  if (length >= key.size()) {
+    key.resize(length + 1);
+    length = write();
   }
-  // The key ends with a NUL terminator that is not part of the ordering.
-  key.resize(len > 0 ? len - 1 : 0);
+  key.resize(length);
   return key;
 }
 
@@ -157,12 +167,7 @@ std::size_t TCollationKeyWriter::Write(std::string_view cp1250, unsigned char* d
     }
     collator_ = copy;
   }
-  const Utf16Buffer u(cp1250);
-  // The length ICU reports counts the terminator; a key that does not fit is not complete.
-  const int32_t room = static_cast<int32_t>(std::min<std::size_t>(capacity, INT32_MAX));
-  const int32_t len =
-      ucol_getSortKey(static_cast<const UCollator*>(collator_), u.data(), u.size(), dest, room);
-  return len > 0 ? static_cast<std::size_t>(len) - 1 : 0;
+  return WriteSortKey(static_cast<const UCollator*>(collator_), cp1250, dest, capacity);
 }
 
 }  // namespace kdx::text
