@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 build=${KDX_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j "$(nproc)" --target KDXMngr kdx_demo
+cmake --build "$build" -j "${KDX_JOBS:-$(nproc)}" --target KDXMngr kdx_demo
 program=$build/app/KDXMngr
 demo=$build/app/demo
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
