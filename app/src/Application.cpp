@@ -21,17 +21,14 @@ using widgets::ShowMessage;
 
 namespace {
 
-QStringList& StoredArguments() {
-  static QStringList arguments;
+std::vector<std::string>& StoredArguments() {
+  static std::vector<std::string> arguments;
   return arguments;
 }
 
 // Keeps the arguments before QApplication's constructor edits argv; returns `argc` for it.
 int& KeepProgramArguments(int& argc, char** argv) {
-  StoredArguments().clear();
-  for (const std::string& argument : platform::ProgramArguments(argc, argv))
-    StoredArguments().append(
-        QString::fromUtf8(argument.data(), static_cast<qsizetype>(argument.size())));
+  StoredArguments() = platform::ProgramArguments(argc, argv);
   return argc;
 }
 
@@ -66,7 +63,7 @@ bool InstallToolkitTranslation(const QLocale& locale) {
   return false;
 }
 
-const QStringList& TKdxApplication::ProgramArguments() {
+const std::vector<std::string>& TKdxApplication::ProgramArguments() {
   return StoredArguments();
 }
 

@@ -29,7 +29,8 @@ class TKdxApplication : public QApplication {
   // The program's arguments (without its name) as the system handed them over. The toolkit
   // takes its own options ("-reverse", "-style x", ...) out of argv and arguments(); this list
   // is taken before it does, so that a file path that looks like such an option stays a path.
-  static const QStringList& ProgramArguments();
+  // Native: on POSIX the bytes of argv, whatever their encoding; on Windows UTF-8.
+  static const std::vector<std::string>& ProgramArguments();
 };
 
 // Loads the toolkit's own texts (buttons of the message boxes, the file dialog, ...) in the

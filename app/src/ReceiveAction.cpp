@@ -33,18 +33,18 @@ void ShowError(const QString& text) {
   ShowMessage(frmMain, text, QString::fromUtf8("Chyba"), MsgIcon::Error);
 }
 
-QString UpperName(const std::string& nativeName) {
-  return QString::fromUtf8(nativeName.data(), static_cast<qsizetype>(nativeName.size())).toUpper();
-}
-
-// Entries of the target folder whose names equal the target name ignoring letter case (the
-// target name itself included when it exists). Empty when the folder cannot be read.
+// Entries of the target folder whose names are the copy's name in another letter case (the
+// copy's name itself included when it exists): names that UpperFileName folds as it folds the
+// copy's name, one character to one. A name that is not UTF-8 is none. Empty when the folder
+// cannot be read.
 std::vector<std::string> CaseVariantsInTarget() {
   std::vector<std::string> variants;
-  const QString wanted = UpperName(TargetNameNative);
+  const std::string wanted = UpperFileName(TargetNameNative);
   try {
     for (const platform::DirEntry& entry : platform::ListDirectory(TargetFolderNative, "*")) {
-      if (UpperName(entry.name) == wanted) variants.push_back(entry.name);
+      bool utf8 = false;
+      text::FileNameToUtf8(entry.name, &utf8);
+      if (utf8 && UpperFileName(entry.name) == wanted) variants.push_back(entry.name);
     }
   } catch (const EOSError&) {
   }

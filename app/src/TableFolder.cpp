@@ -22,8 +22,10 @@ std::optional<std::string>& SystemFolderOverride() {
 }
 
 #ifndef _WIN32
+// $HOME when it is an absolute path, otherwise the account's home folder: a relative one would
+// be taken in the current folder, which the folder picker moves.
 std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
   if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir && *entry->pw_dir)
     return entry->pw_dir;
   return {};

@@ -39,8 +39,8 @@ TTableFolders TableFolders;
 
 namespace {
 
-std::optional<QStringList>& CommandLineOverride() {
-  static std::optional<QStringList> arguments;
+std::optional<std::vector<std::string>>& CommandLineOverride() {
+  static std::optional<std::vector<std::string>> arguments;
   return arguments;
 }
 
@@ -54,18 +54,9 @@ std::function<void()>& QuitHandler() {
   return handler;
 }
 
-QStringList CommandLineArguments() {
+std::vector<std::string> CommandLineArguments() {
   if (CommandLineOverride()) return *CommandLineOverride();
   return TKdxApplication::ProgramArguments();
-}
-
-// Upper-cases a native (UTF-8) file name: through cp1250 and the locale's rules when cp1250 can
-// spell it (so it agrees with SourceName), by Unicode's rules otherwise.
-std::string UpperNativeName(const std::string& nativeName) {
-  bool lossless = false;
-  const std::string cp = text::Utf8ToCp1250(nativeName, &lossless);
-  if (lossless) return text::Cp1250ToUtf8(text::AnsiUpperCase(cp));
-  return QLocale::system().toUpper(QString::fromUtf8(nativeName)).toUtf8().toStdString();
 }
 
 // Loads a table file with the table's data source switched off, so that the bound controls
@@ -134,13 +125,27 @@ std::string BareName(const std::string& path) {
   return path.substr(FolderPart(path).size());
 }
 
-QString JoinArguments(const QStringList& arguments) {
-  QString joined;
-  for (const QString& argument : arguments) joined += argument + QLatin1Char(' ');
-  const QStringView view(joined);
-  const std::u16string_view kept = text::TrimControlsRight(
-      std::u16string_view(view.utf16(), static_cast<std::size_t>(view.size())));
-  return joined.left(static_cast<qsizetype>(kept.size()));
+std::string JoinArguments(const std::vector<std::string>& arguments) {
+  std::string joined;
+  for (const std::string& argument : arguments) joined += argument + ' ';
+  while (!joined.empty() && static_cast<unsigned char>(joined.back()) <= 32) joined.pop_back();
+  return joined;
+}
+
+std::string UpperFileName(const std::string& utf8Name) {
+  const QString name = QString::fromUtf8(utf8Name.data(), static_cast<qsizetype>(utf8Name.size()));
+  QString upper;
+  upper.reserve(name.size());
+  for (const char32_t c : name.toUcs4()) {
+    unsigned char byte = 0;
+    char32_t folded = QChar::toUpper(c);
+    if (text::UnicodeToCp1250(c, byte)) {
+      const std::string one = text::AnsiUpperCase(std::string(1, static_cast<char>(byte)));
+      folded = text::Cp1250ToUnicode(static_cast<unsigned char>(one[0]));
+    }
+    upper += QString::fromUcs4(&folded, 1);
+  }
+  return upper.toUtf8().toStdString();
 }
 
 void ResetRunValues() {
@@ -161,24 +166,26 @@ void StartRun() {
 
   ReloadDefinitions();
 
-  const QStringList arguments = CommandLineArguments();
+  const std::vector<std::string> arguments = CommandLineArguments();
   RunMode = kModeNone;
-  if (arguments.isEmpty())
+  if (arguments.empty())
     RunMode = kModeSend;
-  else if (text::AsciiUpperCase(arguments.first().toStdString()) == "/SET")
+  else if (text::AsciiUpperCase(arguments.front()) == "/SET")
     RunMode = kModeSettings;
   else
     RunMode = kModeReceive;
 
   if (RunMode == kModeReceive) {
-    const QString path = JoinArguments(arguments);
-    const std::string native = path.toUtf8().toStdString();
-    const std::string cp = ToCp(path);
+    // The file operations keep the bytes the system gave; the texts shown and compared with the
+    // definitions read them as UTF-8, with stray bytes of an 8-bit code page as cp1250's.
+    const std::string native = JoinArguments(arguments);
+    const std::string utf8 = text::FileNameToUtf8(native);
+    const std::string cp = text::Utf8ToCp1250(utf8);
     SourceName = text::AnsiUpperCase(BareName(cp));
     SourceFolder = NormalizeFolderPath(FolderPart(cp));
     SourceFolderNative = NormalizeFolderPath(FolderPart(native));
     SourcePathNative = SourceFolderNative + BareName(native);
-    TargetNameNative = UpperNativeName(BareName(native));
+    TargetNameNative = UpperFileName(BareName(utf8));
   }
 
   switch (RunMode) {
@@ -258,6 +265,16 @@ void QuitApplication() {
 }
 
 void SetCommandLineForTesting(std::optional<QStringList> arguments) {
+  if (!arguments) {
+    CommandLineOverride().reset();
+    return;
+  }
+  std::vector<std::string> native;
+  for (const QString& argument : *arguments) native.push_back(argument.toUtf8().toStdString());
+  CommandLineOverride() = std::move(native);
+}
+
+void SetNativeCommandLineForTesting(std::optional<std::vector<std::string>> arguments) {
   CommandLineOverride() = std::move(arguments);
 }
 

@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DefinitionTables.h"
 #include "TableFolder.h"
@@ -36,10 +37,10 @@ extern std::string TargetName;    // receive mode: SourceName when a definition 
 
 // Native counterparts (UTF-8) of the values above.
 extern std::string AppFolderNative;
-extern std::string SourcePathNative;  // the received file exactly as the command line names it
+extern std::string SourcePathNative;  // the received file: the command line's bytes
 extern std::string SourceFolderNative;
 extern std::string TargetFolderNative;
-extern std::string TargetNameNative;  // the upper-cased bare name as a native file name
+extern std::string TargetNameNative;  // the copy's name: the bare name by UpperFileName
 // Where the table files are read and written (TableFolder.h): the executable's folder, or the
 // user's own folder of an installation.
 extern TTableFolders TableFolders;
@@ -58,9 +59,16 @@ std::string FolderPart(const std::string& path);
 // Bare name: everything after the folder part.
 std::string BareName(const std::string& path);
 
-// Joins command-line arguments into one path: each followed by one blank, then characters of
-// code 32 and below removed from the right end.
-QString JoinArguments(const QStringList& arguments);
+// Joins command-line arguments (native) into one path: each followed by one blank, then
+// characters of code 32 and below removed from the right end.
+std::string JoinArguments(const std::vector<std::string>& arguments);
+
+// Upper-cases a file name (UTF-8) one character to one, as the copy of a received file is
+// named: a character that cp1250 holds as text::AnsiUpperCase upper-cases it (so that the name
+// agrees with SourceName: "ß" stays "ß"), any other by Unicode's simple mapping (the ligature
+// "ﬁ" stays, "ж" becomes "Ж"). Two names are case variants of each other exactly when they
+// give the same result.
+std::string UpperFileName(const std::string& utf8Name);
 
 // Start-up: works out AppFolder, reopens and loads both tables, reads the command line, sets
 // RunMode and prepares the main window (configuration mode runs the settings window and asks to
@@ -96,8 +104,9 @@ std::string SendSubject(const QLocale& locale, const QDate& date);
 // --- hooks for tests -------------------------------------------------------------------------
 
 // Arguments StartRun reads instead of the real command line (without the program name);
-// nullopt restores the real one.
+// nullopt restores the real one. The native form takes bytes as the system would give them.
 void SetCommandLineForTesting(std::optional<QStringList> arguments);
+void SetNativeCommandLineForTesting(std::optional<std::vector<std::string>> arguments);
 // An executable path StartRun uses instead of the real one (its folder holds the table files).
 void SetExecutablePathForTesting(std::optional<std::string> nativePath);
 // What the queued quit request does when it is taken; empty restores QCoreApplication::quit.

@@ -90,6 +90,12 @@ void ProgramRun::Start(const QStringList& arguments) {
   app::StartRun();
 }
 
+void ProgramRun::StartNative(const std::vector<std::string>& arguments) {
+  app::SetNativeCommandLineForTesting(arguments);
+  app::CreateForms();
+  app::StartRun();
+}
+
 void ProgramRun::StartWithProgramArguments() {
   app::SetCommandLineForTesting(std::nullopt);
   app::CreateForms();

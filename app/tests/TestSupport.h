@@ -39,6 +39,8 @@ class ProgramRun {
 
   // Creates the four windows and runs StartRun with `arguments` as the command line.
   void Start(const QStringList& arguments);
+  // The same with native arguments: bytes as the system would give them.
+  void StartNative(const std::vector<std::string>& arguments);
   // The same with the command line the application object was started with.
   void StartWithProgramArguments();
 

@@ -14,7 +14,14 @@
 #include "Forms.h"
 #include "MainForm.h"
 #include "TestSupport.h"
+#include "kdx/platform/Files.h"
 #include "mainUnit.h"
+
+#ifndef _WIN32
+#include <spawn.h>
+#include <sys/wait.h>
+extern char** environ;
+#endif
 
 using namespace kdx::app;
 using kdx::test::ProgramRun;
@@ -36,17 +43,20 @@ int ReportStart(int argc, char** argv, const QString& reportPath) {
   app.setAttribute(Qt::AA_Use96Dpi, true);
   ProgramRun run;
   run.StartWithProgramArguments();
+  // The arguments as they came, bytes that are not UTF-8 included.
+  std::string arguments;
+  for (const std::string& argument : TKdxApplication::ProgramArguments())
+    arguments += "argument=" + argument + "\n";
   QStringList lines;
-  for (const QString& argument : TKdxApplication::ProgramArguments())
-    lines << "argument=" + argument;
   lines << "mode=" + QString::number(RunMode)
         << "page=" + QString::number(frmMain->PageControl1->currentIndex())
         << "name=" + frmMain->Label2->text()
         << "noDefinition=" + QString::number(!frmMain->Label7->isHidden())
-        << "actionEnabled=" + QString::number(frmMain->Button1->isEnabled());
+        << "actionEnabled=" + QString::number(frmMain->Button1->isEnabled())
+        << "sourceExists=" + QString::number(kdx::platform::FileExists(SourcePathNative));
   QFile report(reportPath);
   if (!report.open(QIODevice::WriteOnly)) return 2;
-  report.write(lines.join('\n').toUtf8());
+  report.write(QByteArray::fromStdString(arguments) + lines.join('\n').toUtf8());
   return 0;
 }
 
@@ -79,8 +89,34 @@ class ArgumentsTest : public QObject {
         (QStringList{"mode=" + QString::number(kModeReceive), "page=0",
                      QString::fromUtf8("name=-STYLE X -REVERSE -PLATFORM OFFSCREEN PŘÍJEM A.KDX"),
                      "noDefinition=1",  // no definition for such a file
-                     "actionEnabled=0"}));
+                     "actionEnabled=0", "sourceExists=0"}));
   }
+
+#ifndef _WIN32
+  void aNameThatIsNotUtf8KeepsItsBytes() {
+    // A mail client's temporary file in a folder named in Latin-2, itself named so ("přílohy",
+    // "příjem.kdx"): the file is found, and the name is shown with the stray bytes read as
+    // cp1250, which spells these Czech letters with the same bytes.
+    kdx::test::TempDir folder;
+    const std::string file = folder.MakeDir("p\xF8\xEDlohy") + "/p\xF8\xEDjem.kdx";
+    kdx::test::WriteFile(file, "data");
+    const std::string reportPath = folder / "report.txt";
+    kdx::test::ScopedEnv report(kReportVariable, reportPath.c_str());
+    const std::string program = QCoreApplication::applicationFilePath().toStdString();
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(file.c_str()), nullptr};
+    pid_t pid = 0;
+    QCOMPARE(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+    int status = 0;
+    QCOMPARE(waitpid(pid, &status, 0), pid);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+
+    const std::string lines = kdx::test::ReadFile(reportPath);
+    QVERIFY2(lines.find("argument=" + file + "\n") == 0, lines.c_str());
+    QVERIFY2(lines.find("\nname=PŘÍJEM.KDX\n") != std::string::npos, lines.c_str());
+    QVERIFY2(lines.find("\nsourceExists=1") != std::string::npos, lines.c_str());
+  }
+#endif
 };
 
 int main(int argc, char** argv) {

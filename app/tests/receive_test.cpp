@@ -212,6 +212,40 @@ class ReceiveTest : public QObject {
   // As on Windows, where the copy fails on a read-only file: the folder allows the replacing
   // rename, but a file the user may not write is neither replaced nor removed. Letter case does
   // not matter, as the older file of another case is the one the copy would replace.
+  void onlyTrueCaseVariantsOfTheCopysNameAreReplaced() {
+    // Letters whose upper case by Unicode's full rules is two letters: "ß" stays "ß" in the
+    // copy's name, so STRASSE.KDX is another file; the ligature "ﬁ" is no "FI", so ﬁrma.kdx is
+    // another file beside FIRMA.KDX. Another file is never touched, read-only or not.
+    struct Case {
+      const char* source;   // in the mail folder
+      const char* copy;     // the copy's name
+      const char* variant;  // a true case variant in the target folder, replaced
+      const char* other;    // a name that only the longer rule folds alike, kept
+    };
+    for (const Case& c : {Case{"straße.kdx", "STRAßE.KDX", "Straße.kdx", "STRASSE.KDX"},
+                          Case{"firma.kdx", "FIRMA.KDX", "Firma.kdx", "ﬁrma.kdx"}}) {
+      for (bool readOnly : {false, true}) {
+        ProgramRun run;
+        const std::string mail = run.MakeFolder("mail");
+        const std::string target = run.MakeFolder("in");
+        run.WriteFile(mail + c.source, "new");
+        run.WriteFile(target + c.variant, "old");
+        run.WriteFile(target + c.other, "another file");
+        if (readOnly) fs::permissions(target + c.other, fs::perms::owner_read);
+        run.WriteImports({{"A", c.copy, target, "", ""}});
+        run.Start({QString::fromStdString(mail + c.source)});
+        QVERIFY(frmMain->Button1->isEnabled());
+        frmMain->Button1->click();
+        QVERIFY2(run.Requests().empty(), c.other);
+        QCOMPARE(run.QuitCount(), 1);
+        QCOMPARE(Names(target), Distinct({c.copy, c.other}));
+        QCOMPARE(ProgramRun::ReadFile(target + c.copy), std::string("new"));
+        QCOMPARE(ProgramRun::ReadFile(target + c.other), std::string("another file"));
+        fs::permissions(target + c.other, fs::perms::owner_write, fs::perm_options::add);
+      }
+    }
+  }
+
   void aReadOnlyTargetMakesTheCopyFail() {
     for (const std::string existing : {"POB1_PB.KDX", "pob1_pb.kdx"}) {
       ProgramRun run;
@@ -257,6 +291,31 @@ class ReceiveTest : public QObject {
     QCOMPARE(ProgramRun::ReadFile(target + "POB1_PB.KDX"), std::string("data"));
     QCOMPARE(run.QuitCount(), 1);
   }
+
+#ifndef _WIN32
+  void aLatin2NamedFileInALatin2FolderIsReceived() {
+    // The system gives the bytes of a folder and a file named in Latin-2 ("přílohy",
+    // "příjem.kdx"), which are not UTF-8: the file is copied through those bytes, the name is
+    // matched with the stray bytes read as cp1250 (the same bytes for these letters), and the
+    // copy gets that name's upper case in UTF-8. A file in the target folder whose name is the
+    // copy's in Latin-2 is not UTF-8, so no case variant: it is left alone.
+    ProgramRun run;
+    const std::string mail = run.MakeFolder("p\xF8\xEDlohy");
+    const std::string target = run.MakeFolder("in");
+    run.WriteFile(mail + "p\xF8\xEDjem.kdx", "data");
+    run.WriteFile(target + "P\xD8\xCDJEM.KDX", "another file");
+    run.WriteImports({{ "A", "PŘÍJEM.KDX", target, "", "" }});
+    run.StartNative({mail + "p\xF8\xEDjem.kdx"});
+    QCOMPARE(frmMain->Label2->text(), QString("PŘÍJEM.KDX"));
+    QVERIFY(frmMain->Button1->isEnabled());
+    frmMain->Button1->click();
+    QVERIFY(run.Requests().empty());
+    QCOMPARE(run.QuitCount(), 1);
+    QCOMPARE(Names(target), Distinct({"PŘÍJEM.KDX", "P\xD8\xCDJEM.KDX"}));
+    QCOMPARE(ProgramRun::ReadFile(target + "PŘÍJEM.KDX"), std::string("data"));
+    QCOMPARE(ProgramRun::ReadFile(mail + "p\xF8\xEDjem.kdx"), std::string("data"));
+  }
+#endif
 
   void closingTextIsReadFromTheCurrentRecordAtTheTimeOfTheAction() {
     ProgramRun run;

@@ -73,12 +73,13 @@ class StartupTest : public QObject {
   }
 
   void argumentsAreJoinedWithSingleBlanks() {
-    QCOMPARE(JoinArguments({NativeQ("/home/Dokumenty"), "a", NativeQ("nastaveni/POB1_PB.KDX")}),
-             NativeQ("/home/Dokumenty a nastaveni/POB1_PB.KDX"));
-    QCOMPARE(JoinArguments({"x.kdx  ", "\t"}), QString("x.kdx"));
-    QCOMPARE(JoinArguments({}), QString());
-    // Only the right end is trimmed; characters above code 32 stay, whatever their low byte.
-    QCOMPARE(JoinArguments({" x.kdx", QString(QChar(0x2020))}), " x.kdx " + QString(QChar(0x2020)));
+    QCOMPARE(JoinArguments({Native("/home/Dokumenty"), "a", Native("nastaveni/POB1_PB.KDX")}),
+             Native("/home/Dokumenty a nastaveni/POB1_PB.KDX"));
+    QCOMPARE(JoinArguments({"x.kdx  ", "\t"}), std::string("x.kdx"));
+    QCOMPARE(JoinArguments({}), std::string());
+    // Only the right end is trimmed; bytes above code 32 stay, signed char or not.
+    QCOMPARE(JoinArguments({" x.kdx", "\xE2\x80\xA0", "\xA0"}),
+             std::string(" x.kdx \xE2\x80\xA0 \xA0"));
   }
 
   void noArgumentIsSendModeWithTheExportList() {

@@ -3,6 +3,10 @@
 // starting from the administrator's tables until the user saves.
 
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QFileInfo>
@@ -163,6 +167,23 @@ class TableFolderTest : public QObject {
     ScopedEnv xdg("XDG_CONFIG_HOME", "/elsewhere/cfg/");
     QCOMPARE(FindTableFolders(run.Folder()).own, std::string("/elsewhere/cfg/kdx-manager/"));
     QCOMPARE(FindTableFolders(run.Folder()).fallback, inst.admin);
+  }
+
+  void aRelativeHomeIsIgnoredForTheAccountsHomeFolder() {
+    KDX_LINUX_INSTALLATIONS_ONLY();
+#ifndef _WIN32
+    ProgramRun run;
+    Installed inst(run);
+    // A relative HOME would be taken in the current folder, which the folder picker moves: the
+    // loads and the saves of one run could go to different places.
+    ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+    ScopedEnv homeVar("HOME", "relative/home");
+    const passwd* account = ::getpwuid(::getuid());
+    QVERIFY(account && account->pw_dir && account->pw_dir[0] == '/');
+    std::string accountHome = account->pw_dir;
+    if (accountHome == "/") accountHome.clear();
+    QCOMPARE(FindTableFolders(run.Folder()).own, accountHome + "/.config/kdx-manager/");
+#endif
   }
 
   void withoutAnyTablesTheUserStartsEmptyAndSavingCreatesTheFolders() {

@@ -8,7 +8,9 @@
 //   unless it is empty, a record is current), and it can be edited, deleted from, closed, opened
 //   and loaded again;
 // - whatever a load produced, saving it with its definitions and loading that into an
-//   undeclared table gives a table that saves to the very same bytes.
+//   undeclared table gives a table that saves to the very same bytes;
+// - FindRecord over a case-sensitive index of two fields, with and without regard to case,
+//   finds what a walk over the index finds.
 
 #include <cmath>
 #include <cstdint>
@@ -163,11 +165,70 @@ void LoadInto(const std::string& bytes, bool uniqueIndex) {
   CheckWhole(*table);
 }
 
+// Whether row `r` holds `values` (null or text) in `fields` by the given rule.
+bool RowEquals(kdx::TMemTable& t, int r, const std::vector<kdx::TField*>& fields,
+               const std::vector<kdx::TVariant>& values, bool ignoreCase) {
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    const bool null = t.IsNullAt(r, *fields[f]);
+    if (null != values[f].IsNull()) return false;
+    if (!null && kdx::text::CompareText(t.DisplayTextAt(r, *fields[f]), values[f].Text(),
+                                        ignoreCase, t.LocaleID()) != 0)
+      return false;
+  }
+  return true;
+}
+
+// Loads into the import table with a case-sensitive index over Nazev and KDXFile selected and
+// searches the values of the first records, as they stand and in upper case, with and without
+// regard to case: FindRecord lands on the first record of the index that a walk calls equal.
+void LoadAndFind(const std::string& bytes) {
+  auto table = kdx::CreateImportTable();
+  table->IndexDefs().Add("IDX_Pair", "Nazev;KDXFile", {});
+  table->OpenTable();
+  Raises([&] { table->LoadFromTableText(bytes); });
+  if (Raises([&] { table->SetIndexName("IDX_Pair"); })) return;  // a section dropped it
+  std::vector<kdx::TField*> fields;
+  for (const char* name : {"Nazev", "KDXFile"}) {
+    kdx::TField* field = table->FindField(name);
+    if (!field || field->DataType() != kdx::TFieldType::String) return;
+    fields.push_back(field);
+  }
+  const int count = table->RecordCount();
+  for (int probe = 1; probe <= count && probe <= 6; ++probe) {
+    for (bool upper : {false, true}) {
+      std::vector<kdx::TVariant> values;
+      for (kdx::TField* field : fields) {
+        if (table->IsNullAt(probe, *field)) {
+          values.emplace_back();
+        } else {
+          const std::string text = table->DisplayTextAt(probe, *field);
+          values.emplace_back(upper ? kdx::text::AnsiUpperCase(text) : text);
+        }
+      }
+      for (bool ignoreCase : {false, true}) {
+        int expected = 0;
+        for (int r = 1; r <= count && !expected; ++r)
+          if (RowEquals(*table, r, fields, values, ignoreCase)) expected = r;
+        kdx::TLocateOptions options;
+        if (ignoreCase) options.Include(kdx::loCaseInsensitive);
+        bool found = false;
+        if (Raises([&] {
+              found = table->FindRecord("Nazev;KDXFile", kdx::TVariant::Array(values), options);
+            }))
+          Fail("FindRecord failed on stored values");
+        if (found != (expected != 0)) Fail("FindRecord and a walk disagree on a match");
+        if (found && table->RecNo() != expected) Fail("FindRecord found another record");
+      }
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   LoadInto(bytes, false);
   LoadInto(bytes, true);
+  LoadAndFind(bytes);
   return 0;
 }

@@ -88,16 +88,23 @@ bool TMemTable::FindRecord(const std::string& fieldNames, const TVariant& values
     sameFields = current_->Keys()[i].Field == keys[i].Field;
   // A binary search needs an order in which the records equal to the key stand together. The
   // index's own order, compared case-blind wherever the index or the search is case-blind, is
-  // such an order: the index is sorted by it (a case-sensitive collation keeps texts that differ
-  // only in case together), and every record equal under the search's rule is equal under it.
-  // The search finds the first record of that run and walks the run for the first record that
-  // the search's own rule calls equal. Stored texts that merely begin with a key need not stand
-  // together, so a partial key is always walked.
+  // such an order for one field: the index is sorted by it (a case-sensitive collation keeps
+  // texts that differ only in case together), and every record equal under the search's rule is
+  // equal under it. It is not one for the fields after a field that the search compares more
+  // coarsely than the index does: "a"/"k" and "A"/"k" are parted by every "a" record whose second
+  // field sorts after "k". So the run is cut after the first such field. The search finds the
+  // first record of the run and walks it for the first record that the search's own rule calls
+  // equal. Stored texts that merely begin with a key need not stand together, so a partial key
+  // is always walked.
   if (sameFields && list.size() > 20 && current_->UpToDate() && !options.Contains(loPartialKey)) {
-    TKeyFields run = keys;
+    TKeyFields run;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-      run[i].Descending = current_->Keys()[i].Descending;
-      run[i].CaseInsensitive = keys[i].CaseInsensitive || current_->Keys()[i].CaseInsensitive;
+      const TKeyField& indexKey = current_->Keys()[i];
+      TKeyField field = keys[i];
+      field.Descending = indexKey.Descending;
+      field.CaseInsensitive = keys[i].CaseInsensitive || indexKey.CaseInsensitive;
+      run.push_back(field);
+      if (field.CaseInsensitive != indexKey.CaseInsensitive) break;
     }
     std::size_t lo = 0, hi = list.size();
     while (lo < hi) {

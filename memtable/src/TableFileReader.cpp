@@ -293,6 +293,7 @@ class TTableFileReader {
       if (kind & kLineEnd) break;  // no more values: the remaining fields stay null
       if (!(kind & kQuote)) {      // a delimiter right away: null
         ++p;
+        if (!columns_[c].fresh) StoreNull(columns_[c]);  // over an earlier column's value
         continue;
       }
       // The value runs to the next single quote; a doubled quote is one quote of the value,
@@ -517,6 +518,23 @@ class TTableFileReader {
     } else {
       TFieldAccess::StoreTextInClearedSlot(*field, slot, value);
     }
+    t_.modified_ = true;
+    if (t_.disableCount_ == 0) t_.Notify(BindingEvent::FieldValue, field);  // (not in a load)
+  }
+
+  // Clears the field of a column that an earlier column of the same name has filled.
+  void StoreNull(const TColumn& column) {
+    TField* field = column.field;
+    switch (column.kind) {
+      case TColumn::Kind::Ignored:
+        return;
+      case TColumn::Kind::Setter:
+        field->Clear();
+        return;
+      case TColumn::Kind::Direct:
+        break;
+    }
+    TFieldAccess::StoreNull(*field, TFieldAccess::Slot(*field, t_.buffer_.data()));
     t_.modified_ = true;
     if (t_.disableCount_ == 0) t_.Notify(BindingEvent::FieldValue, field);  // (not in a load)
   }

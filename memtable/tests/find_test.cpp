@@ -195,3 +195,83 @@ TEST(FindRecord, EveryMixOfCaseRulesInIndexAndSearchFindsTheFirstEqualRecord) {
     }
   }
 }
+
+namespace {
+
+// The first record of the current index whose Nazev and KDXFile equal `nazev` and `file` by
+// the given rule, as its row number; 0 when none does.
+int BruteForceTwo(TMemTable& t, const std::string& nazev, const std::string& file,
+                  bool ignoreCase) {
+  TField* a = t.FieldByName("Nazev");
+  TField* b = t.FieldByName("KDXFile");
+  for (int i = 1; i <= t.RecordCount(); ++i) {
+    if (text::CompareText(t.DisplayTextAt(i, *a), nazev, ignoreCase, t.LocaleID()) == 0 &&
+        text::CompareText(t.DisplayTextAt(i, *b), file, ignoreCase, t.LocaleID()) == 0)
+      return i;
+  }
+  return 0;
+}
+
+std::unique_ptr<TMemTable> TwoFieldIndexTable(TIndexOptions options) {
+  auto t = CreateImportTable();
+  t->SetLocaleID(kCzech);
+  t->IndexDefs().Clear();
+  t->IndexDefs().Add("AB", "Nazev;KDXFile", options);
+  t->OpenTable();
+  t->SetIndexName("AB");
+  return t;
+}
+
+}  // namespace
+
+TEST(FindRecord, ACaseBlindSearchOnACaseSensitiveTwoFieldIndexFindsRecordsOfEveryCase) {
+  // In the index's order every "a" record precedes every "A" one, so the records that equal
+  // [a, k] without regard to case do not stand together when the second field counts too.
+  auto t = TwoFieldIndexTable({});
+  for (char b = 'a'; b <= 'k'; ++b) AddRecord(*t, {TVariant("a"), TVariant(std::string(1, b))});
+  for (char b = 'a'; b <= 't'; ++b)
+    if (b != 'k') AddRecord(*t, {TVariant("A"), TVariant(std::string(1, b))});
+  ASSERT_GT(t->RecordCount(), 20);
+  EXPECT_TRUE(t->FindRecord("Nazev;KDXFile", TVariant::Array({TVariant("a"), TVariant("k")}),
+                            {loCaseInsensitive}));
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "a");
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "k");
+  EXPECT_TRUE(t->FindRecord("Nazev;KDXFile", TVariant::Array({TVariant("A"), TVariant("K")}),
+                            {loCaseInsensitive}));
+  EXPECT_EQ(t->FieldByName("Nazev")->AsString(), "a");
+  EXPECT_TRUE(t->FindRecord("Nazev;KDXFile", TVariant::Array({TVariant("a"), TVariant("T")}),
+                            {loCaseInsensitive}));
+  EXPECT_EQ(t->FieldByName("KDXFile")->AsString(), "t");
+  EXPECT_FALSE(t->FindRecord("Nazev;KDXFile", TVariant::Array({TVariant("A"), TVariant("k")})));
+}
+
+TEST(FindRecord, TwoFieldIndexesOfEveryKindAgreeWithAWalkOnRandomRecords) {
+  // Texts that differ in case, accents or the Czech "ch", in both fields, in random order; every
+  // key against a walk over the index, under both search rules, for every kind of index.
+  const char* texts[] = {"a", "A", "á", "Á", "b", "B", "ch", "Ch", "CH", "h", "c", "č", "Č"};
+  const TIndexOptions indexOptions[] = {
+      {}, {ixCaseInsensitive}, {ixDescending}, {ixCaseInsensitive, ixDescending}};
+  std::mt19937 random(23);
+  for (const TIndexOptions& indexOption : indexOptions) {
+    for (int size : {21, 60, 400}) {
+      auto t = TwoFieldIndexTable(indexOption);
+      for (int i = 0; i < size; ++i)
+        AddRecord(*t, {TVariant(Cp(texts[random() % 13])), TVariant(Cp(texts[random() % 13]))});
+      for (const char* a : texts) {
+        for (const char* b : texts) {
+          for (bool ignoreCase : {true, false}) {
+            const int expected = BruteForceTwo(*t, Cp(a), Cp(b), ignoreCase);
+            TLocateOptions options;
+            if (ignoreCase) options.Include(loCaseInsensitive);
+            const bool found = t->FindRecord(
+                "Nazev;KDXFile", TVariant::Array({TVariant(Cp(a)), TVariant(Cp(b))}), options);
+            ASSERT_EQ(found, expected != 0) << size << " " << a << "/" << b << " " << ignoreCase;
+            if (found) {
+              EXPECT_EQ(t->RecNo(), expected) << size << " " << a << "/" << b;
+            }
+          }
+        }
+      }
+    }
+  }
+}

@@ -150,6 +150,29 @@ TEST(TableFileReader, HeaderColumnsMapByNameInAnyOrderAndCase) {
   EXPECT_EQ(Dump(*w), (std::vector<std::string>{"[n]|null|null|null|null|"}));
 }
 
+TEST(TableFileReader, ALaterColumnOfTheSameNameWinsWhateverItsValue) {
+  // Text fields (stored straight into the record) and a truth value (stored through its
+  // setter): the later column's text, empty text or null replaces the earlier one's value.
+  auto t = OpenExport();
+  t->LoadFromTableText(
+      "\"Nazev\",\"Email\",\"EmailShow\",\"Nazev\",\"EMAIL\",\"emailshow\",\r\n"
+      "\"a\",\"x@a.cz\",\"True\",\"b\",\"y@b.cz\",\"False\",\r\n"
+      "\"a\",\"x@a.cz\",\"True\",,\"\",,\r\n"
+      "\"a\",\"x@a.cz\",\"True\",\"%%n\",,\"\",\r\n"
+      ",,,\"c\",\"z@c.cz\",\"True\",\r\n");
+  std::vector<std::string> seen;
+  for (int i = 1; i <= t->RecordCount(); ++i) {
+    std::string row;
+    for (const char* name : {"Nazev", "Email", "EmailShow"}) {
+      const TField* f = t->FieldByName(name);
+      row += (t->IsNullAt(i, *f) ? std::string("null") : "[" + t->DisplayTextAt(i, *f) + "]") + "|";
+    }
+    seen.push_back(row);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"[b]|[y@b.cz]|[False]|", "null|[]|null|",
+                                            "[%n]|null|[False]|", "[c]|[z@c.cz]|[True]|"}));
+}
+
 TEST(TableFileReader, ShortAndLongLinesAndMalformedValues) {
   auto t = OpenImport();
   t->LoadFromTableText(std::string(kImportHeader) +

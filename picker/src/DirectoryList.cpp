@@ -10,13 +10,11 @@ namespace kdx::picker {
 
 namespace {
 
-// Sort key of a native name for the user's collation, ignoring case.
+// Sort key of a native name for the user's collation, ignoring case. The name is UTF-8 (on
+// POSIX possibly with bytes of another code page, read as cp1250's) and keyed as such, so that a
+// name cp1250 cannot spell still stands in its place.
 std::string NameKey(const std::string& name) {
-#ifdef _WIN32
-  return text::CollationKey(name, true);
-#else
-  return text::CollationKey(text::Utf8ToCp1250(name), true);
-#endif
+  return text::CollationKeyUtf8(text::FileNameToUtf8(name), true);
 }
 
 std::vector<std::string> SplitComponents(const std::string& path, char sep) {

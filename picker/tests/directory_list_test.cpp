@@ -236,3 +236,14 @@ TEST_F(DirectoryListTest, VolumeRootsKeepTheirSeparatorAndMovingOntoAnotherVolum
 }
 
 #endif  // !_WIN32
+
+TEST(DirectoryNames, CzechNamesAndNamesOutsideCp1250StandInTheUsersOrder) {
+  // Accented capitals among plain ones, a lower-case first letter, and a Cyrillic name, which
+  // cp1250 cannot spell: Latin letters first, each accented one beside its plain letter.
+  TempDir tree;
+  for (const char* name : {"Zápisy", "Daně", "Отчёты", "Účty", "Čtvrtletí", "Cenik", "archiv"})
+    tree.MakeDir(name);
+  EXPECT_EQ(ReadSubdirectoryNames(tree.Path()),
+            (std::vector<std::string>{"archiv", "Cenik", "Čtvrtletí", "Daně", "Účty", "Zápisy",
+                                      "Отчёты"}));
+}

@@ -62,6 +62,21 @@ TEST(Cp1250, UnrepresentableCharactersAreReportedAndReplaced) {
   EXPECT_FALSE(ok);
 }
 
+TEST(Cp1250, FileNamesReadAsUtf8WithStrayBytesTakenAsCp1250) {
+  bool ok = false;
+  EXPECT_EQ(FileNameToUtf8("/tmp/P\xC5\x99\xC3\xADjem \xE6\x97\xA5.kdx", &ok),
+            "/tmp/P\xC5\x99\xC3\xADjem \xE6\x97\xA5.kdx");  // well-formed: as it stands
+  EXPECT_TRUE(ok);
+  // "přílohy" in Latin-2, whose Czech letters mostly share cp1250's bytes.
+  EXPECT_EQ(FileNameToUtf8("/tmp/p\xF8\xEDlohy/a.kdx", &ok), "/tmp/p\xC5\x99\xC3\xADlohy/a.kdx");
+  EXPECT_FALSE(ok);
+  // A stray byte beside a well-formed sequence, a truncated one, an overlong NUL.
+  EXPECT_EQ(FileNameToUtf8("\xC3\xA1\xE1", &ok), "\xC3\xA1\xC3\xA1");
+  EXPECT_EQ(FileNameToUtf8("\xC5", &ok), "\xC4\xB9");
+  EXPECT_EQ(FileNameToUtf8("\xC0\x80", &ok), "\xC5\x94\xE2\x82\xAC");
+  EXPECT_FALSE(ok);
+}
+
 TEST(Trim, RemovesCodes32AndBelowOnly) {
   EXPECT_EQ(TrimControls(" \t\r\n\x01x y\x1F "), "x y");
   // cp1250 bytes above 0x7F (no-break space, letters) are not controls, signed char or not.

@@ -165,6 +165,24 @@ std::string Utf16ToCp1250(std::u16string_view utf16, bool* lossless) {
   return out;
 }
 
+std::string FileNameToUtf8(std::string_view bytes, bool* wellFormed) {
+  std::string out;
+  out.reserve(bytes.size());
+  bool ok = true;
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t start = i;
+    char32_t cp = 0;
+    if (DecodeUtf8(bytes, i, cp)) {
+      out.append(bytes.substr(start, i - start));
+    } else {
+      ok = false;
+      AppendUtf8(out, Cp1250ToUnicode(static_cast<unsigned char>(bytes[start])));
+    }
+  }
+  if (wellFormed) *wellFormed = ok;
+  return out;
+}
+
 bool IsCp1250Representable(std::string_view utf8) {
   bool ok = true;
   Utf8ToCp1250(utf8, &ok);

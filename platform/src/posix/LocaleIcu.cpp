@@ -4,6 +4,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
+#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
@@ -147,6 +149,29 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned loca
   }
   key.resize(length);
   return key;
+}
+
+std::string CollationKeyUtf8(std::string_view utf8, bool ignoreCase, unsigned localeId) {
+  UCollator* coll = CollatorFor(localeId, ignoreCase);
+  if (!coll) ThrowInvalidLocale(localeId);
+  // UTF-16 needs at most one unit per byte; malformed bytes become U+FFFD.
+  std::vector<UChar> text(utf8.size() + 1);
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(text.data(), static_cast<int32_t>(text.size()), &length, utf8.data(),
+                       static_cast<int32_t>(utf8.size()), 0xFFFD, nullptr, &status);
+  if (U_FAILURE(status)) length = 0;
+  std::string key(64, '\0');
+  for (;;) {
+    const int32_t n =
+        ucol_getSortKey(coll, text.data(), length, reinterpret_cast<uint8_t*>(key.data()),
+                        static_cast<int32_t>(key.size()));
+    if (n <= static_cast<int32_t>(key.size())) {
+      key.resize(n > 0 ? static_cast<std::size_t>(n) - 1 : 0);  // without the closing NUL
+      return key;
+    }
+    key.resize(static_cast<std::size_t>(n));
+  }
 }
 
 TCollationKeyWriter::~TCollationKeyWriter() {

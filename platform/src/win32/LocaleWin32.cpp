@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
 
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
@@ -46,6 +47,31 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned loca
   LCMapStringA(static_cast<LCID>(localeId), flags, cp1250.data(), static_cast<int>(cp1250.size()),
                key.data(), len);
   // The key ends with a NUL terminator that is not part of the ordering.
+  if (!key.empty() && key.back() == '\0') key.pop_back();
+  return key;
+}
+
+std::string CollationKeyUtf8(std::string_view utf8, bool ignoreCase, unsigned localeId) {
+  std::wstring wide;
+  if (!utf8.empty()) {
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
+    if (n > 0)
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+  }
+  const DWORD flags = LCMAP_SORTKEY | (ignoreCase ? NORM_IGNORECASE : 0);
+  const LCID lcid = static_cast<LCID>(localeId);
+  const int len =
+      LCMapStringW(lcid, flags, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0);
+  if (len <= 0) {
+    if (wide.empty()) return {};
+    ThrowInvalidLocale(localeId);
+  }
+  // With LCMAP_SORTKEY the destination is a byte array and its length counts bytes.
+  std::string key(static_cast<size_t>(len), '\0');
+  LCMapStringW(lcid, flags, wide.c_str(), static_cast<int>(wide.size()),
+               reinterpret_cast<LPWSTR>(key.data()), len);
   if (!key.empty() && key.back() == '\0') key.pop_back();
   return key;
 }

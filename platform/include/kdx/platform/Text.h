@@ -34,6 +34,13 @@ std::u16string Cp1250ToUtf16(std::string_view cp1250);
 std::string Utf8ToCp1250(std::string_view utf8, bool* lossless = nullptr);
 std::string Utf16ToCp1250(std::u16string_view utf16, bool* lossless = nullptr);
 
+// A file name or path as the system gave it (bytes), as UTF-8 text: well-formed UTF-8 stays as
+// it is, and each byte outside a well-formed UTF-8 sequence is read as its cp1250 character (a
+// name written in an 8-bit code page, such as a Latin-2 folder on a UTF-8 system). `wellFormed`
+// (when given) is set to false if that happened. For showing and matching a name only: the
+// file operations keep the bytes.
+std::string FileNameToUtf8(std::string_view bytes, bool* wellFormed = nullptr);
+
 // True when every character of the UTF-8 text has a cp1250 byte.
 bool IsCp1250Representable(std::string_view utf8);
 
@@ -64,6 +71,11 @@ int CompareText(std::string_view a, std::string_view b, bool ignoreCase,
 // rebuilds): compute the key once, then compare keys.
 std::string CollationKey(std::string_view cp1250, bool ignoreCase,
                          unsigned localeId = kUserDefaultLocale);
+
+// CollationKey for a UTF-8 text (a file name): the same order for what cp1250 can spell, and
+// every other character in its place too rather than as '?'.
+std::string CollationKeyUtf8(std::string_view utf8, bool ignoreCase,
+                             unsigned localeId = kUserDefaultLocale);
 
 // CollationKey for many texts under one rule, written into the caller's memory: for callers
 // that compute a key per record (index rebuilds). The locale is looked up once, at the first
