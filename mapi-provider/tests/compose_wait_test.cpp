@@ -18,6 +18,7 @@
 #include <fstream>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "CoreTestSupport.h"
 #include "kdx/mail/MapiTypes.h"
@@ -48,27 +49,32 @@ bool Running(pid_t pid) {
   return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] != 'Z';
 }
 
-// True once a window manager has announced itself on `display`'s screen.
-bool WindowManagerRuns(const std::string& display) {
+// True once a window manager manages the windows of `display`'s screen: a window mapped there
+// is put into a frame of the manager's (announcing itself is not enough: a window mapped before
+// the manager takes the screen stays a child of the root window for a while).
+bool WindowManagerManages(const std::string& display) {
   int screenNumber = 0;
   xcb_connection_t* c = xcb_connect(display.c_str(), &screenNumber);
-  bool found = false;
+  bool framed = false;
   if (!xcb_connection_has_error(c)) {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
     for (int i = 0; i < screenNumber && it.rem; ++i) xcb_screen_next(&it);
-    const char* name = "_NET_SUPPORTING_WM_CHECK";
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, std::strlen(name), name), nullptr);
-    if (atom && atom->atom != XCB_ATOM_NONE) {
-      xcb_get_property_reply_t* p = xcb_get_property_reply(
-          c, xcb_get_property(c, 0, it.data->root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
-      found = p && xcb_get_property_value_length(p) == 4;
-      std::free(p);
+    const xcb_window_t w = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, it.data->root, 0, 0, 10, 10, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, it.data->root_visual, 0, nullptr);
+    xcb_map_window(c, w);
+    xcb_flush(c);
+    for (int i = 0; i < 20 && !framed; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, w), nullptr);
+      framed = tree && tree->parent != it.data->root;
+      std::free(tree);
     }
-    std::free(atom);
+    xcb_destroy_window(c, w);
+    xcb_flush(c);
   }
   xcb_disconnect(c);
-  return found;
+  return framed;
 }
 
 // The world of one test: the provider, a desktop whose mailto: handler is the stand-in client,
@@ -115,12 +121,20 @@ class ComposeWorld {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    ASSERT_EQ(posix_spawn(&windowManager_, argv[0], &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    for (int i = 0; i < 200 && !WindowManagerRuns(display); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The manager finds its theme in the system's data folders, which the test's own replace.
+    std::vector<std::string> envStrings;
+    for (char** e = environ; *e; ++e) {
+      if (std::strncmp(*e, "XDG_DATA_DIRS=", 14) != 0) envStrings.emplace_back(*e);
     }
-    ASSERT_TRUE(WindowManagerRuns(display)) << "openbox did not start on " << display;
+    envStrings.emplace_back("XDG_DATA_DIRS=/usr/local/share:/usr/share");
+    std::vector<char*> env;
+    for (std::string& e : envStrings) env.push_back(e.data());
+    env.push_back(nullptr);
+    ASSERT_EQ(posix_spawn(&windowManager_, argv[0], &actions, nullptr, argv, env.data()), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    bool manages = false;
+    for (int i = 0; i < 20 && !manages; ++i) manages = WindowManagerManages(display);
+    ASSERT_TRUE(manages) << "openbox does not manage the windows of " << display;
   }
 
   // The provider's answer to a message for the compose window, and whether the client still ran
