@@ -17,8 +17,8 @@
 // ends.
 //
 // A window manager reparents every client window into a frame of its own, so the client windows
-// are not the root window's children: they are read from the manager's _NET_CLIENT_LIST, or,
-// without a manager that keeps that list, found by walking the window tree.
+// are not the root window's children: they are read from the manager's _NET_CLIENT_LIST while
+// the manager runs, or, without one, found by walking the window tree.
 
 #include <dirent.h>
 #include <sys/wait.h>
@@ -31,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -124,6 +125,7 @@ class Display {
     roleAtom_ = Atom("WM_WINDOW_ROLE");
     clientListAtom_ = Atom("_NET_CLIENT_LIST");
     wmStateAtom_ = Atom("WM_STATE");
+    supportingCheckAtom_ = Atom("_NET_SUPPORTING_WM_CHECK");
   }
   ~Display() {
     if (connection_) xcb_disconnect(connection_);
@@ -173,7 +175,7 @@ class Display {
   // windows found by walking the tree: those that carry a process id, a class or a window
   // manager state (the tree is not walked below them).
   std::vector<xcb_window_t> ClientWindows() {
-    if (clientListAtom_ != XCB_ATOM_NONE) {
+    if (clientListAtom_ != XCB_ATOM_NONE && ManagerRuns()) {
       const Reply<xcb_get_property_reply_t> list(xcb_get_property_reply(
           connection_,
           xcb_get_property(connection_, 0, root_, clientListAtom_, XCB_ATOM_WINDOW, 0, 1 << 16),
@@ -215,6 +217,25 @@ class Display {
     return clients;
   }
 
+  // True while a window manager that follows EWMH runs: the root's _NET_SUPPORTING_WM_CHECK
+  // names a window whose own _NET_SUPPORTING_WM_CHECK names itself. A manager that has ended may
+  // leave its _NET_CLIENT_LIST behind, no longer kept.
+  bool ManagerRuns() {
+    auto checkOf = [this](xcb_window_t window) -> xcb_window_t {
+      const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+          connection_,
+          xcb_get_property(connection_, 0, window, supportingCheckAtom_, XCB_ATOM_WINDOW, 0, 1),
+          nullptr));
+      if (!reply || reply->type != XCB_ATOM_WINDOW ||
+          xcb_get_property_value_length(reply.get()) != 4)
+        return XCB_WINDOW_NONE;
+      return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+    };
+    if (supportingCheckAtom_ == XCB_ATOM_NONE) return false;
+    const xcb_window_t check = checkOf(root_);
+    return check != XCB_WINDOW_NONE && checkOf(check) == check;
+  }
+
   xcb_atom_t Atom(const char* name) {
     const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
         connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr));
@@ -249,6 +270,7 @@ class Display {
   xcb_atom_t roleAtom_ = XCB_ATOM_NONE;
   xcb_atom_t clientListAtom_ = XCB_ATOM_NONE;
   xcb_atom_t wmStateAtom_ = XCB_ATOM_NONE;
+  xcb_atom_t supportingCheckAtom_ = XCB_ATOM_NONE;
 };
 
 }  // namespace
@@ -271,6 +293,12 @@ int RunComposeHandOff(const std::vector<std::string>& argv) {
     bool taken = false;
     if (display) {
       const std::vector<Display::Window> windows = display.ShownWindows();
+      // A window that was there before and has gone frees its id for another window.
+      std::set<xcb_window_t> shown;
+      for (const Display::Window& w : windows) shown.insert(w.id);
+      for (auto it = before.begin(); it != before.end();) {
+        it = shown.count(*it) ? std::next(it) : before.erase(it);
+      }
       std::set<pid_t> tree;
       if (!windows.empty()) tree = ProcessTree(pid);
       for (const Display::Window& w : windows) {
