@@ -18,6 +18,16 @@ char* Text(std::string& s) {
   return s.data();
 }
 
+// True when `path` (UTF-8) does not depend on the current folder.
+bool IsFullPath(const std::string& path) {
+#ifdef _WIN32
+  return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+         path.rfind("\\\\", 0) == 0;
+#else
+  return !path.empty() && path[0] == '/';
+#endif
+}
+
 }  // namespace
 
 // --- TMapiEmailRecips -----------------------------------------------------------------------
@@ -94,12 +104,19 @@ bool TMapiEmail::Send(bool showDialog) {
   std::vector<MapiFileDesc> files(Attachments.size());
   for (std::size_t i = 0; i < Attachments.size(); ++i) {
     // Attachment paths are cp1250, as the client gets them; the file system's are UTF-8.
-    const std::string fullNative = platform::ExpandFullPath(text::Cp1250ToUtf8(Attachments[i]));
-    const std::string full = text::Utf8ToCp1250(fullNative);
+    const std::string given = text::Cp1250ToUtf8(Attachments[i]);
+    const std::string fullNative = platform::ExpandFullPath(given);
     if (!platform::FileExistsBySearch(fullNative)) {
       CheckMapiResult(MAPI_E_ATTACHMENT_NOT_FOUND, false);
     }
-    Attachments[i] = full;
+    bool lossless = false;
+    const std::string full = text::Utf8ToCp1250(fullNative, &lossless);
+    if (!lossless && !IsFullPath(given)) {
+      throw EMapiError(FormatMessage(kAttachmentPathFormat, Attachments[i]), 0);
+    }
+    // Where a link leads into a folder whose name cp1250 cannot spell, the full path as given
+    // stays: it names the same file to the client, which reads it as the system does.
+    if (lossless) Attachments[i] = full;
   }
   for (std::size_t i = 0; i < Attachments.size(); ++i) {
     MapiFileDesc& file = files[i];

@@ -207,6 +207,32 @@ TEST_F(SendTest, TheAttachmentCheckedIsTheAttachmentSent) {
   EXPECT_EQ(probe_->sendCalls, 1);
 }
 
+// A link into a folder whose name code page 1250 cannot spell (Cyrillic): the client gets a
+// path it can open, not the resolved one mangled into cp1250. Where no such path exists (a
+// relative name in such a folder), the error says why.
+TEST_F(SendTest, AnAttachmentUnderALinkToAFolderOutsideCp1250) {
+  dir_.MakeDir("Документы");
+  WriteFile(dir_ / "Документы/x.kdx", "the file");
+  std::filesystem::create_directory_symlink(dir_ / "Документы", dir_ / "link");
+  TMapiEmail email;
+  email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
+  email.Attachments = {dir_ / "link/x.kdx"};
+  EXPECT_TRUE(email.Send(false));
+  ASSERT_EQ(probe_->files.size(), 1u);
+  EXPECT_EQ(kdx::test::ReadFile(text::Cp1250ToUtf8(probe_->files[0].path)), "the file");
+  EXPECT_EQ(email.Attachments[0], probe_->files[0].path);
+
+  ScopedCwd inside(dir_ / "Документы");
+  email.Attachments = {"x.kdx"};
+  try {
+    email.Send(false);
+    FAIL() << "sent " << probe_->files[0].path;
+  } catch (const EMapiError& e) {
+    EXPECT_NE(std::string(e.what()).find("code page 1250"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(probe_->sendCalls, 1);
+}
+
 TEST_F(SendTest, RecipientsAreCheckedBeforeTheLibraryIsLoaded) {
   // A client that cannot be loaded: the recipient error still comes first.
   WriteFile(file_, test::RegWithClient("Broken", "/nonexistent/lib.so") +

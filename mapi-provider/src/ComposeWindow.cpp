@@ -9,6 +9,7 @@
 // that are one plain mailbox, and attachment paths of plain characters (other files are handed
 // over as a private copy under a plain name).
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <system_error>
 
 #include "Provider.h"
+#include "kdx/platform/ChildProgram.h"
 
 namespace kdx::provider {
 
@@ -72,23 +74,53 @@ std::string PlainName(const std::string& name) {
   return out;
 }
 
-// A private folder for copies: mode 0700, under $TMPDIR when that path is plain, else /tmp.
+// A private folder for copies: mode 0700, under $TMPDIR when that names a folder by a plain
+// path, else under /tmp. Empty (with a message) when none can be made.
 std::string MakePrivateFolder() {
   std::string base = "/tmp";
   if (const char* tmp = std::getenv("TMPDIR"); tmp && tmp[0] == '/' && IsPlainPath(tmp)) {
-    base = tmp;
+    std::error_code error;
+    if (std::filesystem::is_directory(tmp, error)) base = tmp;
   }
   std::string pattern = base + "/kdx-mail-XXXXXX";
-  if (!::mkdtemp(pattern.data())) return {};
+  if (!::mkdtemp(pattern.data())) {
+    std::fprintf(stderr, "kdxmapi: cannot make a private folder in %s: %s\n", base.c_str(),
+                 std::strerror(errno));
+    return {};
+  }
   return pattern;
 }
 
+// The private folder of one hand-off: removed with its copies unless the mail client has taken
+// the message (it reads them when the user sends, long after the call).
+class PrivateFolder {
+ public:
+  PrivateFolder() = default;
+  ~PrivateFolder() {
+    if (path_.empty() || keep_) return;
+    std::error_code error;
+    std::filesystem::remove_all(path_, error);
+  }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+  // The folder, made on first use; empty when it cannot be made.
+  const std::string& Path() {
+    if (path_.empty()) path_ = MakePrivateFolder();
+    return path_;
+  }
+  void Keep() { keep_ = true; }
+
+ private:
+  std::string path_;
+  bool keep_ = false;
+};
+
 // The path handed to the mail client for `attachment`: the file's own path when it is plain,
-// else a copy in a private folder under a plain form of its name. The copy stays: the client
-// reads it when the user sends, long after this call. Empty when the copy failed.
-std::string PathForClient(const Attachment& attachment, std::string& privateFolder) {
+// else a copy in the private folder under a plain form of its name. Empty when the copy failed.
+std::string PathForClient(const Attachment& attachment, PrivateFolder& folder) {
   if (IsPlainPath(attachment.path)) return attachment.path;
-  if (privateFolder.empty()) privateFolder = MakePrivateFolder();
+  const std::string& privateFolder = folder.Path();
   if (privateFolder.empty()) return {};
   const std::string base = attachment.path.substr(attachment.path.rfind('/') + 1);
   std::string copy = privateFolder + "/" + PlainName(base);
@@ -107,7 +139,8 @@ std::string PathForClient(const Attachment& attachment, std::string& privateFold
 }  // namespace
 
 KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
-  const std::string program = FindProgram("xdg-email", {"/usr/bin", "/usr/local/bin"});
+  const std::string program =
+      platform::FindProgramOnPath("xdg-email", {"/usr/bin", "/usr/local/bin"});
   if (program.empty()) {
     std::fprintf(stderr, "kdxmapi: xdg-email was not found; no mail client can be opened\n");
     return MAPI_E_FAILURE;
@@ -133,7 +166,7 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
   }
   if (!mail.subject.empty()) add("subject", UriEncode(mail.subject));
   if (!mail.body.empty()) add("body", UriEncode(mail.body));
-  std::string privateFolder;
+  PrivateFolder privateFolder;
   for (const Attachment& a : mail.attachments) {
     const std::string path = PathForClient(a, privateFolder);
     if (path.empty()) return MAPI_E_ATTACHMENT_WRITE_FAILURE;
@@ -142,6 +175,7 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
   const int status = RunComposeHandOff({program, "mailto:" + query});
   switch (status) {
     case 0:
+      privateFolder.Keep();
       return SUCCESS_SUCCESS;
     case 2:  // a file to attach does not exist
       return MAPI_E_ATTACHMENT_NOT_FOUND;

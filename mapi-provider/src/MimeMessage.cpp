@@ -13,9 +13,11 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "Provider.h"
+#include "kdx/platform/ChildProgram.h"
 
 namespace kdx::provider {
 
@@ -186,13 +188,19 @@ bool ReaderGone(int fd) {
   return ::poll(&state, 1, 0) > 0 && (state.revents & POLLERR);
 }
 
-bool ReadToTheEnd(int fd) {
+// Waits until the program `pid` has read the whole message out of the pipe `fd`: true when it
+// has. False when it went away first, or when it ended with part of the message still in the
+// pipe (a child it left behind may hold the pipe open without ever reading it); `status` then
+// holds its exit status.
+bool ReadToTheEnd(int fd, pid_t pid, std::optional<int>& status) {
   for (;;) {
     if (ReaderGone(fd)) return false;
     int unread = 0;
     if (::ioctl(fd, FIONREAD, &unread) != 0) return true;  // cannot tell: the exit status decides
     if (unread == 0) return true;
-    ::usleep(2000);
+    if (status) return false;  // it had ended before the last look, with the message unread
+    status = EndedStatus(pid);
+    if (!status) ::usleep(2000);
   }
 }
 
@@ -202,7 +210,7 @@ bool ReadToTheEnd(int fd) {
 std::vector<std::string> SendmailFolders() {
   const char* configured = std::getenv("KDX_SENDMAIL_FOLDERS");
   if (!configured) return {"/usr/sbin", "/usr/lib"};
-  return AbsolutePathEntries(configured);
+  return platform::AbsolutePathEntries(configured);
 }
 
 }  // namespace
@@ -211,9 +219,16 @@ KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
   noSendmail = false;
   std::string program;
   if (const char* configured = std::getenv("KDX_SENDMAIL"); configured && *configured) {
+    // A relative name would be checked in the current folder, which the folder picker moves,
+    // and started from the root folder: two different files.
+    if (configured[0] != '/') {
+      std::fprintf(stderr, "kdxmapi: KDX_SENDMAIL must name the program by its full path: %s\n",
+                   configured);
+      return MAPI_E_FAILURE;
+    }
     program = configured;
   } else {
-    program = FindProgram("sendmail", SendmailFolders());
+    program = platform::FindProgramOnPath("sendmail", SendmailFolders());
   }
   if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
     noSendmail = true;
@@ -251,9 +266,10 @@ KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
     WaitForProgram(started.pid);
     return MAPI_E_FAILURE;
   }
-  const bool taken = written && ReadToTheEnd(started.input);
+  std::optional<int> ended;
+  const bool taken = written && ReadToTheEnd(started.input, started.pid, ended);
   const bool closed = ::close(started.input) == 0;
-  const int status = WaitForProgram(started.pid);
+  const int status = ended ? *ended : WaitForProgram(started.pid);
   if (status == 0 && (!taken || !closed)) {
     // It stopped reading, yet claims success: it cannot have sent the whole message.
     std::fprintf(stderr, "kdxmapi: %s did not read the whole message\n", program.c_str());

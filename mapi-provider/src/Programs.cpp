@@ -2,76 +2,15 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
 #include "Provider.h"
-
-extern char** environ;
+#include "kdx/platform/ChildProgram.h"
 
 namespace kdx::provider {
-
-namespace {
-
-bool IsExecutableFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-}  // namespace
-
-std::vector<std::string> AbsolutePathEntries(const char* path) {
-  std::vector<std::string> dirs;
-  if (!path) return dirs;
-  std::string dir;
-  for (const char* p = path;; ++p) {
-    if (*p == ':' || *p == '\0') {
-      if (!dir.empty() && dir[0] == '/') dirs.push_back(dir);
-      dir.clear();
-      if (*p == '\0') break;
-    } else {
-      dir += *p;
-    }
-  }
-  return dirs;
-}
-
-std::string FindProgram(const std::string& name, const std::vector<std::string>& extraDirs) {
-  std::vector<std::string> dirs = AbsolutePathEntries(std::getenv("PATH"));
-  dirs.insert(dirs.end(), extraDirs.begin(), extraDirs.end());
-  for (const std::string& dir : dirs) {
-    const std::string candidate = dir + "/" + name;
-    if (IsExecutableFile(candidate)) return candidate;
-  }
-  return {};
-}
-
-std::vector<std::string> ChildEnvironment() {
-  std::vector<std::string> env;
-  bool hasPath = false;
-  for (char** e = environ; e && *e; ++e) {
-    if (std::strncmp(*e, "PATH=", 5) != 0) {
-      env.emplace_back(*e);
-      continue;
-    }
-    hasPath = true;
-    std::string path = "PATH=";
-    bool first = true;
-    for (const std::string& dir : AbsolutePathEntries(*e + 5)) {
-      if (!first) path += ':';
-      path += dir;
-      first = false;
-    }
-    env.push_back(path);
-  }
-  if (!hasPath) env.emplace_back("PATH=/usr/local/bin:/usr/bin:/bin");
-  return env;
-}
 
 bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started) {
   started = StartedProgram{};
@@ -79,7 +18,7 @@ bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedP
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  std::vector<std::string> envStrings = ChildEnvironment();
+  std::vector<std::string> envStrings = platform::ChildEnvironment();
   std::vector<char*> env;
   for (std::string& e : envStrings) env.push_back(e.data());
   env.push_back(nullptr);
@@ -112,6 +51,16 @@ int WaitForProgram(pid_t pid) {
   }
   if (!WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
+}
+
+std::optional<int> EndedStatus(pid_t pid) {
+  int status = 0;
+  pid_t r;
+  while ((r = ::waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+  }
+  if (r == 0) return std::nullopt;
+  if (r < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int RunProgram(const std::vector<std::string>& argv) {

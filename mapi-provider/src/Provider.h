@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,18 +62,8 @@ std::string ResolveFolderOf(const std::string& path);
 
 // --- programs -------------------------------------------------------------------------------
 
-// The absolute entries of a PATH-style value, in order. An empty entry means the current folder
-// to a shell, a relative one a folder below it; neither is kept.
-std::vector<std::string> AbsolutePathEntries(const char* path);
-
-// The full path of an executable `name` found in the absolute folders of $PATH, then in
-// `extraDirs`; empty if none. Empty and relative $PATH entries are skipped: they name the
-// current folder, which the folder picker moves to wherever the user browses.
-std::string FindProgram(const std::string& name, const std::vector<std::string>& extraDirs);
-
-// The environment handed to every program the provider starts: ours, with PATH reduced to its
-// absolute entries.
-std::vector<std::string> ChildEnvironment();
+// Programs are found in the absolute entries of $PATH only, then in the folders given
+// (platform::FindProgramOnPath); they get platform::ChildEnvironment().
 
 // A started program: its process id and, when asked for, the writing end of a pipe that is its
 // standard input (close-on-exec; -1 otherwise).
@@ -89,12 +80,17 @@ bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedP
 // Waits for a started program: its exit status (0-255), or -1 when it did not exit normally.
 int WaitForProgram(pid_t pid);
 
+// The exit status of a started program that has ended (0-255, -1 when it did not exit normally),
+// reaping it; nothing while it runs.
+std::optional<int> EndedStatus(pid_t pid);
+
 // Starts `argv` with our standard input and waits for it: the exit status, or -1.
 int RunProgram(const std::vector<std::string>& argv);
 
-// Runs xdg-email (`argv`) for the compose window: its exit status, or 0 as soon as the mail
-// client has taken the message while xdg-email is still running (a client started by xdg-email
-// may keep it running until the user quits the client).
+// Runs xdg-email (`argv`) for the compose window: its exit status, or 0 once the mail client has
+// taken the message while xdg-email is still running (a client started by xdg-email may keep it
+// running until the user quits the client): its compose window shows, another window of it has
+// shown for 8 s, or xdg-email has run for 15 s without failing (ComposeHandOff.cpp).
 int RunComposeHandOff(const std::vector<std::string>& argv);
 
 }  // namespace kdx::provider

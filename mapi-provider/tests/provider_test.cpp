@@ -832,6 +832,70 @@ TEST_F(SendmailTest, ASendmailThatStopsReadingIsAFailure) {
   EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_NETWORK_FAILURE));
 }
 
+// A copy of the program in a folder whose name code page 1250 cannot spell (and one it can)
+// finds its bundled provider and sends.
+TEST_F(SendmailTest, TheBundledProviderIsFoundWhereverTheProgramLies) {
+  UseRecorder();
+  const std::string attachment = File("EXPORT.KDX", "transfer");
+  for (const std::string folder : {"Программы/kdx", "Účetnictví/kdx"}) {
+    SCOPED_TRACE(folder);
+    fs::create_directories(dir_ / folder);
+    fs::copy_file(KDX_BUNDLED_SEND_PROBE, dir_ / folder + "/probe");
+    fs::copy_file(Provider::Path(), dir_ / folder + "/libkdxmapi.so");
+    fs::permissions(dir_ / folder + "/probe", fs::perms::owner_all);
+    FILE* run = popen(
+        ("'" + dir_ / folder + "/probe' '" + dir_ / "etc" + "' '" + attachment + "' 2>&1").c_str(),
+        "r");
+    ASSERT_NE(run, nullptr);
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, run)) output += buffer;
+    EXPECT_EQ(pclose(run), 0) << output;
+    EXPECT_EQ(output, "sent\n");
+    EXPECT_NE(Sent().find("EXPORT.KDX"), std::string::npos);
+    fs::remove(dir_ / "record.msg");
+  }
+}
+
+// A sendmail that ends, leaving behind a child that holds its standard input open and never
+// reads it: the message is not sent, and the call does not wait for that child.
+TEST_F(SendmailTest, ABackgroundChildHoldingTheInputDoesNotHoldTheCall) {
+  // (An asynchronous command's input is /dev/null unless redirected: fd 3 keeps the pipe.)
+  UseScript(
+      "exec 3<&0\n(sleep 60; touch \"$KDX_TEST_RECORD.child-ended\") <&3 &\n"
+      "echo $! > \"$KDX_TEST_RECORD.child\"\nexit 0\n");
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  EXPECT_FALSE(fs::exists(dir_ / "record.child-ended")) << "the call waited for the child";
+  ::kill(std::atoi(ReadFile(dir_ / "record.child").c_str()), SIGKILL);
+}
+
+// KDX_SENDMAIL must name its program by a full path: a relative one would be checked in the
+// current folder (which the folder picker moves) and started from another.
+TEST_F(SendmailTest, ARelativeSendmailProgramIsRefused) {
+  // The same relative name leads to one program from the browsed folder and to another from the
+  // root folder.
+  const std::string relative = dir_.Path().substr(1) + "/programs/sendmail";
+  const fs::path browsed = dir_ / "browsed";
+  for (const fs::path& program : {browsed / relative, "/" / fs::path(relative)}) {
+    fs::create_directories(program.parent_path());
+    WriteFile(program, "#!/bin/sh\ncat > \"$KDX_TEST_RECORD.ran-" +
+                           program.parent_path().parent_path().filename().string() + "\"\n");
+    fs::permissions(program, fs::perms::owner_all);
+  }
+  kdx::test::ScopedCwd cwd(browsed.string());
+  ScopedEnv relativeProgram("KDX_SENDMAIL", relative);
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  for (const auto& entry : fs::directory_iterator(dir_.Path())) {
+    EXPECT_EQ(entry.path().filename().string().rfind("record.ran-", 0), std::string::npos)
+        << entry.path() << " ran";
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "record")) << "the compose window opened instead";
+}
+
 // AddressSanitizer keeps huge reservations of address space and stops (or hangs in its own
 // report) when a limit on it makes an allocation of its own fail: the tests that limit the
 // address space run in the plain build only.
@@ -925,6 +989,57 @@ TEST_F(SendmailTest, RunningOutOfMemoryIsReportedAsInsufficientMemory) {
                   (flags == MAPI_DIALOG && result == static_cast<int>(MAPI_E_FAILURE)))
           << result << " with " << roomMb << " MB, flags " << flags;
     }
+  }
+}
+
+// --- the private copies for the compose window ---------------------------------------------
+
+// A file whose path the compose window cannot take as it is (here: a comma) goes over as a copy
+// in a private folder. When the hand-off fails, that copy of a possibly sensitive file does not
+// stay behind; a TMPDIR that names no folder means /tmp.
+TEST_F(ProviderTest, NoPrivateCopyStaysBehindWhenTheHandOffFails) {
+  const std::string tmp = dir_.MakeDir("tmp");
+  ScopedEnv tmpdir("TMPDIR", tmp);
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  m.files = {{File("a,b.kdx", "secret"), ""}};
+  // The mail client fails.
+  const std::string mailer = ReadFile(dir_ / "bin/kdx-test-mailer");
+  WriteFile(dir_ / "bin/kdx-test-mailer", "#!/bin/sh\nexit 1\n");
+  EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  EXPECT_TRUE(fs::is_empty(tmp));
+  WriteFile(dir_ / "bin/kdx-test-mailer", mailer);
+
+  // A later attachment cannot be copied (it is larger than this process may write): the copy
+  // of the first goes too.
+  {
+    std::ofstream(dir_ / "files/c,d.kdx").close();
+    fs::resize_file(dir_ / "files/c,d.kdx", 4 << 20);
+    m.files.push_back({dir_ / "files/c,d.kdx", ""});
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit limited = before;
+    limited.rlim_cur = 1 << 20;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    const KdxMapiUlong result = provider_.Send(m.Build(), MAPI_DIALOG);
+    signal(SIGXFSZ, oldHandler);
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(result, static_cast<KdxMapiUlong>(MAPI_E_ATTACHMENT_WRITE_FAILURE));
+    EXPECT_TRUE(fs::is_empty(tmp));
+    EXPECT_FALSE(fs::exists(dir_ / "record"));
+    m.files.pop_back();
+  }
+
+  // A TMPDIR that names a missing folder: the copy is made under /tmp.
+  ScopedEnv missing("TMPDIR", dir_ / "no-such-folder");
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+  const Composed c = FromMailto(Recorded().substr(0, Recorded().find('\n')));
+  ASSERT_EQ(c.attachments.size(), 1u);
+  EXPECT_EQ(c.attachments[0].rfind("/tmp/kdx-mail-", 0), 0u) << c.attachments[0];
+  EXPECT_EQ(ReadFile(c.attachments[0]), "secret");
+  if (c.attachments[0].rfind("/tmp/kdx-mail-", 0) == 0) {
+    fs::remove_all(fs::path(c.attachments[0]).parent_path());
   }
 }
 

@@ -5,7 +5,9 @@ Thunderbird is the desktop's mail client (the mailto: handler) and is not runnin
 is asked for the compose window; xdg-email starts Thunderbird with -compose, which only returns
 when Thunderbird quits. The call must come back once the compose window is open, with success,
 while Thunderbird keeps running; the compose window carries the recipient, the subject and the
-attachment. A screenshot is kept in --out (thunderbird-compose.png).
+attachment. A screenshot is kept in --out (thunderbird-compose.png, or
+thunderbird-compose-openbox.png with --wm openbox, where a window manager frames Thunderbird's
+windows as a desktop does).
 
 Exit status 77: Thunderbird or xdg-email is not installed (the test is skipped).
 """
@@ -116,11 +118,27 @@ def window_names():
     return out
 
 
+def start_window_manager(name):
+    """Starts `name` (openbox) on the display and waits until it has taken the screen."""
+    wm = subprocess.Popen([name, "--sm-disable"], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL)
+    deadline = time.time() + 20
+    while time.time() < deadline:
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                             capture_output=True, text=True).stdout
+        if "window id" in out:
+            return wm
+        time.sleep(0.2)
+    wm.kill()
+    raise RuntimeError(f"{name} did not start")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--probe", required=True)
     parser.add_argument("--provider", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--wm", default="", help="window manager to run (openbox), none if empty")
     args = parser.parse_args()
     if not shutil.which("thunderbird") or not os.path.exists("/usr/bin/xdg-email"):
         print("SKIP: thunderbird or xdg-email is not installed")
@@ -150,6 +168,7 @@ def main():
 
     failures = []
     probe = None
+    wm = start_window_manager(args.wm) if args.wm else None
     try:
         started = time.time()
         # The probe's output goes to a file: Thunderbird inherits it and keeps it open.
@@ -173,8 +192,8 @@ def main():
             failures.append("the hand-off returned before the compose window was open")
         time.sleep(3)  # let the compose window draw its fields
         names = window_names()
-        subprocess.run(["import", "-window", "root",
-                        os.path.join(args.out, "thunderbird-compose.png")], check=False)
+        shot = "thunderbird-compose" + (f"-{args.wm}" if args.wm else "") + ".png"
+        subprocess.run(["import", "-window", "root", os.path.join(args.out, shot)], check=False)
         if f"Write: {SUBJECT}" not in names:
             failures.append("no compose window titled with the subject:\n" + names)
         if not any(open(f"/proc/{p}/comm").read().strip().startswith("thunderbird")
@@ -185,6 +204,9 @@ def main():
             os.killpg(probe.pid, signal.SIGKILL)
             probe.wait()
         end_processes(marked_processes(token))
+        if wm is not None:
+            wm.terminate()
+            wm.wait()
         shutil.rmtree(work, ignore_errors=True)
 
     for f in failures:

@@ -58,6 +58,35 @@ TEST(ShellOpen, GuessesOnlyTheSchemesOfWebAndFtpHosts) {
   EXPECT_EQ(OpenerArgument("www.p\xF8\xEDklad.cz"), "http://www.p\xC5\x99\xC3\xADklad.cz");
 }
 
+// The opener is never taken from the current folder, which the folder picker moves to wherever
+// the user browses, nor from a relative PATH entry; it runs in the root folder and its PATH holds
+// only the absolute entries.
+TEST(ShellOpen, NothingIsTakenFromTheCurrentFolder) {
+  kdx::test::TempDir dir;
+  const std::string browsed = dir.MakeDir("browsed/rel");
+  for (const std::string name : {"browsed/xdg-open", "browsed/rel/xdg-open"}) {
+    fs::permissions(dir.WriteFile(name, "#!/bin/sh\ntouch '" + dir / "planted" + "'\n"),
+                    fs::perms::owner_all);
+  }
+  dir.MakeDir("bin");
+  const std::string log = dir / "ran.txt";
+  fs::permissions(
+      dir.WriteFile("bin/xdg-open", "#!/bin/sh\n{ pwd; printf '%s\\n' \"$PATH\"; } > '" + log +
+                                        ".tmp'\nmv '" + log + ".tmp' '" + log + "'\n"),
+      fs::perms::owner_all);
+  bool started = false;
+  {
+    kdx::test::ScopedCwd cwd(dir / "browsed");
+    kdx::test::ScopedEnv path("PATH", ":rel::" + dir / "bin" + ":/usr/bin:/bin");
+    started = kdx::platform::ShellOpen("http://example.cz");
+  }
+  ASSERT_TRUE(started);
+  for (int i = 0; i < 200 && !fs::exists(log) && !fs::exists(dir / "planted"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(fs::exists(dir / "planted"));
+  EXPECT_EQ(kdx::test::ReadFile(log), "/\n" + dir / "bin" + ":/usr/bin:/bin\n");
+}
+
 TEST(ShellOpen, ReportsAMissingOpener) {
   kdx::test::ScopedEnv path("PATH", "/nonexistent-kdx");
   EXPECT_FALSE(kdx::platform::ShellOpen("http://example.cz"));

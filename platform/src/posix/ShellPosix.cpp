@@ -1,14 +1,15 @@
-// POSIX backend of Shell.h: xdg-open started with posix_spawnp and an argument vector.
+// POSIX backend of Shell.h: xdg-open started with posix_spawn and an argument vector, found in the
+// absolute entries of PATH, run in the root folder with that PATH (ChildProgram.h).
 #include <spawn.h>
 #include <sys/wait.h>
 
 #include <cerrno>
 #include <thread>
+#include <vector>
 
+#include "kdx/platform/ChildProgram.h"
 #include "kdx/platform/Shell.h"
 #include "kdx/platform/Text.h"
-
-extern char** environ;
 
 namespace kdx::platform {
 
@@ -50,11 +51,22 @@ std::string OpenerArgument(const std::string& target) {
 }
 
 bool ShellOpen(const std::string& target) {
-  std::string program = kOpenerProgram;
+  // Not from the current folder, nor started in it: the folder picker may have left it anywhere.
+  std::string program = FindProgramOnPath(kOpenerProgram, {});
+  if (program.empty()) return false;
   std::string argument = OpenerArgument(target);
   char* argv[] = {program.data(), argument.data(), nullptr};
+  std::vector<std::string> envStrings = ChildEnvironment();
+  std::vector<char*> env;
+  for (std::string& e : envStrings) env.push_back(e.data());
+  env.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addchdir_np(&actions, "/");
   pid_t pid = 0;
-  if (::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return false;
   // Reap the opener when it ends so that no zombie stays behind; the caller does not wait.
   std::thread([pid] {
     int status = 0;

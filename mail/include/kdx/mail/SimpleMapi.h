@@ -54,6 +54,10 @@ inline constexpr const char* kNotExportedFormat = "Function \"%s\" is not export
 inline constexpr const char* kUnableToOpenKeyFormat = "Unable to open key \"%s\" for read";
 inline constexpr const char* kSystemErrorFormat = "System Error.  Code: %d.\r\n%s";
 inline constexpr const char* kOSFunctionFailedText = "A call to an OS function failed";
+// An attachment whose full path code page 1250 cannot spell, while the path as given is not a
+// full one (a relative name in a folder named in another script).
+inline constexpr const char* kAttachmentPathFormat =
+    "The full path of the attachment \"%s\" cannot be written in code page 1250";
 
 // --- results --------------------------------------------------------------------------------
 

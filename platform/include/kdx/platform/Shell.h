@@ -14,7 +14,8 @@ namespace kdx::platform {
 bool ShellOpen(const std::string& target);
 
 #ifndef _WIN32
-// The opener program that ShellOpen starts on POSIX, looked up in PATH ("xdg-open").
+// The opener program that ShellOpen starts on POSIX, looked up in the absolute entries of PATH
+// and run in the root folder with only those entries in its PATH ("xdg-open").
 inline constexpr const char* kOpenerProgram = "xdg-open";
 
 // The argument ShellOpen hands to the opener for `target` (cp1250): the target in UTF-8. The
