@@ -118,19 +118,23 @@ def window_names():
     return out
 
 
-def start_window_manager(name):
-    """Starts `name` (openbox) on the display and waits until it has taken the screen."""
-    wm = subprocess.Popen([name, "--sm-disable"], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL)
+def start_window_manager(name, log_path):
+    """Starts `name` (openbox) on the display and waits until it has taken the screen; its
+    messages go to `log_path`."""
+    with open(log_path, "w") as log:
+        wm = subprocess.Popen([name, "--sm-disable"], stdout=log, stderr=log)
     deadline = time.time() + 20
-    while time.time() < deadline:
+    while time.time() < deadline and wm.poll() is None:
         out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
                              capture_output=True, text=True).stdout
         if "window id" in out:
             return wm
         time.sleep(0.2)
+    status = wm.poll()
     wm.kill()
-    raise RuntimeError(f"{name} did not start")
+    wm.wait()
+    with open(log_path) as log:
+        raise RuntimeError(f"{name} did not start (status {status}): {log.read()}")
 
 
 def main():
@@ -168,8 +172,10 @@ def main():
 
     failures = []
     probe = None
-    wm = start_window_manager(args.wm) if args.wm else None
+    wm = None
     try:
+        if args.wm:
+            wm = start_window_manager(args.wm, os.path.join(work, "wm.log"))
         started = time.time()
         # The probe's output goes to a file: Thunderbird inherits it and keeps it open.
         result_path = os.path.join(work, "probe.out")
