@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kdx/platform/TopWindows.h"
+
 namespace kdx::mail {
 
 inline constexpr std::uint16_t kHandOffVersion = 1;
@@ -87,5 +89,13 @@ std::optional<HandOffReply> DecodeHandOffReply(std::string_view bytes,
 // The size a whole message will have, from its first ten bytes (magic, version, length); nullopt
 // while fewer are there, or when they cannot start a message of this version.
 std::optional<std::uint64_t> HandOffMessageSize(std::string_view head);
+
+// Runs the helper `helperPath` (UTF-8) for one request, `owner` disabled meanwhile, and returns
+// the MAPISendMail result it answers. Raises what the same failure raises in this process
+// (EOSError for a library that does not load, EMapiError "Function ... is not exported by
+// client"), and EMapiError with ErrorCode 0 naming the helper when it cannot be started, refuses
+// the request or ends without a whole answer.
+std::uint32_t SendThroughHandOffHelper(const std::string& helperPath, const HandOffRequest& request,
+                                       platform::WindowHandle owner);
 
 }  // namespace kdx::mail
