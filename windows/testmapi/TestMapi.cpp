@@ -7,7 +7,8 @@
 //
 // Record format, one line per item, texts as hexadecimal bytes so that every byte survives,
 // "-" for a null pointer:
-//   call=MAPISendMail session=<n> uiparam=<n> flags=<n> reserved=<n>
+//   call=MAPISendMail session=<n> uiparam=<n> flags=<n> reserved=<n> bits=<32|64>
+//        ownerenabled=<1|0|-1>   (the parent window enabled, disabled, or no window)
 //   message reserved=<n> flags=<n> recips=<n> files=<n> originator=<-|set>
 //   subject=<hex>  note=<hex>  type=<hex>  date=<hex>  conversation=<hex>
 //   recip class=<n> name=<hex> address=<hex> eidsize=<n> eid=<-|set> reserved=<n>
@@ -55,9 +56,16 @@ void Record(KdxMapiLhandle session, KdxMapiUlongPtr uiParam, const MapiMessage* 
   if (path.empty()) return;
   FILE* f = std::fopen(path.c_str(), "ab");
   if (!f) return;
-  std::fprintf(f, "call=MAPISendMail session=%llu uiparam=%llu flags=%lu reserved=%lu\n",
+  // Beside the arguments: the width of the process the library runs in, and whether the window
+  // named as the parent was enabled during the call (-1: no window).
+  const HWND owner = reinterpret_cast<HWND>(uiParam);
+  std::fprintf(f,
+               "call=MAPISendMail session=%llu uiparam=%llu flags=%lu reserved=%lu bits=%u "
+               "ownerenabled=%d\n",
                static_cast<unsigned long long>(session), static_cast<unsigned long long>(uiParam),
-               static_cast<unsigned long>(flags), static_cast<unsigned long>(reserved));
+               static_cast<unsigned long>(flags), static_cast<unsigned long>(reserved),
+               static_cast<unsigned>(sizeof(void*) * 8),
+               owner && IsWindow(owner) ? (IsWindowEnabled(owner) ? 1 : 0) : -1);
   if (m) {
     std::fprintf(f, "message reserved=%lu flags=%lu recips=%lu files=%lu originator=%s\n",
                  static_cast<unsigned long>(m->ulReserved), static_cast<unsigned long>(m->flFlags),

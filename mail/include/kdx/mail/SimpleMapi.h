@@ -144,7 +144,7 @@ enum MapiEntryPoint : std::size_t {
 bool IsOtherBitnessClientImage(const platform::PeImage& image);
 
 // The hand-off helper of the other bitness, beside the running program: "kdxmapi32.exe" beside
-// a 64-bit program, "kdxmapi64.exe" beside a 32-bit one.
+// a 64-bit program, "kdxmapi64.exe" beside a 32-bit one. The path is UTF-8, as the file system's.
 std::string HandOffHelperName();
 std::string HandOffHelperPath();
 
