@@ -16,6 +16,11 @@
 //   recips=<-|set> files=<-|set>   (the two array pointers of the message)
 //   end
 //
+// With KDX_TESTMAPI_COMPOSE=1 in the environment and MAPI_DIALOG in the flags, MAPISendMail
+// first shows a compose window as a mail client does (class "KdxTestCompose", caption
+// "KDX test compose", owned by the window of ulUIParam, which stays disabled meanwhile) and
+// returns when the user closes it with a click or a key; then it records and answers.
+//
 // Built with KDX_TESTMAPI_NEEDS_ABSENT it imports a function of kdxabsent.dll, which the build
 // keeps out of every search path, so that it can be inspected but not loaded for use.
 
@@ -95,6 +100,49 @@ void Record(KdxMapiLhandle session, KdxMapiUlongPtr uiParam, const MapiMessage* 
   std::fclose(f);
 }
 
+LRESULT CALLBACK ComposeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_LBUTTONUP:
+    case WM_KEYDOWN:
+      DestroyWindow(window);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      const char text[] = "KDX test compose: click to send";
+      TextOutA(dc, 10, 10, text, sizeof text - 1);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+// The compose window, modal to `owner` as a mail client's is, until the user closes it.
+void Compose(HWND owner) {
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = ComposeProc;
+  cls.hInstance = GetModuleHandleA(nullptr);
+  cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  cls.lpszClassName = "KdxTestCompose";
+  RegisterClassA(&cls);
+  const bool ownerEnabled = owner && IsWindowEnabled(owner);
+  HWND window =
+      CreateWindowExA(0, "KdxTestCompose", "KDX test compose", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                      200, 200, 400, 250, owner, nullptr, cls.hInstance, nullptr);
+  if (!window) return;
+  if (owner) EnableWindow(owner, FALSE);
+  SetForegroundWindow(window);
+  MSG msg;
+  while (IsWindow(window) && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (ownerEnabled) EnableWindow(owner, TRUE);
+}
+
 }  // namespace
 
 extern "C" {
@@ -110,6 +158,8 @@ KdxMapiUlong KDX_MAPI_CALL MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr 
 #ifdef KDX_TESTMAPI_NEEDS_ABSENT
   if (KdxAbsentFunction() != 0) return MAPI_E_FAILURE;
 #endif
+  if ((flags & MAPI_DIALOG) && Env("KDX_TESTMAPI_COMPOSE") == "1")
+    Compose(reinterpret_cast<HWND>(uiParam));
   Record(session, uiParam, message, flags, reserved);
   return static_cast<KdxMapiUlong>(std::strtoul(Env("KDX_TESTMAPI_RESULT").c_str(), nullptr, 10));
 }
