@@ -41,7 +41,7 @@ for arch in x86_64 i686; do
     -Wl,--enable-stdcall-fixup -Wl,-e,$entry
   for n in 12 11; do
     $cc -shared -O1 -s -Imail/include -o "$work/pe-seeds/testmapi$n-$arch.dll" \
-      windows/testmapi/TestMapi.cpp windows/testmapi/testmapi$n.def -Wl,--enable-stdcall-fixup
+      windows/testmapi/TestMapi.cpp windows/testmapi/testmapi$n.def -Wl,--enable-stdcall-fixup -lgdi32
   done
 done
 # Inputs stay small: a definition section can make every record large, and the fuzzer should

@@ -1,7 +1,8 @@
 // A stand-in for the hand-off helper that fails the way a helper can fail, chosen by the
-// environment variable KDX_FAKE_HELPER: "crash" reads the request and dies of an access
-// violation, "partial" writes the first bytes of a valid answer and ends, "silent" ends with
-// exit code 3 without a word.
+// environment variable KDX_FAKE_HELPER: "crash" reads the request and ends at once with the
+// exit code of an access violation, as a process the system ends for a crash does (a real fault
+// would start Wine's debugger), "partial" writes the first bytes of a valid answer and ends,
+// "silent" ends with exit code 3 without a word.
 
 #include <windows.h>
 
@@ -17,10 +18,7 @@ int main() {
   }
   char mode[32] = {};
   GetEnvironmentVariableA("KDX_FAKE_HELPER", mode, sizeof mode);
-  if (std::string(mode) == "crash") {
-    SetErrorMode(SEM_NOGPFAULTERRORBOX);
-    *static_cast<volatile int*>(nullptr) = 1;
-  }
+  if (std::string(mode) == "crash") TerminateProcess(GetCurrentProcess(), 0xC0000005);
   if (std::string(mode) == "partial") {
     const std::string reply =
         kdx::mail::EncodeHandOffReply({kdx::mail::HandOffReplyKind::Result, 0, "sent"});
