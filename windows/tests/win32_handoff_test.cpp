@@ -132,6 +132,112 @@ TEST_F(Win32HandOff, A32BitClientGetsTheMessageThroughTheHelper) {
   }
 }
 
+namespace {
+
+// What the program's window saw while the client's compose window was open in the helper.
+struct ComposeWatch {
+  DWORD start = 0;
+  int paints = 0;
+  int ticks = 0;
+  HWND composeOwner = nullptr;
+  bool composeSeen = false;
+  bool hung = true;
+};
+ComposeWatch* watch = nullptr;
+
+// The program's window: it counts its paints, and on each tick asks for one more, looks for the
+// client's compose window and, after longer than the system waits before it calls a window not
+// responding, closes the compose window as the user would.
+LRESULT CALLBACK WatchingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    EndPaint(window, &paint);
+    ++watch->paints;
+    return 0;
+  }
+  if (message == WM_TIMER) {
+    ++watch->ticks;
+    InvalidateRect(window, nullptr, TRUE);
+    if (HWND compose = FindWindowA("KdxTestCompose", nullptr)) {
+      watch->composeSeen = true;
+      watch->composeOwner = GetWindow(compose, GW_OWNER);
+      if (GetTickCount() - watch->start > 6000) {
+        watch->hung = IsHungAppWindow(window);
+        KillTimer(window, 1);
+        PostMessageA(compose, WM_KEYDOWN, VK_RETURN, 0);
+      }
+    }
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(Win32HandOff, TheWindowKeepsRespondingWhileTheClientComposes) {
+  ClientLibrary client("KDX Test 32");
+  TempDir folder;
+  const std::string record = folder / "record.txt";
+  ScopedEnv recordEnv("KDX_TESTMAPI_RECORD", record);
+  ScopedEnv compose("KDX_TESTMAPI_COMPOSE", std::string("1"));
+  ComposeWatch seen;
+  watch = &seen;
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = WatchingWindowProc;
+  cls.hInstance = GetModuleHandleA(nullptr);
+  cls.lpszClassName = "KdxTestProgramWindow";
+  RegisterClassA(&cls);
+  HWND window =
+      CreateWindowExA(0, cls.lpszClassName, "KDX Manager", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                      300, 200, nullptr, nullptr, cls.hInstance, nullptr);
+  ASSERT_TRUE(window);
+  SetTimer(window, 1, 100, nullptr);
+
+  TMapiEmail mail;
+  mail.Recipients.AddRecipient("jan.novak@example.cz", "", RecipientKind::To, "");
+  seen.start = GetTickCount();
+  EXPECT_TRUE(mail.Send(true));
+  const DWORD took = GetTickCount() - seen.start;
+  DestroyWindow(window);
+  watch = nullptr;
+
+  EXPECT_TRUE(seen.composeSeen) << "the client's compose window was never open";
+  EXPECT_EQ(seen.composeOwner, window) << "the compose window belongs to the program's window";
+  EXPECT_GE(took, 6000u) << "the call returned before the compose window was closed";
+  EXPECT_GT(seen.ticks, 30) << "the program's messages were not dispatched while composing";
+  EXPECT_GT(seen.paints, 30) << "the program's window did not repaint while composing";
+  EXPECT_FALSE(seen.hung) << "the system took the program's window for not responding";
+  const auto sends = ParseSendRecord(ReadFile(record));
+  ASSERT_EQ(sends.size(), 1u);
+  EXPECT_EQ(sends[0].call.at("uiparam"), std::to_string(reinterpret_cast<std::uintptr_t>(window)));
+  EXPECT_EQ(sends[0].call.at("ownerenabled"), "0");
+}
+
+TEST_F(Win32HandOff, TheSystemsMapi32OfTheClientsBitnessForwardsToIt) {
+  // As a 32-bit installer leaves it: the 32-bit client the default in the 32-bit view only, the
+  // 64-bit view still naming Wine's own client; Simple MAPI registered (Wine's "MAPI" = "1").
+  ScopedRegistryValue default32(true, kClientsKey, "", std::string("KDX Test 32"), true);
+  TempDir folder;
+  const std::string record = folder / "record.txt";
+  ScopedEnv recordEnv("KDX_TESTMAPI_RECORD", record);
+  TMapiEmail mail;
+  ASSERT_TRUE(mail.SimpleMapiRegistered());
+  EXPECT_EQ(mail.MailClients()[mail.DefaultClient()].KeyName, "KDX Test 32")
+      << "the usable default of the 32-bit view, not Wine's eleven-name client";
+  EXPECT_EQ(mail.ClientLibraryPath(), "mapi32.dll");
+  ASSERT_TRUE(mail.ChosenLibraryIsOtherBitness());
+  mail.Recipients.AddRecipient("jan.novak@example.cz", "", RecipientKind::To, "");
+  mail.Subject = "through mapi32";
+  EXPECT_TRUE(mail.Send(false));
+  const auto sends = ParseSendRecord(ReadFile(record));
+  ASSERT_EQ(sends.size(), 1u) << "Wine's 32-bit mapi32.dll did not reach the client";
+  EXPECT_EQ(sends[0].call.at("bits"), "32");
+  EXPECT_EQ(sends[0].texts.at("subject"), "through mapi32");
+  ASSERT_EQ(sends[0].recips.size(), 1u);
+  EXPECT_EQ(sends[0].recips[0].at("address"), "SMTP:jan.novak@example.cz");
+}
+
 TEST_F(Win32HandOff, TheClientsAnswerComesBackAsInProcess) {
   ClientLibrary client("KDX Test 32");
   TMapiEmail mail;
