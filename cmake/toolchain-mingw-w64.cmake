@@ -8,10 +8,14 @@
 # is linked statically (libgcc, libstdc++, winpthread) so that a built .exe runs under Wine or on
 # a bare Windows machine without extra DLLs beside it.
 
+# toolchain-mingw-w64-i686.cmake sets KDX_MINGW_ARCH to i686 for the 32-bit build.
+if(NOT KDX_MINGW_ARCH)
+  set(KDX_MINGW_ARCH x86_64)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_SYSTEM_PROCESSOR ${KDX_MINGW_ARCH})
 
-set(KDX_MINGW_TRIPLET x86_64-w64-mingw32)
+set(KDX_MINGW_TRIPLET ${KDX_MINGW_ARCH}-w64-mingw32)
 find_program(CMAKE_C_COMPILER NAMES ${KDX_MINGW_TRIPLET}-gcc-posix ${KDX_MINGW_TRIPLET}-gcc REQUIRED)
 find_program(CMAKE_CXX_COMPILER NAMES ${KDX_MINGW_TRIPLET}-g++-posix ${KDX_MINGW_TRIPLET}-g++ REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${KDX_MINGW_TRIPLET}-windres)

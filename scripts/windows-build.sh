@@ -4,9 +4,11 @@
 # toolchain file into build-windows/ (with its tests, which run under Wine), and finally the
 # installer. Leaves in OUTDIR (default build-windows/out):
 #   KDXMngr.exe                 the program, linked statically: nothing else is needed beside it
-#                               but the two table files
+#                               but the two table files and the helper below
+#   kdxmapi32.exe               the mail hand-off helper for 32-bit mail clients (built by the
+#                               i686 sub-build that the 64-bit build starts, windows/CMakeLists.txt)
 #   translations/qtbase_cs.qm   the toolkit's Czech texts (Ano/Ne, the file dialog's buttons)
-#   KDXManager-Setup.exe        the installer (windows/installer.nsi) packing the two above
+#   KDXManager-Setup.exe        the installer (windows/installer.nsi) packing the three above
 #
 # Usage: scripts/windows-build.sh [OUTDIR]      Environment: KDX_WINDOWS_BUILD_DIR, KDX_QT_CACHE
 set -euo pipefail
@@ -17,7 +19,7 @@ out=${1:-$build/out}
 jobs=$(nproc)
 [ "$jobs" -gt 2 ] && jobs=2  # the shared machines have two cores
 
-for tool in x86_64-w64-mingw32-g++-posix makensis cmake ninja; do
+for tool in x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix makensis cmake ninja; do
   command -v "$tool" >/dev/null || { echo "windows-build: '$tool' is missing (scripts/deps.sh installs it)" >&2; exit 1; }
 done
 translations=/usr/share/qt6/translations
@@ -38,12 +40,12 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build" -j "$jobs"
 
 mkdir -p "$out/translations"
-cp "$build/app/KDXMngr.exe" "$out/"
+cp "$build/app/KDXMngr.exe" "$build/app/kdxmapi32.exe" "$out/"
 cp "$translations/qtbase_cs.qm" "$out/translations/"
 # The installer packs exactly what OUTDIR holds besides itself.
 program=$(mktemp -d "${TMPDIR:-/tmp}/kdx-program.XXXXXX")
 trap 'rm -rf "$program"' EXIT
-cp -r "$out/KDXMngr.exe" "$out/translations" "$program/"
+cp -r "$out/KDXMngr.exe" "$out/kdxmapi32.exe" "$out/translations" "$program/"
 makensis -V2 -DKDX_PROGRAM_DIR="$program" -DKDX_OUTFILE="$(cd "$out" && pwd)/KDXManager-Setup.exe" \
   windows/installer.nsi
 echo "windows-build: $(cd "$out" && pwd): $(cd "$out" && ls -1 | tr '\n' ' ')"

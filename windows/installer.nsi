@@ -13,7 +13,8 @@
 ; Build (paths are those of the build machine):
 ;   makensis -DKDX_PROGRAM_DIR=<folder with KDXMngr.exe and what it needs> \
 ;            -DKDX_OUTFILE=<installer .exe> windows/installer.nsi
-; KDX_PROGRAM_DIR is the Qt build after windeployqt (KDXMngr.exe, the Qt DLLs, plugins); the
+; KDX_PROGRAM_DIR holds KDXMngr.exe, kdxmapi32.exe (the mail hand-off helper for 32-bit mail
+; clients) and translations\ (scripts/windows-build.sh gathers them); the
 ; Windows stage of the tests (scripts/test.d/30-wine.sh) uses the cross-built stand-in instead.
 ; Existing kdx_imp.tab / kdx_exp.tab in the install folder are never overwritten or removed.
 ;
@@ -133,6 +134,7 @@ Section "Uninstall"
 
   ; The user's definition tables (kdx_imp.tab, kdx_exp.tab) stay, and with them the folder.
   Delete "$INSTDIR\${KDX_EXE}"
+  Delete "$INSTDIR\kdxmapi32.exe"
   Delete "$INSTDIR\uninstall.exe"
   RMDir /r "$INSTDIR\platforms"
   RMDir /r "$INSTDIR\styles"

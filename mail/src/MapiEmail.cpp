@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "kdx/mail/HandOff.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/PathSearch.h"
@@ -155,6 +156,27 @@ bool TMapiEmail::Send(bool showDialog) {
     desc.lpszAddress = addresses[i].empty() ? nullptr : Text(addresses[i]);
     desc.ulEIDSize = 0;
     desc.lpEntryID = nullptr;
+  }
+
+  if (ChosenLibraryIsOtherBitness()) {
+    // The same descriptors, field by field, to the helper of the client's bitness.
+    HandOffRequest request;
+    request.library = ClientLibraryPath();
+    request.parentWindow = ParentWindow();
+    request.flags = MessageFlags(showDialog);
+    request.subject = Subject;
+    request.noteText = Body;
+    for (const MapiRecipDesc& desc : recips) {
+      request.recipients.push_back(
+          {desc.ulRecipClass, desc.lpszName,
+           desc.lpszAddress ? std::optional<std::string>(desc.lpszAddress) : std::nullopt});
+    }
+    for (const MapiFileDesc& file : files) {
+      request.files.push_back({file.flFlags, file.nPosition, file.lpszPathName, std::nullopt});
+    }
+    const auto owner = static_cast<platform::WindowHandle>(request.parentWindow);
+    return CheckMapiResult(SendThroughHandOffHelper(HandOffHelperPath(), request, owner), true) ==
+           SUCCESS_SUCCESS;
   }
 
   LoadClientLibrary();

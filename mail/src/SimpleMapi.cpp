@@ -3,9 +3,13 @@
 
 #include "kdx/mail/SimpleMapi.h"
 
+#include <algorithm>
+
 #include "BuiltInRegistry.h"
 #include "kdx/platform/Environment.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Library.h"
+#include "kdx/platform/Path.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx::mail {
@@ -26,12 +30,13 @@ std::string SkipLeadingBackslash(const std::string& path) {
 }
 
 // Opens a key; a malformed registry file of the stand-in becomes the mail layer's own error.
-std::unique_ptr<platform::RegistryKey> OpenKey(RegistryRoot root, const std::string& path) {
+std::unique_ptr<platform::RegistryKey> OpenKey(RegistryRoot root, const std::string& path,
+                                               RegistryView view) {
 #ifndef _WIN32
   InstallBuiltInRegistry();
 #endif
   try {
-    return platform::RegistryKey::Open(root, SkipLeadingBackslash(path));
+    return platform::RegistryKey::Open(root, SkipLeadingBackslash(path), view);
   } catch (const platform::ERegistryFileError& e) {
     throw ERegistryError(e.what());
   }
@@ -84,13 +89,14 @@ std::uint32_t CheckMapiResult(std::uint32_t code, bool ignoreUserAbort) {
 
 // --- registry helpers -----------------------------------------------------------------------
 
-bool RegistryKeyExists(RegistryRoot root, const std::string& path) {
-  return OpenKey(root, path) != nullptr;
+bool RegistryKeyExists(RegistryRoot root, const std::string& path, RegistryView view) {
+  return OpenKey(root, path, view) != nullptr;
 }
 
 std::string ReadRegistryString(RegistryRoot root, const std::string& path,
-                               const std::string& valueName, const std::string& defaultValue) {
-  auto key = OpenKey(root, path);
+                               const std::string& valueName, const std::string& defaultValue,
+                               RegistryView view) {
+  auto key = OpenKey(root, path, view);
   if (!key) return defaultValue;
   std::uint32_t type = 0;
   std::uint32_t size = 0;
@@ -103,9 +109,10 @@ std::string ReadRegistryString(RegistryRoot root, const std::string& path,
   return data;
 }
 
-bool ListSubkeyNames(RegistryRoot root, const std::string& path, std::vector<std::string>& list) {
+bool ListSubkeyNames(RegistryRoot root, const std::string& path, std::vector<std::string>& list,
+                     RegistryView view) {
   list.clear();
-  auto key = OpenKey(root, path);
+  auto key = OpenKey(root, path, view);
   if (!key) throw ERegistryError(FormatMessage(kUnableToOpenKeyFormat, path));
   std::uint32_t count = 0;
   std::uint32_t maxLength = 0;
@@ -153,31 +160,70 @@ void TSimpleMapi::DiscoverMailClients() {
   }
   HasUsableClient_ = ExtendedMapiRegistered_;
 
-  if (RegistryKeyExists(hklm, kMailClientsKey)) {
-    const std::string defaultName = ReadRegistryString(hklm, kMailClientsKey, "", "");
-    std::vector<std::string> names;
-    if (ListSubkeyNames(hklm, kMailClientsKey, names)) {
-      MailClients_.resize(names.size());
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        TMapiClient& client = MailClients_[i];
-        client.KeyName = names[i];
-        client.Usable = false;
-        const std::string clientKey = std::string(kMailClientsKey) + "\\" + names[i];
-        if (!RegistryKeyExists(hklm, clientKey)) continue;
-        client.DisplayName = ReadRegistryString(hklm, clientKey, "", "");
-        client.LibraryPath = ReadRegistryString(hklm, clientKey, "DLLPath", "");
-        ExpandEnvironment(client.LibraryPath);
-        client.Usable = IsClientUsable(client.LibraryPath);
-        if (client.Usable) HasUsableClient_ = true;
-      }
-      for (std::size_t i = 0; i < names.size(); ++i) {
-        if (text::AnsiUpperCase(names[i]) == text::AnsiUpperCase(defaultName)) {
-          DefaultClient_ = static_cast<std::int32_t>(i);
-          break;
-        }
-      }
-      ChosenClient_ = DefaultClient_;
+  // The clients as both bitnesses see them: a 32-bit installer writes its keys into the 32-bit
+  // view, which a 64-bit program reads only when it asks for it. A client listed in both views
+  // is one client; the view of this program's own bitness is asked first.
+  const RegistryView views[] = {RegistryView::Own, RegistryView::Other};
+  std::vector<std::string> names;
+  std::string defaultNames[2];
+  bool listed = false;
+  for (int v = 0; v < 2; ++v) {
+    if (!RegistryKeyExists(hklm, kMailClientsKey, views[v])) continue;
+    defaultNames[v] = ReadRegistryString(hklm, kMailClientsKey, "", "", views[v]);
+    std::vector<std::string> viewNames;
+    if (!ListSubkeyNames(hklm, kMailClientsKey, viewNames, views[v])) continue;
+    listed = true;
+    for (const std::string& name : viewNames) {
+      const std::string upper = text::AnsiUpperCase(name);
+      if (std::none_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return text::AnsiUpperCase(n) == upper; }))
+        names.push_back(name);
     }
+    // Names added from the second view take their place in the registry's order (by name,
+    // letter case ignored), as one listing would give them.
+    if (v == 1 && names.size() > viewNames.size()) {
+      std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return text::AnsiUpperCase(a) < text::AnsiUpperCase(b);
+      });
+    }
+  }
+  if (listed) {
+    MailClients_.resize(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      TMapiClient& client = MailClients_[i];
+      client.KeyName = names[i];
+      client.Usable = false;
+      const std::string clientKey = std::string(kMailClientsKey) + "\\" + names[i];
+      bool seen = false;
+      for (int v = 0; v < 2 && !client.Usable; ++v) {
+        if (!RegistryKeyExists(hklm, clientKey, views[v])) continue;
+        TMapiClient candidate = client;
+        candidate.DisplayName = ReadRegistryString(hklm, clientKey, "", "", views[v]);
+        candidate.LibraryPath = ReadRegistryString(hklm, clientKey, "DLLPath", "", views[v]);
+        candidate.FromOtherView = v == 1;
+        ExpandEnvironment(candidate.LibraryPath);
+        TestClient(candidate);
+        // The own view's values stand unless the other view's library is the usable one.
+        if (!seen || candidate.Usable) client = candidate;
+        seen = true;
+      }
+      if (client.Usable) HasUsableClient_ = true;
+    }
+    auto position = [&](const std::string& name) {
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        if (text::AnsiUpperCase(names[i]) == text::AnsiUpperCase(name))
+          return static_cast<std::int32_t>(i);
+      }
+      return std::int32_t{-1};
+    };
+    // The default client: the own view's, unless only the other view's names a usable one
+    // (a 32-bit client made the default by its 32-bit installer).
+    DefaultClient_ = position(defaultNames[0]);
+    const std::int32_t other = position(defaultNames[1]);
+    const bool ownUsable = DefaultClient_ >= 0 && MailClients_[DefaultClient_].Usable;
+    if (!ownUsable && other >= 0 && (MailClients_[other].Usable || DefaultClient_ < 0))
+      DefaultClient_ = other;
+    ChosenClient_ = DefaultClient_;
   }
 
   const char* profilesKey = IsWindowsNtFamily ? kNtProfilesKey : kProfilesKey;
@@ -189,11 +235,47 @@ void TSimpleMapi::DiscoverMailClients() {
   }
 }
 
-bool TSimpleMapi::IsClientUsable(const std::string& libraryPath) {
-  if (libraryPath.empty()) return false;
+bool IsOtherBitnessClientImage(const platform::PeImage& image) {
+  return platform::OtherBitnessPeMachine() != 0 &&
+         image.machine == platform::OtherBitnessPeMachine() &&
+         image.ExportsAll(kMapiEntryPointNames.data(), kMapiEntryPointNames.size());
+}
+
+std::string HandOffHelperName() {
+  return platform::OwnPeMachine() == platform::kPeMachineI386 ? "kdxmapi64.exe" : "kdxmapi32.exe";
+}
+
+std::string HandOffHelperPath() {
+  const std::string program = platform::ExecutablePath();
+  std::size_t slash = program.size();
+  while (slash > 0 && !platform::IsPathDelimiter(program[slash - 1])) --slash;
+  return program.substr(0, slash) + HandOffHelperName();
+}
+
+void TSimpleMapi::TestClient(TMapiClient& client) {
+  client.Usable = false;
+  client.OtherBitness = false;
+  const std::string& path = client.LibraryPath;
+  if (path.empty()) return;
+#ifdef _WIN32
+  // A library of the other bitness cannot be loaded here at all: its file is read instead. A
+  // bare name is left to the loader's search order, as before.
+  if (path.find_first_of("\\/:") != std::string::npos) {
+    const auto image = platform::ReadPeImage(text::Cp1250ToUtf8(path));
+    if (image && image->machine == platform::OtherBitnessPeMachine()) {
+      client.Usable = client.OtherBitness = IsOtherBitnessClientImage(*image);
+      return;
+    }
+  }
+#endif
   // Only the library that will be called is ever loaded; this test runs none of its code.
-  return platform::LibraryExportsAll(libraryPath, kMapiEntryPointNames.data(),
-                                     kMapiEntryPointNames.size());
+  client.Usable =
+      platform::LibraryExportsAll(path, kMapiEntryPointNames.data(), kMapiEntryPointNames.size());
+}
+
+bool TSimpleMapi::ChosenLibraryIsOtherBitness() const {
+  return ChosenClient_ >= 0 && ChosenClient_ < static_cast<std::int32_t>(MailClients_.size()) &&
+         MailClients_[ChosenClient_].OtherBitness;
 }
 
 std::string TSimpleMapi::ClientLibraryPath() const {

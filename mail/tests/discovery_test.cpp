@@ -38,6 +38,58 @@ TEST_F(DiscoveryTest, AnEmptyRegistryHasNoClient) {
   EXPECT_FALSE(mapi.IsClientLibraryLoaded());
 }
 
+// The registry view of the other bitness (a 32-bit installer's keys as a 64-bit program sees
+// them) is where the registry editor exports it: HKLM\SOFTWARE\WOW6432Node.
+TEST_F(DiscoveryTest, ClientsOfBothRegistryViewsAreOneList) {
+  auto client = [](const std::string& view, const std::string& name, const std::string& dll) {
+    return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + view + "Clients\\Mail\\" + name + "]\r\n@=\"" +
+           name + (view.empty() ? " (64-bit view)" : " (32-bit view)") + "\"\r\n\"DLLPath\"=\"" +
+           dll + "\"\r\n\r\n";
+  };
+  const std::string full = KDX_TEST_PROVIDER_FULL, eleven = KDX_TEST_PROVIDER_ELEVEN;
+  const std::string own = "", other = "WOW6432Node\\";
+  auto registry = [&](const std::string& ownDefault, const std::string& otherDefault) {
+    return kHeader + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Clients\\Mail]\r\n@=\"" + ownDefault +
+           "\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Clients\\Mail]\r\n@=\"" +
+           otherDefault + "\"\r\n\r\n" + client(own, "Native", eleven) +
+           client(own, "both", "/nonexistent/mapi.so") + client(other, "Both", full) +
+           client(other, "Only32", full) + client(other, "Native", eleven);
+  };
+
+  Use(registry("Native", "Only32"));
+  {
+    TSimpleMapi mapi;
+    const auto& clients = mapi.MailClients();
+    ASSERT_EQ(clients.size(), 3u) << "a client in both views is listed once";
+    EXPECT_EQ(clients[0].KeyName, "both") << "the own view's spelling";
+    EXPECT_TRUE(clients[0].Usable) << "the other view's library is the usable one";
+    EXPECT_TRUE(clients[0].FromOtherView);
+    EXPECT_EQ(clients[0].LibraryPath, full);
+    EXPECT_EQ(clients[0].DisplayName, "Both (32-bit view)");
+    EXPECT_EQ(clients[1].KeyName, "Native");
+    EXPECT_FALSE(clients[1].Usable);
+    EXPECT_FALSE(clients[1].FromOtherView) << "unusable in both: the own view's values stand";
+    EXPECT_EQ(clients[1].DisplayName, "Native (64-bit view)");
+    EXPECT_EQ(clients[2].KeyName, "Only32");
+    EXPECT_TRUE(clients[2].Usable);
+    EXPECT_TRUE(clients[2].FromOtherView);
+    for (const TMapiClient& c : clients) EXPECT_FALSE(c.OtherBitness) << "ELF libraries";
+    // The own view's default client cannot be used; the other view's can.
+    EXPECT_EQ(mapi.DefaultClient(), 2);
+    EXPECT_EQ(mapi.ClientLibraryPath(), full);
+    EXPECT_TRUE(mapi.HasUsableClient());
+  }
+  // A usable default of the own view stays the default.
+  Use(registry("BOTH", "Only32"));
+  EXPECT_EQ(TSimpleMapi().DefaultClient(), 0);
+  // Neither default usable: the own view's.
+  Use(registry("Native", "nothing"));
+  EXPECT_EQ(TSimpleMapi().DefaultClient(), 1);
+  // Only the other view names a default.
+  Use(registry("", "Native"));
+  EXPECT_EQ(TSimpleMapi().DefaultClient(), 1);
+}
+
 TEST_F(DiscoveryTest, TheMessagingSubsystemFlagsCompareWholeTexts) {
   struct Case {
     const char* mapix;

@@ -4,12 +4,14 @@
 # in a throw-away Wine prefix set up as a Czech workstation (user locale cs-CZ, ANSI code page
 # 1250):
 #  1. every test of the cross build under ctest, headless (Wine's null graphics driver): the
-#     toolkit-free tests, the Windows-only tests and the Qt tests (offscreen);
+#     toolkit-free tests, the Windows-only tests and the Qt tests (offscreen); the sends through
+#     32-bit mail clients only where Wine runs 32-bit programs (wine32, a WoW64 prefix);
 #  2. the installer's file association, checked with a stand-in program that records its
 #     arguments (windows/tests/check-association.sh);
 #  3. the real KDXMngr.exe end to end under Wine's X11 driver on a virtual display, driven with
-#     mouse and keyboard (windows/tests/e2e/wine_e2e.py): receive, send through mapi32.dll, /SET,
-#     the folder picker, and the installed program opening a .KDX file through the shell.
+#     mouse and keyboard (windows/tests/e2e/wine_e2e.py): receive, send through 64-bit and 32-bit
+#     mail clients, /SET, the folder picker, and the installed program opening a .KDX file through
+#     the shell and sending through a 32-bit client.
 #     Screenshots of every window are kept in $build/e2e-shots.
 #
 # Environment: KDX_WINDOWS_BUILD_DIR (default build-windows), KDX_WINE_KEEP_PREFIX=1 keeps the
@@ -80,6 +82,21 @@ wineserver -w
 # processes are started now, with their output away from ctest's pipes.
 wineserver -p >>"$tmp/wineboot.log" 2>&1 </dev/null
 timeout -k 10 120 wine cmd /c exit >>"$tmp/wineboot.log" 2>&1 </dev/null
+
+# 32-bit programs: with Debian's wine32 beside wine64 the prefix is WoW64 and runs them; with
+# wine64 alone it does not. The hand-off helper itself is the probe (it answers an empty request
+# with a refusal); without it the tests of 32-bit clients say so and are skipped.
+if timeout -k 10 120 wine "$build/windows/kdxmapi32.exe" </dev/null >"$tmp/probe32" 2>/dev/null &&
+  [ "$(head -c 4 "$tmp/probe32")" = KDXA ]; then
+  echo "30-wine: this Wine runs 32-bit programs: 32-bit mail clients are tried"
+  unset KDX_WINE_NO_32BIT
+elif dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "30-wine: wine32 is installed, yet Wine ran no 32-bit program (kdxmapi32.exe did not answer)" >&2
+  exit 1
+else
+  echo "30-wine: this Wine runs no 32-bit programs (no wine32): 32-bit mail clients are not tried"
+  export KDX_WINE_NO_32BIT=1
+fi
 
 timeout -k 10 1800 ctest --test-dir "$build" --output-on-failure -j "$jobs"
 

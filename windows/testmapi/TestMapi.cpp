@@ -7,13 +7,19 @@
 //
 // Record format, one line per item, texts as hexadecimal bytes so that every byte survives,
 // "-" for a null pointer:
-//   call=MAPISendMail session=<n> uiparam=<n> flags=<n> reserved=<n>
+//   call=MAPISendMail session=<n> uiparam=<n> flags=<n> reserved=<n> bits=<32|64>
+//        ownerenabled=<1|0|-1>   (the parent window enabled, disabled, or no window)
 //   message reserved=<n> flags=<n> recips=<n> files=<n> originator=<-|set>
 //   subject=<hex>  note=<hex>  type=<hex>  date=<hex>  conversation=<hex>
 //   recip class=<n> name=<hex> address=<hex> eidsize=<n> eid=<-|set> reserved=<n>
 //   file reserved=<n> flags=<n> position=<n> path=<hex> name=<hex> type=<-|set>
 //   recips=<-|set> files=<-|set>   (the two array pointers of the message)
 //   end
+//
+// With KDX_TESTMAPI_COMPOSE=1 in the environment and MAPI_DIALOG in the flags, MAPISendMail
+// first shows a compose window as a mail client does (class "KdxTestCompose", caption
+// "KDX test compose", owned by the window of ulUIParam, which stays disabled meanwhile) and
+// returns when the user closes it with a click or a key; then it records and answers.
 //
 // Built with KDX_TESTMAPI_NEEDS_ABSENT it imports a function of kdxabsent.dll, which the build
 // keeps out of every search path, so that it can be inspected but not loaded for use.
@@ -55,9 +61,16 @@ void Record(KdxMapiLhandle session, KdxMapiUlongPtr uiParam, const MapiMessage* 
   if (path.empty()) return;
   FILE* f = std::fopen(path.c_str(), "ab");
   if (!f) return;
-  std::fprintf(f, "call=MAPISendMail session=%llu uiparam=%llu flags=%lu reserved=%lu\n",
+  // Beside the arguments: the width of the process the library runs in, and whether the window
+  // named as the parent was enabled during the call (-1: no window).
+  const HWND owner = reinterpret_cast<HWND>(uiParam);
+  std::fprintf(f,
+               "call=MAPISendMail session=%llu uiparam=%llu flags=%lu reserved=%lu bits=%u "
+               "ownerenabled=%d\n",
                static_cast<unsigned long long>(session), static_cast<unsigned long long>(uiParam),
-               static_cast<unsigned long>(flags), static_cast<unsigned long>(reserved));
+               static_cast<unsigned long>(flags), static_cast<unsigned long>(reserved),
+               static_cast<unsigned>(sizeof(void*) * 8),
+               owner && IsWindow(owner) ? (IsWindowEnabled(owner) ? 1 : 0) : -1);
   if (m) {
     std::fprintf(f, "message reserved=%lu flags=%lu recips=%lu files=%lu originator=%s\n",
                  static_cast<unsigned long>(m->ulReserved), static_cast<unsigned long>(m->flFlags),
@@ -87,6 +100,49 @@ void Record(KdxMapiLhandle session, KdxMapiUlongPtr uiParam, const MapiMessage* 
   std::fclose(f);
 }
 
+LRESULT CALLBACK ComposeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_LBUTTONUP:
+    case WM_KEYDOWN:
+      DestroyWindow(window);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      const char text[] = "KDX test compose: click to send";
+      TextOutA(dc, 10, 10, text, sizeof text - 1);
+      EndPaint(window, &paint);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+// The compose window, modal to `owner` as a mail client's is, until the user closes it.
+void Compose(HWND owner) {
+  WNDCLASSA cls{};
+  cls.lpfnWndProc = ComposeProc;
+  cls.hInstance = GetModuleHandleA(nullptr);
+  cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  cls.lpszClassName = "KdxTestCompose";
+  RegisterClassA(&cls);
+  const bool ownerEnabled = owner && IsWindowEnabled(owner);
+  HWND window =
+      CreateWindowExA(0, "KdxTestCompose", "KDX test compose", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                      200, 200, 400, 250, owner, nullptr, cls.hInstance, nullptr);
+  if (!window) return;
+  if (owner) EnableWindow(owner, FALSE);
+  SetForegroundWindow(window);
+  MSG msg;
+  while (IsWindow(window) && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (ownerEnabled) EnableWindow(owner, TRUE);
+}
+
 }  // namespace
 
 extern "C" {
@@ -102,6 +158,8 @@ KdxMapiUlong KDX_MAPI_CALL MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr 
 #ifdef KDX_TESTMAPI_NEEDS_ABSENT
   if (KdxAbsentFunction() != 0) return MAPI_E_FAILURE;
 #endif
+  if ((flags & MAPI_DIALOG) && Env("KDX_TESTMAPI_COMPOSE") == "1")
+    Compose(reinterpret_cast<HWND>(uiParam));
   Record(session, uiParam, message, flags, reserved);
   return static_cast<KdxMapiUlong>(std::strtoul(Env("KDX_TESTMAPI_RESULT").c_str(), nullptr, 10));
 }

@@ -19,8 +19,13 @@ std::string TestMapiDir() {
   return HostPathToWindows(KDX_TESTMAPI_DIR);
 }
 
+std::string TestMapi32Dir() {
+  return HostPathToWindows(KDX_TESTMAPI32_DIR);
+}
+
 void ExportTestMapiDir() {
   kdx::test::SetEnv("KDX_TESTMAPI_DIR", TestMapiDir());
+  kdx::test::SetEnv("KDX_TESTMAPI32_DIR", TestMapi32Dir());
 }
 
 namespace {
@@ -31,10 +36,13 @@ HKEY Root(bool localMachine) {
 
 ScopedRegistryValue::ScopedRegistryValue(bool localMachine, const std::string& key,
                                          const std::string& name,
-                                         const std::optional<std::string>& value)
-    : localMachine_(localMachine), key_(key), name_(name) {
+                                         const std::optional<std::string>& value, bool view32)
+    : localMachine_(localMachine),
+      view_(view32 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY),
+      key_(key),
+      name_(name) {
   HKEY h = nullptr;
-  if (RegOpenKeyExA(Root(localMachine_), key_.c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS) {
+  if (RegOpenKeyExA(Root(localMachine_), key_.c_str(), 0, KEY_READ | view_, &h) == ERROR_SUCCESS) {
     DWORD type = 0, size = 0;
     if (RegQueryValueExA(h, name_.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
       std::string data(size, '\0');
@@ -60,8 +68,8 @@ ScopedRegistryValue::~ScopedRegistryValue() {
 
 void ScopedRegistryValue::Write(const std::optional<std::string>& value) const {
   HKEY h = nullptr;
-  if (RegCreateKeyExA(Root(localMachine_), key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                      nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExA(Root(localMachine_), key_.c_str(), 0, nullptr, 0, KEY_WRITE | view_, nullptr,
+                      &h, nullptr) != ERROR_SUCCESS)
     throw std::runtime_error("cannot create registry key " + key_);
   LONG rc = ERROR_SUCCESS;
   if (value) {

@@ -5,8 +5,14 @@
 # names below reach the registry as the letters they are).
 #
 # HKCU\Software\KDX Test          values of every type and subkeys, for the registry helpers
-# HKLM\Software\Clients\Mail\KDX Test *   four mail clients beside Wine's "Native Mail Client":
-#                                 twelve entry points, eleven, a missing dependency, no file
+# HKLM\Software\Clients\Mail\KDX Test *   four mail clients beside Wine's "Native Mail Client",
+#                                 as a 64-bit installer writes them (the 64-bit view, /reg:64):
+#                                 twelve entry points, eleven, a missing dependency, no file; and
+#                                 two 32-bit clients as a 32-bit installer writes them: "KDX Test
+#                                 32" in the 32-bit view only (/reg:32), "KDX Test Both" in both
+#                                 views
+# In a WoW64 prefix (wine32 beside wine64) a plain `wine reg` is the 32-bit reg.exe and writes
+# HKLM\Software into the 32-bit view; every HKLM key here names its view.
 # HKLM\...\Windows Messaging Subsystem    MAPIXVER (Wine registers MAPI=1 itself)
 # HKCU\...\Windows NT\CurrentVersion\Windows Messaging Subsystem\Profiles   two profiles
 # HKCU\Software\Wine\WineBrowser  Mailers=xdg-email: Wine's mail path ends in the host's
@@ -46,26 +52,37 @@ add)
   reg add "$test\\Subkeys\\Beta\\Nested" /f
   reg add "$test\\Empty" /f
 
-  reg add "$clients\\KDX Test Twelve" /ve /d "KDX test client (twelve)" /f
-  reg add "$clients\\KDX Test Twelve" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI_DIR%\\kdxtestmapi12.dll" /f
-  reg add "$clients\\KDX Test Eleven" /ve /d "KDX test client (eleven)" /f
-  reg add "$clients\\KDX Test Eleven" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI_DIR%\\kdxtestmapi11.dll" /f
-  reg add "$clients\\KDX Test Dependency" /ve /d "KDX test client (missing dependency)" /f
-  reg add "$clients\\KDX Test Dependency" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI_DIR%\\kdxtestmapi_dep.dll" /f
-  reg add "$clients\\KDX Test Missing" /ve /d "KDX test client (no such file)" /f
-  reg add "$clients\\KDX Test Missing" /v DLLPath /d "C:\\no such folder\\nosuchmapi.dll" /f
-  reg add "$wms" /v MAPIXVER /d "1.0.0.1" /f
+  reg add "$clients\\KDX Test 32" /ve /d "KDX test client (32-bit)" /f /reg:32
+  reg add "$clients\\KDX Test 32" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI32_DIR%\\kdxtestmapi12.dll" /f /reg:32
+  for view in 32 64; do
+    reg add "$clients\\KDX Test Both" /ve /d "KDX test client (32-bit, both views)" /f /reg:$view
+    reg add "$clients\\KDX Test Both" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI32_DIR%\\kdxtestmapi12.dll" /f /reg:$view
+  done
+  reg add "$clients\\KDX Test Twelve" /ve /d "KDX test client (twelve)" /f /reg:64
+  reg add "$clients\\KDX Test Twelve" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI_DIR%\\kdxtestmapi12.dll" /f /reg:64
+  reg add "$clients\\KDX Test Eleven" /ve /d "KDX test client (eleven)" /f /reg:64
+  reg add "$clients\\KDX Test Eleven" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI_DIR%\\kdxtestmapi11.dll" /f /reg:64
+  reg add "$clients\\KDX Test Dependency" /ve /d "KDX test client (missing dependency)" /f /reg:64
+  reg add "$clients\\KDX Test Dependency" /v DLLPath /t REG_EXPAND_SZ /d "%KDX_TESTMAPI_DIR%\\kdxtestmapi_dep.dll" /f /reg:64
+  reg add "$clients\\KDX Test Missing" /ve /d "KDX test client (no such file)" /f /reg:64
+  reg add "$clients\\KDX Test Missing" /v DLLPath /d "C:\\no such folder\\nosuchmapi.dll" /f /reg:64
+  reg add "$wms" /v MAPIXVER /d "1.0.0.1" /f /reg:64
   reg add "$profiles" /v DefaultProfile /d "Účetní" /f
   reg add "$profiles\\Účetní" /f
   reg add "$profiles\\Outlook" /f
   reg add 'HKCU\Software\Wine\WineBrowser' /v Mailers /d xdg-email /f
   ;;
 delete)
-  for key in "$test" "$clients\\KDX Test Twelve" "$clients\\KDX Test Eleven" \
-             "$clients\\KDX Test Dependency" "$clients\\KDX Test Missing" "$profiles"; do
+  for key in "$test" "$profiles"; do
     reg delete "$key" /f 2>/dev/null || true
   done
-  reg delete "$wms" /v MAPIXVER /f 2>/dev/null || true
+  for view in 32 64; do
+    for key in "$clients\\KDX Test Twelve" "$clients\\KDX Test Eleven" "$clients\\KDX Test 32" \
+               "$clients\\KDX Test Both" "$clients\\KDX Test Dependency" "$clients\\KDX Test Missing"; do
+      reg delete "$key" /f /reg:$view 2>/dev/null || true
+    done
+  done
+  reg delete "$wms" /v MAPIXVER /f /reg:64 2>/dev/null || true
   reg delete 'HKCU\Software\Wine\WineBrowser' /v Mailers /f 2>/dev/null || true
   ;;
 *)

@@ -59,22 +59,31 @@ std::string Number(unsigned long long v) {
 TEST_F(Win32Mail, DiscoveryFindsWinesClientAndTheRegisteredOnes) {
   TSimpleMapi mapi;
   const auto& clients = mapi.MailClients();
-  ASSERT_EQ(clients.size(), 5u);
-  const char* keys[] = {"KDX Test Dependency", "KDX Test Eleven", "KDX Test Missing",
-                        "KDX Test Twelve", "Native Mail Client"};
-  const bool usable[] = {true, false, false, true, false};
-  for (size_t i = 0; i < 5; ++i) {
+  ASSERT_EQ(clients.size(), 7u);
+  // The two views' clients as one list in the registry's order; a client in both is one.
+  const char* keys[] = {"KDX Test 32",       "KDX Test Both",    "KDX Test Dependency",
+                        "KDX Test Eleven",   "KDX Test Missing", "KDX Test Twelve",
+                        "Native Mail Client"};
+  const bool usable[] = {true, true, true, false, false, true, false};
+  const bool otherBitness[] = {true, true, false, false, false, false, false};
+  const bool otherView[] = {true, false, false, false, false, false, false};
+  for (size_t i = 0; i < 7; ++i) {
     EXPECT_EQ(clients[i].KeyName, keys[i]);
     EXPECT_EQ(clients[i].Usable, usable[i]) << keys[i];
+    EXPECT_EQ(clients[i].OtherBitness, otherBitness[i]) << keys[i];
+    EXPECT_EQ(clients[i].FromOtherView, otherView[i]) << keys[i];
   }
-  EXPECT_EQ(clients[3].DisplayName, "KDX test client (twelve)");
-  EXPECT_EQ(clients[3].LibraryPath, TestMapiDir() + "\\kdxtestmapi12.dll") << "DLLPath expanded";
-  EXPECT_EQ(clients[2].LibraryPath, "C:\\no such folder\\nosuchmapi.dll");
-  EXPECT_EQ(kdx::text::AnsiUpperCase(clients[4].LibraryPath),
+  EXPECT_EQ(clients[0].DisplayName, "KDX test client (32-bit)");
+  EXPECT_EQ(clients[0].LibraryPath, TestMapi32Dir() + "\\kdxtestmapi12.dll");
+  EXPECT_EQ(clients[5].DisplayName, "KDX test client (twelve)");
+  EXPECT_EQ(clients[5].LibraryPath, TestMapiDir() + "\\kdxtestmapi12.dll") << "DLLPath expanded";
+  EXPECT_EQ(clients[4].LibraryPath, "C:\\no such folder\\nosuchmapi.dll");
+  EXPECT_EQ(kdx::text::AnsiUpperCase(clients[6].LibraryPath),
             "C:\\WINDOWS\\SYSTEM32\\WINEMAPI.DLL");
 
-  EXPECT_EQ(mapi.DefaultClient(), 4);
-  EXPECT_EQ(mapi.ChosenClient(), 4);
+  EXPECT_EQ(mapi.DefaultClient(), 6);
+  EXPECT_EQ(mapi.ChosenClient(), 6);
+  EXPECT_FALSE(mapi.ChosenLibraryIsOtherBitness());
   EXPECT_TRUE(mapi.SimpleMapiRegistered()) << "Wine registers MAPI = 1";
   EXPECT_FALSE(mapi.ExtendedMapiRegistered());
   EXPECT_EQ(mapi.MapiVersionText(), "1.0.0.1");
@@ -90,7 +99,7 @@ TEST_F(Win32Mail, DefaultClientIsMatchedWithoutRegardToCase) {
   ClientLibrary client("kdx test TWELVE");
   TSimpleMapi mapi;
   EXPECT_FALSE(mapi.SimpleMapiRegistered());
-  EXPECT_EQ(mapi.DefaultClient(), 3);
+  EXPECT_EQ(mapi.DefaultClient(), 5);
   EXPECT_EQ(mapi.ClientLibraryPath(), TestMapiDir() + "\\kdxtestmapi12.dll");
 }
 
@@ -100,6 +109,12 @@ TEST_F(Win32Mail, WithoutAUsableClientSendRefusesUnlessExtendedMapiIsRegistered)
                              std::string("C:\\no such folder\\a.dll"));
   ScopedRegistryValue dep(true, kClientsKey + "\\KDX Test Dependency", "DLLPath",
                           std::string("C:\\no such folder\\b.dll"));
+  ScopedRegistryValue only32(true, kClientsKey + "\\KDX Test 32", "DLLPath",
+                             std::string("C:\\no such folder\\c.dll"), true);
+  ScopedRegistryValue both32(true, kClientsKey + "\\KDX Test Both", "DLLPath",
+                             std::string("C:\\no such folder\\d.dll"), true);
+  ScopedRegistryValue both64(true, kClientsKey + "\\KDX Test Both", "DLLPath",
+                             std::string("C:\\no such folder\\d.dll"));
   {
     TMapiEmail mail;
     EXPECT_FALSE(mail.HasUsableClient());
@@ -199,7 +214,7 @@ TEST_F(Win32Mail, ClientAnswersBecomeResultsOrErrors) {
 TEST_F(Win32Mail, AClientWithElevenNamesIsRefusedAndReleased) {
   ClientLibrary client("KDX Test Eleven");
   TSimpleMapi mapi;
-  EXPECT_FALSE(mapi.MailClients()[1].Usable);
+  EXPECT_FALSE(mapi.MailClients()[3].Usable);
   try {
     mapi.LoadClientLibrary();
     FAIL() << "no exception";
@@ -215,7 +230,7 @@ TEST_F(Win32Mail, AClientWithElevenNamesIsRefusedAndReleased) {
 TEST_F(Win32Mail, AClientThatCannotLoadRaisesTheSystemError) {
   ClientLibrary client("KDX Test Dependency");
   TSimpleMapi mapi;
-  EXPECT_TRUE(mapi.MailClients()[0].Usable) << "inspection does not load dependencies";
+  EXPECT_TRUE(mapi.MailClients()[2].Usable) << "inspection does not load dependencies";
   try {
     mapi.LoadClientLibrary();
     FAIL() << "no exception";

@@ -159,12 +159,26 @@ void SetBuiltInRegistry(std::function<std::string()> regText) {
   sources.builtIn = std::move(regText);
 }
 
-std::unique_ptr<RegistryKey> RegistryKey::Open(RegistryRoot root, const std::string& path) {
+bool HasOtherRegistryView() {
+  return true;
+}
+
+std::unique_ptr<RegistryKey> RegistryKey::Open(RegistryRoot root, const std::string& path,
+                                               RegistryView view) {
+  std::vector<std::string> parts = SplitRegPath(path);
+  if (view == RegistryView::Other) {
+    // The other view is where the registry editor shows it on 64-bit Windows:
+    // HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node. Nothing else has a second view.
+    if (root != RegistryRoot::LocalMachine || parts.empty() ||
+        FoldRegName(parts[0]) != FoldRegName("SOFTWARE"))
+      return nullptr;
+    parts.insert(parts.begin() + 1, "WOW6432Node");
+  }
   std::shared_ptr<const RegTree> tree = LoadTree();
   auto rootIt = tree->find(root);
   if (rootIt == tree->end()) return nullptr;
   const RegNode* node = &rootIt->second;
-  for (const std::string& part : SplitRegPath(path)) {
+  for (const std::string& part : parts) {
     auto it = node->children.find(FoldRegName(part));
     if (it == node->children.end()) return nullptr;
     node = &it->second;

@@ -82,9 +82,28 @@ class Win32RegistryKey : public RegistryKey {
 
 }  // namespace
 
-std::unique_ptr<RegistryKey> RegistryKey::Open(RegistryRoot root, const std::string& path) {
+bool HasOtherRegistryView() {
+#ifdef _WIN64
+  return true;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+
+std::unique_ptr<RegistryKey> RegistryKey::Open(RegistryRoot root, const std::string& path,
+                                               RegistryView view) {
+  // The own view is named explicitly too, so that a key opened here is never the other
+  // view's by a system's redirection rules.
+#ifdef _WIN64
+  const REGSAM own = KEY_WOW64_64KEY, other = KEY_WOW64_32KEY;
+#else
+  const REGSAM own = KEY_WOW64_32KEY, other = KEY_WOW64_64KEY;
+#endif
+  if (view == RegistryView::Other && !HasOtherRegistryView()) return nullptr;
+  const REGSAM access = KEY_READ | (view == RegistryView::Own ? own : other);
   HKEY key = nullptr;
-  if (RegOpenKeyExA(RootHandle(root), path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(RootHandle(root), path.c_str(), 0, access, &key) != ERROR_SUCCESS) {
     return nullptr;
   }
   return std::make_unique<Win32RegistryKey>(key);

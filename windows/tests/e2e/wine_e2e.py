@@ -62,8 +62,10 @@ def windows_path(unix_path):
     return wine("winepath", "-w", unix_path).strip()
 
 
-def reg_add(key, name, value, kind="REG_SZ"):
-    args = ["reg", "add", key, "/f", "/t", kind, "/d", value]
+def reg_add(key, name, value, kind="REG_SZ", view=64):
+    """Writes into the registry view of `view` bits: in a WoW64 prefix a plain `wine reg` is the
+    32-bit reg.exe and would write HKLM\\Software into the 32-bit view."""
+    args = ["reg", "add", key, "/f", "/t", kind, "/d", value, "/reg:%d" % view]
     args += ["/ve"] if name is None else ["/v", name]
     wine(*args)
 
@@ -178,7 +180,18 @@ def native_windows(class_prefix="Qt"):
     (caption, window class)."""
     out = wine(OPTIONS.wintitles, class_prefix, check=False)
     fields = [line.split("\t") for line in out.splitlines()]
-    return [(f[7], f[6]) for f in fields if len(f) == 8]
+    return [(f[7], f[6]) for f in fields if len(f) == 9]
+
+
+def native_window_list(class_prefix):
+    """Like native_windows, with every field: handle, owner, rectangle, class, caption, state."""
+    out = wine(OPTIONS.wintitles, class_prefix, check=False)
+    keys = ("handle", "owner", "x", "y", "w", "h", "class", "caption", "state")
+    rows = [dict(zip(keys, line.split("\t"))) for line in out.splitlines()]
+    for row in rows:
+        for k in ("x", "y", "w", "h"):
+            row[k] = int(row.get(k, 0))
+    return [r for r in rows if "state" in r]
 
 
 def x11_names():
@@ -287,6 +300,7 @@ def program_folder(name):
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     shutil.copy2(os.path.join(OPTIONS.out, "KDXMngr.exe"), folder)
+    shutil.copy2(os.path.join(OPTIONS.out, "kdxmapi32.exe"), folder)
     shutil.copytree(os.path.join(OPTIONS.out, "translations"), os.path.join(folder, "translations"))
     return folder
 
@@ -362,8 +376,28 @@ def parse_record(path):
     return record
 
 
-def scenario_send():
-    folder = program_folder("KDX manager")
+CLIENTS = r"HKLM\Software\Clients\Mail"
+
+
+def client_dll(bits):
+    """The recording client library of `bits` bits (windows/testmapi)."""
+    sub = ["i686"] if bits == 32 else []
+    return os.path.join(OPTIONS.build, *sub, "windows", "testmapi", "kdxtestmapi12.dll")
+
+
+def register_client(bits, views):
+    """The recording client as the default mail client in the registry views `views`, as an
+    installer of its bitness registers it; every trace of an earlier scenario removed first."""
+    for view in (32, 64):
+        wine("reg", "delete", CLIENTS + r"\KDX Test Recorder", "/f", "/reg:%d" % view, check=False)
+        reg_add(CLIENTS, None, "Native Mail Client", view=view)
+    for view in views:
+        reg_add(CLIENTS + r"\KDX Test Recorder", "DLLPath", windows_path(client_dll(bits)),
+                view=view)
+        reg_add(CLIENTS, None, "KDX Test Recorder", view=view)
+
+
+def send_definition(folder):
     outgoing = drive_c("Velkor", "Odesílání")
     os.makedirs(outgoing, exist_ok=True)
     with open(os.path.join(outgoing, "SKLAD.KDX"), "wb") as f:
@@ -372,37 +406,25 @@ def scenario_send():
     write_table(os.path.join(folder, "kdx_exp.tab"), EXPORT_HEADER,
                 [["Odeslání do skladu", "C:\\Velkor\\Odesílání\\SKLAD.KDX", "sklad@example.cz",
                   "Odeslání přenosu do skladu", end_text, "True"]])
-    # The recording client is the prefix's default mail client; Wine's mapi32.dll forwards the
-    # call to it (MAPIX=1 makes the program use mapi32.dll).
-    client = os.path.join(OPTIONS.build, "windows", "testmapi", "kdxtestmapi12.dll")
-    clients = r"HKLM\Software\Clients\Mail"
-    reg_add(clients + r"\KDX Test Recorder", "DLLPath", windows_path(client))
-    reg_add(clients, None, "KDX Test Recorder")
-    reg_add(r"HKLM\Software\Microsoft\Windows Messaging Subsystem", "MAPIX", "1")
-    record = os.path.join(OPTIONS.work, "mapi-record.txt")
-    if os.path.exists(record):
-        os.remove(record)
-    program = Program("C:\\KDX manager\\KDXMngr.exe", [], name="send",
-                      env={"KDX_TESTMAPI_RECORD": windows_path(record)})
-    try:
-        program.window("KDX Manager")
-        check_caption("KDX Manager")
-        shot("send-main")
-        click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
-        click(program.control("Button3", "Provést akci"))
-        program.window("Informace")
-        check_caption("Informace")
-        shot("send-closing-text")
-        key("Return")
-        program.wait_exit()
-    finally:
-        program.kill()
+
+
+def check_record(record, bits):
+    """The one call the client received: recipient, subject, attachment and flags exactly, in a
+    process of `bits` bits, with the program's window as the parent."""
     r = parse_record(record)
     today = format_short_date(short_date_format(), datetime.date.today())
     expected_subject = ("Přenosový soubor Velkor ze dne " + today).encode("cp1250")
     problems = []
+    if r["call"].get("bits") != str(bits):
+        problems.append("called in a %s-bit process" % r["call"].get("bits"))
     if int(r["call"]["flags"]) != 0x1 | 0x8:
         problems.append("flags %s, not MAPI_LOGON_UI|MAPI_DIALOG" % r["call"]["flags"])
+    # Through the helper the program disables its window itself, as a modal window's owner is;
+    # in its own process that is left to the client's dialog.
+    if r["call"].get("uiparam") in (None, "0") or (bits == 32 and
+                                                    r["call"].get("ownerenabled") != "0"):
+        problems.append("parent window %s, enabled %s" % (r["call"].get("uiparam"),
+                                                           r["call"].get("ownerenabled")))
     if [x["class"] for x in r["recips"]] != [1]:
         problems.append("recipients %r" % r["recips"])
     elif r["recips"][0]["address"] != b"SMTP:sklad@example.cz":
@@ -413,6 +435,117 @@ def scenario_send():
         problems.append("attachments %r" % r["files"])
     if problems:
         raise Failure("the client received: " + "; ".join(problems))
+    return r
+
+
+def send_job(exe, name, env=None, during=None):
+    """Runs a send of the definition "Odeslání do skladu" through `exe` and returns the record
+    the client wrote. `during(program)` runs after "Provést akci" was pressed."""
+    record = os.path.join(OPTIONS.work, name + "-record.txt")
+    if os.path.exists(record):
+        os.remove(record)
+    program = Program(exe, [], name=name,
+                      env=dict(env or {}, KDX_TESTMAPI_RECORD=windows_path(record)))
+    try:
+        program.window("KDX Manager")
+        check_caption("KDX Manager")
+        shot(name + "-main")
+        click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
+        click(program.control("Button3", "Provést akci"))
+        if during:
+            during(program)
+        program.window("Informace")
+        check_caption("Informace")
+        shot(name + "-closing-text")
+        key("Return")
+        program.wait_exit()
+    finally:
+        program.kill()
+    return record
+
+
+def scenario_send():
+    """A 64-bit client, in the program's own process. MAPIX=1: the program calls Wine's
+    mapi32.dll, which forwards to the default client."""
+    folder = program_folder("KDX manager")
+    send_definition(folder)
+    register_client(64, [64])
+    reg_add(r"HKLM\Software\Microsoft\Windows Messaging Subsystem", "MAPIX", "1")
+    try:
+        check_record(send_job("C:\\KDX manager\\KDXMngr.exe", "send"), 64)
+    finally:
+        wine("reg", "delete", r"HKLM\Software\Microsoft\Windows Messaging Subsystem", "/v",
+             "MAPIX", "/f", "/reg:64", check=False)
+
+
+def scenario_send32():
+    """A 32-bit client as its 32-bit installer registers it: its keys and the default only in
+    the 32-bit view. The 64-bit program reaches it through kdxmapi32.exe, which loads the 32-bit
+    mapi32.dll, which forwards to the client."""
+    folder = program_folder("KDX manager")
+    send_definition(folder)
+    register_client(32, [32])
+    check_record(send_job("C:\\KDX manager\\KDXMngr.exe", "send32"), 32)
+
+
+def scenario_send32both():
+    """The same 32-bit client with its keys visible in both views."""
+    folder = program_folder("KDX manager")
+    send_definition(folder)
+    register_client(32, [32, 64])
+    check_record(send_job("C:\\KDX manager\\KDXMngr.exe", "send32both"), 32)
+
+
+def scenario_compose():
+    """A 32-bit client that keeps its compose window open until the user closes it: the window is
+    owned by the program's main window, which stays disabled and responding meanwhile."""
+    folder = program_folder("KDX manager")
+    send_definition(folder)
+    register_client(32, [32])
+
+    def during(program):
+        end = time.time() + TIMEOUT
+        compose = None
+        while compose is None and time.time() < end:
+            compose = next((w for w in native_window_list("KdxTestCompose")), None)
+            time.sleep(0.3)
+        if compose is None:
+            raise Failure("no compose window")
+        main = [w for w in native_window_list("Qt") if w["caption"] == "KDX Manager"]
+        if [w["handle"] for w in main] != [compose["owner"]]:
+            raise Failure("compose window owned by %s, main window %r" % (compose["owner"], main))
+        time.sleep(6)  # longer than the system waits before it calls a window not responding
+        main = [w for w in native_window_list("Qt") if w["caption"] == "KDX Manager"]
+        if not main or main[0]["state"] != "disabled":
+            raise Failure("main window while composing: %r" % main)
+        shot("compose-open")
+        click(compose)
+
+    check_record(send_job("C:\\KDX manager\\KDXMngr.exe", "compose",
+                          env={"KDX_TESTMAPI_COMPOSE": "1"}, during=during), 32)
+
+
+def scenario_sendfail():
+    """A 32-bit client that answers MAPI_E_UNKNOWN_RECIPIENT: the user sees that code's text in
+    the general error box, and the run goes on."""
+    folder = program_folder("KDX manager")
+    send_definition(folder)
+    register_client(32, [32])
+    program = Program("C:\\KDX manager\\KDXMngr.exe", [], name="sendfail",
+                      env={"KDX_TESTMAPI_RESULT": "14"})
+    try:
+        program.window("KDX Manager")
+        click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
+        click(program.control("Button3", "Provést akci"))
+        program.window("KDX manager")
+        check_caption("KDX manager")
+        program.control(text='MAPI Error: (14) "Unknown recipient".')
+        shot("sendfail-error")
+        key("Return")
+        program.gone("KDX manager")
+        program.window("KDX Manager")  # still running, the main window back
+    finally:
+        program.kill()
 
 
 EXPECTED_IMPORT = (
@@ -598,6 +731,8 @@ def scenario_installer():
         raise Failure("the installer left no KDXMngr.exe in %s" % installed)
     if not os.path.isfile(os.path.join(installed, "translations", "qtbase_cs.qm")):
         raise Failure("the installer left no translations")
+    if not os.path.isfile(os.path.join(installed, "kdxmapi32.exe")):
+        raise Failure("the installer left no kdxmapi32.exe")
     end_text = "Přenos uložen, spusťte Velkor."
     write_table(os.path.join(installed, "kdx_imp.tab"), IMPORT_HEADER,
                 [["Pobočka Brno", "POB1_PB.KDX", "C:\\Velkor\\Instalace", "", end_text]])
@@ -623,10 +758,22 @@ def scenario_installer():
         receive_job(program, os.path.join(target, "POB1_PB.KDX"), data, end_text, "installer")
     finally:
         program.kill()
+    if os.environ.get("KDX_WINE_NO_32BIT"):
+        log("SKIP the installed copy's send through a 32-bit client (no 32-bit Wine)")
+        return
+    # The installed copy sends through a 32-bit client.
+    send_definition(installed)
+    register_client(32, [32])
+    check_record(send_job("C:\\KDX-instalace\\KDXMngr.exe", "installed-send32"), 32)
 
 
-SCENARIOS = {"receive": scenario_receive, "send": scenario_send, "settings": scenario_settings,
+SCENARIOS = {"receive": scenario_receive, "send": scenario_send, "send32": scenario_send32,
+             "send32both": scenario_send32both, "compose": scenario_compose,
+             "sendfail": scenario_sendfail, "settings": scenario_settings,
              "picker": scenario_picker, "installer": scenario_installer}
+
+
+THIRTY_TWO_BIT = ("send32", "send32both", "compose", "sendfail")
 
 
 def start_window_manager():
@@ -650,7 +797,14 @@ def main():
     OPTIONS.work = os.path.join(os.path.abspath(OPTIONS.shots), "work")
     os.makedirs(OPTIONS.work, exist_ok=True)
     PREFIX = os.environ["WINEPREFIX"]
-    names = OPTIONS.scenarios or ["receive", "send", "settings", "picker", "installer"]
+    names = OPTIONS.scenarios or ["receive", "send", "send32", "send32both", "compose",
+                                  "sendfail", "settings", "picker", "installer"]
+    if os.environ.get("KDX_WINE_NO_32BIT"):
+        # Wine without its 32-bit half runs no 32-bit mail client.
+        skipped = [n for n in names if n in THIRTY_TWO_BIT]
+        names = [n for n in names if n not in THIRTY_TWO_BIT]
+        if skipped:
+            log("SKIP (this Wine runs no 32-bit programs): " + " ".join(skipped))
     failed = []
     wm = None
     for name in names:

@@ -1,9 +1,10 @@
 // Lists the top-level windows as Windows itself shows them, for the end-to-end tests under Wine:
 // one line per visible top-level window, fields separated by tabs, the caption as
 // GetWindowTextW returns it, written as UTF-8:
-//   <handle> <owner handle> <x> <y> <width> <height> <window class> <caption>
-// (the rectangle is GetWindowRect's, in screen pixels). With an argument, only windows whose
-// class begins with it are listed.
+//   <handle> <owner handle> <x> <y> <width> <height> <window class> <caption> <state>
+// (the rectangle is GetWindowRect's, in screen pixels; the state is "enabled" or "disabled",
+// followed by ",hung" when the system takes the window for not responding, IsHungAppWindow). With
+// an argument, only windows whose class begins with it are listed.
 
 #include <windows.h>
 
@@ -31,11 +32,13 @@ BOOL CALLBACK Visit(HWND window, LPARAM prefixParam) {
   RECT r{};
   GetWindowRect(window, &r);
   const HWND owner = GetWindow(window, GW_OWNER);
-  std::printf("%llu\t%llu\t%ld\t%ld\t%ld\t%ld\t%s\t%s\n",
+  std::printf("%llu\t%llu\t%ld\t%ld\t%ld\t%ld\t%s\t%s\t%s%s\n",
               static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(window)),
               static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(owner)), r.left, r.top,
               r.right - r.left, r.bottom - r.top, Utf8(className, classLength).c_str(),
-              Utf8(caption, captionLength).c_str());
+              Utf8(caption, captionLength).c_str(),
+              IsWindowEnabled(window) ? "enabled" : "disabled",
+              IsHungAppWindow(window) ? ",hung" : "");
   return TRUE;
 }
 

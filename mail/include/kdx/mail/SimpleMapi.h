@@ -13,6 +13,7 @@
 
 #include "kdx/mail/MapiTypes.h"
 #include "kdx/platform/Errors.h"
+#include "kdx/platform/PeImage.h"
 #include "kdx/platform/Registry.h"
 #include "kdx/platform/TopWindows.h"
 
@@ -58,6 +59,14 @@ inline constexpr const char* kOSFunctionFailedText = "A call to an OS function f
 // full one (a relative name in a folder named in another script).
 inline constexpr const char* kAttachmentPathFormat =
     "The full path of the attachment \"%s\" cannot be written in code page 1250";
+// The hand-off helper of the other bitness (first placeholder: its path).
+inline constexpr const char* kHandOffStartFormat =
+    "Cannot start the mail hand-off helper \"%s\": %s";
+inline constexpr const char* kHandOffNoAnswerFormat =
+    "The mail hand-off helper \"%s\" ended without an answer (exit code %s); the message was not "
+    "sent";
+inline constexpr const char* kHandOffRefusedFormat =
+    "The mail hand-off helper \"%s\" refused the message: %s";
 
 // --- results --------------------------------------------------------------------------------
 
@@ -71,21 +80,25 @@ std::string MapiResultText(std::uint32_t code);
 // --- registry and environment helpers -------------------------------------------------------
 
 using platform::RegistryRoot;
+using platform::RegistryView;
 
 // True when the key opens with KEY_READ (closed again at once). A leading backslash of `path`
 // is skipped.
-bool RegistryKeyExists(RegistryRoot root, const std::string& path);
+bool RegistryKeyExists(RegistryRoot root, const std::string& path,
+                       RegistryView view = RegistryView::Own);
 
 // The text of a REG_SZ or REG_EXPAND_SZ value (unexpanded), cut at its first zero byte;
 // `defaultValue` when the key does not open, the value is missing, has another type or cannot
 // be read. An empty `valueName` reads the key's default value.
 std::string ReadRegistryString(RegistryRoot root, const std::string& path,
-                               const std::string& valueName, const std::string& defaultValue);
+                               const std::string& valueName, const std::string& defaultValue,
+                               RegistryView view = RegistryView::Own);
 
 // Empties `list`, then appends the names of the key's direct subkeys in enumeration order.
 // True when the key's subkey information could be read. Raises ERegistryError "Unable to open
 // key "<path>" for read" when the key does not open.
-bool ListSubkeyNames(RegistryRoot root, const std::string& path, std::vector<std::string>& list);
+bool ListSubkeyNames(RegistryRoot root, const std::string& path, std::vector<std::string>& list,
+                     RegistryView view = RegistryView::Own);
 
 // Replaces %NAME% references in `text` in place; leaves it unchanged when expansion fails.
 void ExpandEnvironment(std::string& text);
@@ -95,12 +108,18 @@ extern const bool IsWindowsNtFamily;
 
 // --- the mail client binding ----------------------------------------------------------------
 
-// One registered mail client (a subkey of HKLM\SOFTWARE\Clients\Mail).
+// One registered mail client (a subkey of HKLM\SOFTWARE\Clients\Mail in either registry view).
 struct TMapiClient {
   std::string DisplayName;  // the key's default value
   std::string LibraryPath;  // "DLLPath", environment references expanded
   std::string KeyName;      // the subkey name
   bool Usable = false;      // the library loads and exports all twelve entry points
+  // The library is of the other bitness (its file's machine type says so) and exports all
+  // twelve names: it is reached through the hand-off helper, never loaded here.
+  bool OtherBitness = false;
+  // The values above come from the registry view of the other bitness (a 32-bit installer's
+  // keys as a 64-bit program finds them).
+  bool FromOtherView = false;
 };
 
 // The twelve Simple MAPI entry points, in the order they are resolved and indexed.
@@ -124,6 +143,15 @@ enum MapiEntryPoint : std::size_t {
   kMapiSendMail
 };
 
+// The all-twelve rule for a library of the other bitness, read from its file: the image is of the
+// other bitness's machine and its export table names all twelve entry points.
+bool IsOtherBitnessClientImage(const platform::PeImage& image);
+
+// The hand-off helper of the other bitness, beside the running program: "kdxmapi32.exe" beside
+// a 64-bit program, "kdxmapi64.exe" beside a 32-bit one. The path is UTF-8, as the file system's.
+std::string HandOffHelperName();
+std::string HandOffHelperPath();
+
 // Where the system's mail client is, and its loaded Simple MAPI library.
 //
 // Construction reads the registry (discovery) and leaves the object unloaded; it raises only
@@ -142,6 +170,10 @@ class TSimpleMapi {
   // "mapi32.dll" when Simple MAPI is registered, else the chosen client's LibraryPath ("" when
   // no client is chosen).
   std::string ClientLibraryPath() const;
+  // True when the client behind the library choice (the chosen client, also when "mapi32.dll"
+  // is the library loaded) is of the other bitness: the send then goes through the hand-off
+  // helper, and this process loads no library.
+  bool ChosenLibraryIsOtherBitness() const;
   void LoadClientLibrary();
   void UnloadClientLibrary();
 
@@ -164,7 +196,8 @@ class TSimpleMapi {
 
  private:
   void DiscoverMailClients();
-  static bool IsClientUsable(const std::string& libraryPath);
+  // Fills Usable and OtherBitness of `client` from its library.
+  static void TestClient(TMapiClient& client);
 
   bool HasUsableClient_ = false;
   std::vector<TMapiClient> MailClients_;
@@ -227,7 +260,10 @@ struct TLogonSettings {
 // attachments to full paths, checks the recipients, only then loads the client library, and
 // calls MAPISendMail. It returns true when the client took the message, false when the user
 // cancelled in the client, and raises EMapiError / EOSError otherwise. The library stays loaded
-// until destruction.
+// until destruction. When the chosen client is of the other bitness no library is loaded here:
+// the same message goes to the hand-off helper (HandOff.h), which makes the call in its own
+// process and answers its result; the helper's failures raise EMapiError with ErrorCode 0 and a
+// text naming the helper (kHandOff*Format), a helper that ends without an answer included.
 class TMapiEmail : public TSimpleMapi {
  public:
   TMapiEmail();

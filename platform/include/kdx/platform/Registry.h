@@ -39,6 +39,17 @@ inline constexpr std::uint32_t kRegQword = 11;
 // The access right the program asks for (KEY_READ).
 inline constexpr std::uint32_t kKeyRead = 0x20019;
 
+// Which registry view a key is opened in. 64-bit Windows keeps parts of HKEY_LOCAL_MACHINE\SOFTWARE
+// twice, once as 64-bit programs see it and once as 32-bit programs see it (KEY_WOW64_64KEY,
+// KEY_WOW64_32KEY): a 32-bit installer writes its keys into the 32-bit view. `Own` is the view of
+// this program's bitness, `Other` the other one.
+enum class RegistryView { Own, Other };
+
+// True when the system has a registry view of the other bitness: a 64-bit program, or a 32-bit
+// one running on 64-bit Windows. The POSIX stand-in keeps the other view where the registry
+// editor exports it, under HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node.
+bool HasOtherRegistryView();
+
 // A registry file of the POSIX stand-in could not be read or is not in the .reg format. The
 // message names the file and, for a syntax error, the line.
 class ERegistryFileError : public Exception {
@@ -62,9 +73,11 @@ void SetBuiltInRegistry(std::function<std::string()> regText);
 class RegistryKey {
  public:
   // Opens `path` (relative to `root`, components separated by backslashes, letter case ignored)
-  // for reading. Returns null when the key does not exist or cannot be opened for KEY_READ.
+  // for reading, in `view`. Returns null when the key does not exist or cannot be opened for
+  // KEY_READ, and for the other view where there is none (HasOtherRegistryView).
   // POSIX: throws ERegistryFileError when a registry file is malformed.
-  static std::unique_ptr<RegistryKey> Open(RegistryRoot root, const std::string& path);
+  static std::unique_ptr<RegistryKey> Open(RegistryRoot root, const std::string& path,
+                                           RegistryView view = RegistryView::Own);
 
   virtual ~RegistryKey() = default;
   RegistryKey(const RegistryKey&) = delete;

@@ -1,0 +1,45 @@
+// The program's side of the hand-off to the helper of the other bitness.
+
+#include "kdx/mail/HandOff.h"
+#include "kdx/mail/SimpleMapi.h"
+#include "kdx/platform/ChildProcess.h"
+#include "kdx/platform/Text.h"
+
+namespace kdx::mail {
+
+std::uint32_t SendThroughHandOffHelper(const std::string& helperPath, const HandOffRequest& request,
+                                       platform::WindowHandle owner) {
+  const std::string helper = text::Utf8ToCp1250(helperPath);
+  const platform::ChildRun run =
+      platform::RunChildProcess(helperPath, EncodeHandOffRequest(request), owner);
+  if (!run.started) {
+    throw EMapiError(FormatMessage(FormatMessage(kHandOffStartFormat, helper), run.startErrorText),
+                     0);
+  }
+  std::string why;
+  const auto reply = DecodeHandOffReply(run.output, &why);
+  if (!reply) {
+    // Killed, crashed, or something else answered: whatever the client did, the program
+    // cannot tell that the message was taken, so it is not reported as sent.
+    throw EMapiError(
+        FormatMessage(FormatMessage(kHandOffNoAnswerFormat, helper), std::to_string(run.exitCode)),
+        0);
+  }
+  switch (reply->kind) {
+    case HandOffReplyKind::Result:
+      return reply->code;
+    case HandOffReplyKind::LoadFailed: {
+      if (reply->code == 0) throw EOSError(kOSFunctionFailedText, 0);
+      const std::string message =
+          FormatMessage(kSystemErrorFormat, static_cast<long long>(reply->code));
+      throw EOSError(FormatMessage(message, reply->text), reply->code);
+    }
+    case HandOffReplyKind::NotExported:
+      throw EMapiError(FormatMessage(kNotExportedFormat, reply->text), 0);
+    case HandOffReplyKind::Refused:
+      break;
+  }
+  throw EMapiError(FormatMessage(FormatMessage(kHandOffRefusedFormat, helper), reply->text), 0);
+}
+
+}  // namespace kdx::mail

@@ -1,0 +1,34 @@
+#pragma once
+// A helper program run for one request: its input handed over on its standard input, its answer
+// read from its standard output. No command line of the caller's text is ever built: the program
+// gets no arguments, so nothing the user typed can be taken for an option or split at a blank.
+//
+// Backends: src/win32 (CreateProcessW with anonymous pipes; while the child runs the calling
+// thread's window messages are dispatched, as a modal dialog's loop would, so the program's
+// windows keep painting and never show as "not responding") and src/posix (posix_spawn, pipes).
+
+#include <cstdint>
+#include <string>
+
+#include "kdx/platform/TopWindows.h"
+
+namespace kdx::platform {
+
+struct ChildRun {
+  bool started = false;
+  unsigned long startError = 0;  // the system's error code when the program did not start
+  std::string startErrorText;    // and its text
+  std::string output;            // what the child wrote to its standard output
+  bool exited = false;           // it ended by itself (POSIX: not by a signal)
+  unsigned long exitCode = 0;    // its exit code (Windows: also the code of a crash)
+};
+
+// Runs `program` (a UTF-8 path) without arguments, writes `input` to its standard input and
+// closes it, collects its standard output and returns when it has ended. Its standard error goes
+// nowhere. `owner`, when not 0, is disabled while the child runs (as the owner of a modal window
+// is) and enabled again afterwards if it was enabled; the child may bring its windows to the
+// front. Never raises; a program that cannot be started gives started = false.
+ChildRun RunChildProcess(const std::string& program, const std::string& input,
+                         WindowHandle owner = 0);
+
+}  // namespace kdx::platform
