@@ -17,7 +17,7 @@
 #include <system_error>
 
 #include "Provider.h"
-#include "kdx/platform/ChildProgram.h"
+#include "kdx/platform/ChildProcess.h"
 
 namespace kdx::provider {
 

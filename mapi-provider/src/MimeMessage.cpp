@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "Provider.h"
-#include "kdx/platform/ChildProgram.h"
+#include "kdx/platform/ChildProcess.h"
 
 namespace kdx::provider {
 

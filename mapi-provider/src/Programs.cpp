@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "Provider.h"
-#include "kdx/platform/ChildProgram.h"
+#include "kdx/platform/ChildProcess.h"
 
 namespace kdx::provider {
 

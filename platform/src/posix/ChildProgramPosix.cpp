@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "kdx/platform/ChildProgram.h"
+#include "kdx/platform/ChildProcess.h"
 
 extern char** environ;
 

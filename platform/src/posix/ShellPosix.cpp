@@ -1,5 +1,5 @@
 // POSIX backend of Shell.h: xdg-open started with posix_spawn and an argument vector, found in the
-// absolute entries of PATH, run in the root folder with that PATH (ChildProgram.h).
+// absolute entries of PATH, run in the root folder with that PATH (ChildProcess.h).
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "kdx/platform/ChildProgram.h"
+#include "kdx/platform/ChildProcess.h"
 #include "kdx/platform/Shell.h"
 #include "kdx/platform/Text.h"
 

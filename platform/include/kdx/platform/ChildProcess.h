@@ -3,12 +3,18 @@
 // read from its standard output. No command line of the caller's text is ever built: the program
 // gets no arguments, so nothing the user typed can be taken for an option or split at a blank.
 //
+// Programs are never taken from the current folder nor started in it: the folder picker moves it
+// to wherever the user browses. On POSIX, PATH counts only by its absolute entries (an empty entry
+// means the current folder to a shell, a relative one a folder below it), and children start in
+// the root folder with PATH reduced to those entries.
+//
 // Backends: src/win32 (CreateProcessW with anonymous pipes; while the child runs the calling
 // thread's window messages are dispatched, as a modal dialog's loop would, so the program's
 // windows keep painting and never show as "not responding") and src/posix (posix_spawn, pipes).
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kdx/platform/TopWindows.h"
 
@@ -30,5 +36,20 @@ struct ChildRun {
 // front. Never raises; a program that cannot be started gives started = false.
 ChildRun RunChildProcess(const std::string& program, const std::string& input,
                          WindowHandle owner = 0);
+
+#ifndef _WIN32
+// --- POSIX: where programs are found, the environment they get ----------------------------
+
+// The absolute entries of a PATH-style value (':'-separated), in order; null gives none.
+std::vector<std::string> AbsolutePathEntries(const char* path);
+
+// The full path of the executable file `name` in the absolute entries of $PATH, then in
+// `extraDirs`; empty if none.
+std::string FindProgramOnPath(const std::string& name, const std::vector<std::string>& extraDirs);
+
+// This process's environment ("NAME=value" texts) with PATH reduced to its absolute entries
+// (/usr/local/bin:/usr/bin:/bin when there is no PATH), for the programs it starts.
+std::vector<std::string> ChildEnvironment();
+#endif
 
 }  // namespace kdx::platform
