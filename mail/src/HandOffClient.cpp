@@ -13,17 +13,15 @@ std::uint32_t SendThroughHandOffHelper(const std::string& helperPath, const Hand
   const platform::ChildRun run =
       platform::RunChildProcess(helperPath, EncodeHandOffRequest(request), owner);
   if (!run.started) {
-    throw EMapiError(FormatMessage(FormatMessage(kHandOffStartFormat, helper), run.startErrorText),
-                     0);
+    throw EMapiError(FormatMessage(kHandOffStartFormat, helper, run.startErrorText), 0);
   }
   std::string why;
   const auto reply = DecodeHandOffReply(run.output, &why);
   if (!reply) {
     // Killed, crashed, or something else answered: whatever the client did, the program
     // cannot tell that the message was taken, so it is not reported as sent.
-    throw EMapiError(
-        FormatMessage(FormatMessage(kHandOffNoAnswerFormat, helper), std::to_string(run.exitCode)),
-        0);
+    throw EMapiError(FormatMessage(kHandOffNoAnswerFormat, helper, std::to_string(run.exitCode)),
+                     0);
   }
   switch (reply->kind) {
     case HandOffReplyKind::Result:
@@ -39,7 +37,7 @@ std::uint32_t SendThroughHandOffHelper(const std::string& helperPath, const Hand
     case HandOffReplyKind::Refused:
       break;
   }
-  throw EMapiError(FormatMessage(FormatMessage(kHandOffRefusedFormat, helper), reply->text), 0);
+  throw EMapiError(FormatMessage(kHandOffRefusedFormat, helper, reply->text), 0);
 }
 
 }  // namespace kdx::mail

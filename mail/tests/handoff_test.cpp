@@ -7,6 +7,11 @@
 
 #include <stdexcept>
 
+#include "kdx/mail/SimpleMapi.h"
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "CoreTestSupport.h"
 
 using namespace kdx::mail;
@@ -155,4 +160,33 @@ TEST(HandOffFormat, EncoderRefusesWhatTheDecoderWould) {
   EXPECT_THROW(EncodeHandOffRequest(request), std::length_error);
   request.noteText.assign(kHandOffMaxText, 'x');
   EXPECT_EQ(DecodeHandOffRequest(EncodeHandOffRequest(request)), request) << "the limit itself";
+}
+
+// The helper's path may hold a '%' (a folder "100%sleva"): it is text, never a placeholder for
+// the system's reason, and a helper that answers nothing is never taken for a send.
+TEST(HandOffHelper, FailuresNameTheHelperAsItIs) {
+  kdx::test::TempDir dir;
+  const std::string missing = dir.Path() + "/100%sleva/kdxmapi32";
+  try {
+    SendThroughHandOffHelper(missing, Sample(), 0);
+    FAIL() << "a missing helper sent the message";
+  } catch (const EMapiError& e) {
+    EXPECT_EQ(e.ErrorCode, 0u);
+    const std::string message = e.what();
+    EXPECT_NE(message.find("\"" + missing + "\""), std::string::npos) << message;
+  }
+#ifndef _WIN32
+  const std::string silent = dir.WriteFile("silent%d", "#!/bin/sh\ncat >/dev/null\n");
+  ASSERT_EQ(::chmod(silent.c_str(), 0700), 0);
+  try {
+    SendThroughHandOffHelper(silent, Sample(), 0);
+    FAIL() << "a helper that answered nothing counted as a send";
+  } catch (const EMapiError& e) {
+    EXPECT_EQ(e.ErrorCode, 0u);
+    const std::string message = e.what();
+    EXPECT_NE(message.find("\"" + silent + "\" ended without an answer (exit code 0)"),
+              std::string::npos)
+        << message;
+  }
+#endif
 }

@@ -56,5 +56,9 @@ class EOSError : public Exception {
 // patterns the program uses). Each argument replaces the next placeholder, in order.
 std::string FormatMessage(const std::string& pattern, const std::string& arg);
 std::string FormatMessage(const std::string& pattern, long long arg);
+// Two placeholders filled in one pass: a "%" inside `first` (a path may hold one) is text, never a
+// placeholder for `second`.
+std::string FormatMessage(const std::string& pattern, const std::string& first,
+                          const std::string& second);
 
 }  // namespace kdx
