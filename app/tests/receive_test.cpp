@@ -46,8 +46,8 @@ std::vector<std::string> Distinct(std::vector<std::string> names) {
 // The names in `folder`, as Distinct gives them.
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(folder))
-    names.push_back(e.path().filename().string());
+  for (const auto& e : fs::directory_iterator(kdx::test::PathFromUtf8(folder)))
+    names.push_back(kdx::test::Utf8Path(e.path().filename()));
   return Distinct(std::move(names));
 }
 
@@ -231,7 +231,8 @@ class ReceiveTest : public QObject {
         run.WriteFile(mail + c.source, "new");
         run.WriteFile(target + c.variant, "old");
         run.WriteFile(target + c.other, "another file");
-        if (readOnly) fs::permissions(target + c.other, fs::perms::owner_read);
+        const fs::path other = kdx::test::PathFromUtf8(target + c.other);
+        if (readOnly) fs::permissions(other, fs::perms::owner_read);
         run.WriteImports({{"A", c.copy, target, "", ""}});
         run.Start({QString::fromStdString(mail + c.source)});
         QVERIFY(frmMain->Button1->isEnabled());
@@ -241,7 +242,7 @@ class ReceiveTest : public QObject {
         QCOMPARE(Names(target), Distinct({c.copy, c.other}));
         QCOMPARE(ProgramRun::ReadFile(target + c.copy), std::string("new"));
         QCOMPARE(ProgramRun::ReadFile(target + c.other), std::string("another file"));
-        fs::permissions(target + c.other, fs::perms::owner_write, fs::perm_options::add);
+        fs::permissions(other, fs::perms::owner_write, fs::perm_options::add);
       }
     }
   }
