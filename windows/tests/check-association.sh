@@ -32,7 +32,7 @@ fail() {
 w() { timeout -k 5 60 wine "$@" </dev/null >>"$log" 2>&1; }
 # The default value of a key, as reg.exe prints it ("" when the key or value is missing).
 default_of() {
-  { timeout -k 5 60 wine reg query "$1" /ve </dev/null 2>/dev/null || true; } | tr -d '\r' |
+  { timeout -k 5 60 wine reg query "$1" /ve /reg:64 </dev/null 2>/dev/null || true; } | tr -d '\r' |
     LC_ALL=C sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p' | sed -n 1p
 }
 # Waits up to 30 s for a condition (a command); Wine may hand back before the uninstaller is done.
@@ -87,7 +87,7 @@ install_and_check() {
   progid=$(default_of "$classes\\.KDX")
   [ "$progid" = "KDXManager.TransferFile" ] || fail ".KDX names '$progid' ($mode)"
   command=$(default_of "$classes\\$progid\\shell\\open\\command")
-  install_dir=$({ timeout 60 wine reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KDXManager" \
+  install_dir=$({ timeout 60 wine reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KDXManager" /reg:64 \
     /v InstallLocation </dev/null 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^ *InstallLocation *REG_SZ *//p')
   [ -n "$install_dir" ] || fail "no InstallLocation ($mode)"
   expected="\"$install_dir\\KDXMngr.exe\" \"%1\""
