@@ -539,7 +539,8 @@ def scenario_sendfail():
         click(program.control("Button3", "Provést akci"))
         program.window("KDX manager")
         check_caption("KDX manager")
-        program.control(text='MAPI Error: (14) "Unknown recipient".')
+        # The general error box adds a full stop only after a character above '.', not after '"'.
+        program.control(text='MAPI Error: (14) "Unknown recipient"')
         shot("sendfail-error")
         key("Return")
         program.gone("KDX manager")
