@@ -16,8 +16,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=${KDX_WINDOWS_BUILD_DIR:-build-windows}
 out=${1:-$build/out}
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2  # the shared machines have two cores
+jobs=${KDX_JOBS:-$(nproc)}
 
 for tool in x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix makensis cmake ninja; do
   command -v "$tool" >/dev/null || { echo "windows-build: '$tool' is missing (scripts/deps.sh installs it)" >&2; exit 1; }

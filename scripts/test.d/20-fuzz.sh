@@ -15,8 +15,7 @@ table_seconds=$((seconds / 2))
 reg_seconds=$((seconds / 6))
 pe_seconds=$((seconds / 6))
 handoff_seconds=$((seconds - table_seconds - reg_seconds - pe_seconds))
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2
+jobs=${KDX_JOBS:-$(nproc)}
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

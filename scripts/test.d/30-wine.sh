@@ -20,8 +20,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 build=${KDX_WINDOWS_BUILD_DIR:-build-windows}
-jobs=$(nproc)
-[ "$jobs" -gt 2 ] && jobs=2  # the shared machines have two cores
+jobs=${KDX_JOBS:-$(nproc)}
 
 for tool in wine wineboot wineserver xvfb-run openbox xdotool xclip import xwininfo xprop; do
   if ! command -v "$tool" >/dev/null; then
