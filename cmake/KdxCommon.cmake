@@ -38,7 +38,7 @@ endfunction()
 
 # kdx_gtest(<name> SOURCES ... DEPS ... [LABELS ...]): a GoogleTest binary registered with ctest.
 # Every toolkit-free test carries the label "core" (run again under the sanitizers and on Wine)
-# and links the shared test support (kdx_test_support, platform/tests/support).
+# and links the shared test support (kdx_test_support, testing/).
 function(kdx_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
   if(NOT KDX_BUILD_TESTS)

@@ -10,10 +10,10 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
-#include "TestSupport.h"
 #include "kdx/platform/Files.h"
 #include "mainUnit.h"
 

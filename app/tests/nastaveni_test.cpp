@@ -16,10 +16,10 @@
 #include <QWindow>
 #include <functional>
 
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
-#include "TestSupport.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBCheckBox.h"
 #include "kdx/widgets/DBEdit.h"

@@ -6,11 +6,11 @@
 #include <QTest>
 #include <filesystem>
 
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
-#include "TestSupport.h"
 #include "kdx/platform/Path.h"
 #include "mainUnit.h"
 

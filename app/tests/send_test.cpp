@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
-#include "TestSupport.h"
 #include "TopWindowsHook.h"
 #include "kdx/platform/Text.h"
 #include "kdx/platform/TopWindows.h"

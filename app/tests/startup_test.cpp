@@ -8,11 +8,11 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
-#include "TestSupport.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Path.h"
 #include "kdx/widgets/DBGrid.h"

@@ -12,10 +12,10 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "Nastaveni.h"
-#include "TestSupport.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Errors.h"
 #include "mainUnit.h"

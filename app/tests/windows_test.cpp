@@ -24,12 +24,12 @@
 #include <algorithm>
 
 #include "About.h"
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
-#include "TestSupport.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/widgets/DBEdit.h"
 #include "kdx/widgets/DBGrid.h"

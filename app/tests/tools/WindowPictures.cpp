@@ -7,11 +7,11 @@
 #include <cstdio>
 
 #include "About.h"
+#include "AppTestSupport.h"
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
 #include "Prepare.h"
-#include "TestSupport.h"
 
 int main(int argc, char** argv) {
   kdx::app::TKdxApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "AppTestSupport.h"
 
 #include <QCoreApplication>
 
