@@ -577,11 +577,8 @@ void TfrmNastaveni::StorePickedPath(TMemTable& table, const char* fieldName, con
   table.PostRecord();
 }
 
-TfrmNastaveni::FileDialogHook TfrmNastaveni::SetFileDialogHook(FileDialogHook hook) {
-  FileDialogHook previous = std::move(FileHook());
-  FileHook() = std::move(hook);
-  return previous;
-}
+TfrmNastaveni::ScopedFileDialogHookForTesting::ScopedFileDialogHookForTesting(FileDialogHook hook)
+    : ScopedReplacement(FileHook(), std::move(hook)) {}
 
 void TfrmNastaveni::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -19,6 +19,7 @@
 
 #include "kdx/memtable/DataSource.h"
 #include "kdx/memtable/MemTable.h"
+#include "kdx/platform/ScopedReplacement.h"
 
 class QFileDialog;
 class QGroupBox;
@@ -130,11 +131,13 @@ class TfrmNastaveni : public QDialog {
   void BitBtn1Click();  // SavePath through the folder picker
   void BitBtn2Click();  // KDXFilePath through the file-open dialog
 
-  // Test hook: while set, BitBtn2Click calls it with the prepared file dialog instead of
-  // running it modally and takes its return value as the dialog's result. Returns the previous
-  // hook; an empty hook restores the real dialog.
+  // Test hook: while the guard lives, BitBtn2Click calls `hook` with the prepared file dialog
+  // instead of running it modally and takes its return value as the dialog's result.
   using FileDialogHook = std::function<int(QFileDialog&)>;
-  static FileDialogHook SetFileDialogHook(FileDialogHook hook);
+  class ScopedFileDialogHookForTesting : platform::ScopedReplacement<FileDialogHook> {
+   public:
+    explicit ScopedFileDialogHookForTesting(FileDialogHook hook);
+  };
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -84,8 +84,7 @@ std::string TableFileToSave(const TTableFolders& folders, const char* fileName) 
   return folders.own + fileName;
 }
 
-void SetSystemTableFolderForTesting(std::optional<std::string> folder) {
-  SystemFolderOverride() = std::move(folder);
-}
+ScopedSystemTableFolderForTesting::ScopedSystemTableFolderForTesting(std::string folder)
+    : ScopedReplacement(SystemFolderOverride(), std::move(folder)) {}
 
 }  // namespace kdx::app

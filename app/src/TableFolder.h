@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "kdx/platform/ScopedReplacement.h"
+
 namespace kdx::app {
 
 // The marker the install step puts beside the executable.
@@ -41,7 +43,10 @@ std::string TableFileToSave(const TTableFolders& folders, const char* fileName);
 
 // --- hook for tests --------------------------------------------------------------------------
 
-// Another folder in place of kSystemTableFolder; nullopt restores it.
-void SetSystemTableFolderForTesting(std::optional<std::string> folder);
+// Another folder in place of kSystemTableFolder while the guard lives.
+class ScopedSystemTableFolderForTesting : platform::ScopedReplacement<std::optional<std::string>> {
+ public:
+  explicit ScopedSystemTableFolderForTesting(std::string folder);
+};
 
 }  // namespace kdx::app

@@ -54,6 +54,12 @@ std::function<void()>& QuitHandler() {
   return handler;
 }
 
+std::vector<std::string> Utf8Arguments(const QStringList& arguments) {
+  std::vector<std::string> utf8;
+  for (const QString& argument : arguments) utf8.push_back(argument.toUtf8().toStdString());
+  return utf8;
+}
+
 std::vector<std::string> CommandLineArguments() {
   if (CommandLineOverride()) return *CommandLineOverride();
   return TKdxApplication::ProgramArguments();
@@ -264,26 +270,16 @@ void QuitApplication() {
       Qt::QueuedConnection);
 }
 
-void SetCommandLineForTesting(std::optional<QStringList> arguments) {
-  if (!arguments) {
-    CommandLineOverride().reset();
-    return;
-  }
-  std::vector<std::string> native;
-  for (const QString& argument : *arguments) native.push_back(argument.toUtf8().toStdString());
-  CommandLineOverride() = std::move(native);
-}
+ScopedCommandLineForTesting::ScopedCommandLineForTesting(const QStringList& arguments)
+    : ScopedCommandLineForTesting(Utf8Arguments(arguments)) {}
 
-void SetNativeCommandLineForTesting(std::optional<std::vector<std::string>> arguments) {
-  CommandLineOverride() = std::move(arguments);
-}
+ScopedCommandLineForTesting::ScopedCommandLineForTesting(std::vector<std::string> nativeArguments)
+    : ScopedReplacement(CommandLineOverride(), std::move(nativeArguments)) {}
 
-void SetExecutablePathForTesting(std::optional<std::string> nativePath) {
-  ExecutableOverride() = std::move(nativePath);
-}
+ScopedExecutablePathForTesting::ScopedExecutablePathForTesting(std::string nativePath)
+    : ScopedReplacement(ExecutableOverride(), std::move(nativePath)) {}
 
-void SetQuitHandlerForTesting(std::function<void()> handler) {
-  QuitHandler() = std::move(handler);
-}
+ScopedQuitHandlerForTesting::ScopedQuitHandlerForTesting(std::function<void()> handler)
+    : ScopedReplacement(QuitHandler(), std::move(handler)) {}
 
 }  // namespace kdx::app

@@ -18,6 +18,7 @@
 
 #include "DefinitionTables.h"
 #include "TableFolder.h"
+#include "kdx/platform/ScopedReplacement.h"
 
 namespace kdx::app {
 
@@ -101,17 +102,30 @@ void SendFile();
 // is written with four digits, so that the date names its year unambiguously.
 std::string SendSubject(const QLocale& locale, const QDate& date);
 
-// --- hooks for tests -------------------------------------------------------------------------
-
-// Arguments StartRun reads instead of the real command line (without the program name);
-// nullopt restores the real one. The native form takes bytes as the system would give them.
-void SetCommandLineForTesting(std::optional<QStringList> arguments);
-void SetNativeCommandLineForTesting(std::optional<std::vector<std::string>> arguments);
-// An executable path StartRun uses instead of the real one (its folder holds the table files).
-void SetExecutablePathForTesting(std::optional<std::string> nativePath);
-// What the queued quit request does when it is taken; empty restores QCoreApplication::quit.
-void SetQuitHandlerForTesting(std::function<void()> handler);
 // Resets every program-wide value to its state before StartRun.
 void ResetRunValues();
+
+// --- hooks for tests: each replaces its input while it lives, then puts the previous back -----
+
+// Arguments StartRun reads instead of the real command line (without the program name). The
+// native form takes bytes as the system would give them.
+class ScopedCommandLineForTesting
+    : platform::ScopedReplacement<std::optional<std::vector<std::string>>> {
+ public:
+  explicit ScopedCommandLineForTesting(const QStringList& arguments);
+  explicit ScopedCommandLineForTesting(std::vector<std::string> nativeArguments);
+};
+
+// An executable path StartRun uses instead of the real one (its folder holds the table files).
+class ScopedExecutablePathForTesting : platform::ScopedReplacement<std::optional<std::string>> {
+ public:
+  explicit ScopedExecutablePathForTesting(std::string nativePath);
+};
+
+// What the queued quit request does when it is taken, instead of QCoreApplication::quit.
+class ScopedQuitHandlerForTesting : platform::ScopedReplacement<std::function<void()>> {
+ public:
+  explicit ScopedQuitHandlerForTesting(std::function<void()> handler);
+};
 
 }  // namespace kdx::app

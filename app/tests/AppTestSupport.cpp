@@ -17,19 +17,15 @@ void SetIfAny(TMemTable& t, const char* field, const std::string& utf8) {
 
 }  // namespace
 
-ProgramRun::ProgramRun() : boxes_(std::make_unique<widgets::ScopedMessageRecorder>()) {
+ProgramRun::ProgramRun() : executable_(Folder() + "KDXMngr"), quit_([this] { ++quits_; }) {
   dir_.MakeDir("program");
   app::ResetRunValues();
-  app::SetExecutablePathForTesting(Folder() + "KDXMngr");
-  app::SetQuitHandlerForTesting([this] { ++quits_; });
 }
 
+// The hooks go after this: a quit request still queued is counted.
 ProgramRun::~ProgramRun() {
   QCoreApplication::processEvents();
   app::DestroyForms();
-  app::SetCommandLineForTesting(std::nullopt);
-  app::SetExecutablePathForTesting(std::nullopt);
-  app::SetQuitHandlerForTesting({});
   app::ResetRunValues();
 }
 
@@ -85,19 +81,19 @@ void ProgramRun::WriteRawImportFile(const std::string& bytes) const {
 }
 
 void ProgramRun::Start(const QStringList& arguments) {
-  app::SetCommandLineForTesting(arguments);
+  commandLine_.emplace(arguments);
   app::CreateForms();
   app::StartRun();
 }
 
 void ProgramRun::StartNative(const std::vector<std::string>& arguments) {
-  app::SetNativeCommandLineForTesting(arguments);
+  commandLine_.emplace(arguments);
   app::CreateForms();
   app::StartRun();
 }
 
 void ProgramRun::StartWithProgramArguments() {
-  app::SetCommandLineForTesting(std::nullopt);
+  commandLine_.reset();
   app::CreateForms();
   app::StartRun();
 }

@@ -3,12 +3,13 @@
 // temporary program folder, with the message boxes recorded and the quit request counted.
 
 #include <QStringList>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "CoreTestSupport.h"
 #include "kdx/widgets/MessageBox.h"
+#include "mainUnit.h"
 
 namespace kdx::test {
 
@@ -47,13 +48,16 @@ class ProgramRun {
   // Quit requests taken so far (after the queued requests were processed).
   int QuitCount();
 
-  widgets::ScopedMessageRecorder& Boxes() { return *boxes_; }
-  const std::vector<widgets::MessageRequest>& Requests() const { return boxes_->Requests(); }
+  widgets::ScopedMessageRecorderForTesting& Boxes() { return boxes_; }
+  const std::vector<widgets::MessageRequest>& Requests() const { return boxes_.Requests(); }
 
  private:
   TempDir dir_;
-  std::unique_ptr<widgets::ScopedMessageRecorder> boxes_;
+  widgets::ScopedMessageRecorderForTesting boxes_;
   int quits_ = 0;
+  app::ScopedExecutablePathForTesting executable_;
+  app::ScopedQuitHandlerForTesting quit_;
+  std::optional<app::ScopedCommandLineForTesting> commandLine_;
 };
 
 }  // namespace kdx::test

@@ -374,11 +374,12 @@ class NastaveniTest : public QObject {
     QStringList startedIn;
     QString target;
     int answer = QDialog::Accepted;
-    auto previous = widgets::TDirectoryDialog::SetShowHook([&](widgets::TFormDirDialog& form) {
-      startedIn << form.DirectoryListBox->Directory();
-      form.DirectoryListBox->SetDirectory(target);
-      return answer;
-    });
+    const widgets::TDirectoryDialog::ScopedShowHookForTesting picker(
+        [&](widgets::TFormDirDialog& form) {
+          startedIn << form.DirectoryListBox->Directory();
+          form.DirectoryListBox->SetDirectory(target);
+          return answer;
+        });
     InSettings([&] {
       TfrmNastaveni& w = *frmNastaveni;
       w.PageControl1->setCurrentIndex(0);
@@ -402,7 +403,6 @@ class NastaveniTest : public QObject {
       target = unspellable;
       w.BitBtn1->click();
     });
-    widgets::TDirectoryDialog::SetShowHook(previous);
     QCOMPARE(startedIn.size(), 3);
     QVERIFY(startedIn[1].startsWith(first.chopped(1)));
     QVERIFY(startedIn[2].startsWith(second.chopped(1)));
@@ -422,7 +422,7 @@ class NastaveniTest : public QObject {
     QString title, suffix;
     QStringList filters;
     int answer = QDialog::Accepted;
-    auto previous = TfrmNastaveni::SetFileDialogHook([&](QFileDialog& dialog) {
+    const TfrmNastaveni::ScopedFileDialogHookForTesting fileDialog([&](QFileDialog& dialog) {
       title = dialog.windowTitle();
       filters = dialog.nameFilters();
       suffix = dialog.defaultSuffix();
@@ -445,7 +445,6 @@ class NastaveniTest : public QObject {
       QCOMPARE(w.DBEdit6->text(), QString::fromStdString(folder + "POB1.KDX"));
       QCOMPARE(w.ExportTable->State(), dsBrowse);
     });
-    TfrmNastaveni::SetFileDialogHook(previous);
     QCOMPARE(title, QString::fromUtf8("Vyberte přenosový soubor"));
     QCOMPARE(filters, QStringList({QString::fromUtf8("Přenosové soubory Velkor (*.KDX)"),
                                    QString::fromUtf8("Všechny soubory (*.*)")}));

@@ -42,14 +42,15 @@ bool Exists(const std::string& path) {
 // the program, the administrator's folder and a user's configuration home, all in `run`'s folder.
 struct Installed {
   explicit Installed(ProgramRun& r)
-      : run(r), admin(r.MakeFolder("etc")), config(r.MakeFolder("home/.config")) {
+      : run(r),
+        admin(r.MakeFolder("etc")),
+        config(r.MakeFolder("home/.config")),
+        adminFolder(admin) {
     run.WriteFile(run.Folder() + kInstalledMarker, "installed\n");
-    SetSystemTableFolderForTesting(admin);
     run.WriteImports({{"Beside the program", "X.KDX", "/x", "", ""}});
     run.WriteExports({{"Beside the program", "/x/A.KDX", "a@example.cz", "", "", false}});
     besideImport = ProgramRun::ReadFile(run.Folder() + kImportFileName);
   }
-  ~Installed() { SetSystemTableFolderForTesting(std::nullopt); }
 
   // Writes the administrator's import table (UTF-8 name; through the program folder, which is
   // then put back).
@@ -64,6 +65,7 @@ struct Installed {
 
   ProgramRun& run;
   std::string admin, config, besideImport;
+  ScopedSystemTableFolderForTesting adminFolder;
 };
 
 }  // namespace

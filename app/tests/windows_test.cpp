@@ -91,7 +91,6 @@ class Failing : public QObject {
 
 // The buttons of the real question box of "Program" -> "Nastavení", as shown, answered "Ne".
 QStringList QuestionBoxButtons() {
-  const auto recorder = kdx::widgets::SetMessageHandler({});
   QStringList texts;
   QTimer::singleShot(0, [&texts] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -107,8 +106,10 @@ QStringList QuestionBoxButtons() {
     for (QAbstractButton* button : buttons) texts << button->text().remove(QLatin1Char('&'));
     if (no) no->click();
   });
-  frmMain->Nastaven1->trigger();
-  kdx::widgets::SetMessageHandler(recorder);
+  {
+    const kdx::widgets::ScopedMessageHandlerForTesting realBoxes({});
+    frmMain->Nastaven1->trigger();
+  }
   return texts;
 }
 
@@ -361,7 +362,7 @@ class WindowsTest : public QObject {
   }
 
   void anExceptionEscapingAHandlerIsShownAndTheProgramGoesOn() {
-    kdx::widgets::ScopedMessageRecorder boxes;
+    kdx::widgets::ScopedMessageRecorderForTesting boxes;
     Failing failing;
     failing.message = "Field 'X' not found";
     QEvent event(QEvent::User);

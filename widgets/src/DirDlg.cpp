@@ -16,11 +16,8 @@ TDirectoryDialog::ShowHook& Hook() {
 
 TDirectoryDialog::TDirectoryDialog(QObject* parent) : QObject(parent) {}
 
-TDirectoryDialog::ShowHook TDirectoryDialog::SetShowHook(ShowHook hook) {
-  ShowHook previous = std::move(Hook());
-  Hook() = std::move(hook);
-  return previous;
-}
+TDirectoryDialog::ScopedShowHookForTesting::ScopedShowHookForTesting(ShowHook hook)
+    : ScopedReplacement(Hook(), std::move(hook)) {}
 
 bool TDirectoryDialog::PickFolder() {
   // Owned by the application (no parent window), freed when this call ends.

@@ -82,23 +82,14 @@ MsgResult ShowMessage(QWidget* parent, const QString& text, const QString& capti
   return ShowRealBox(request);
 }
 
-MessageHandler SetMessageHandler(MessageHandler handler) {
-  MessageHandler previous = std::move(Handler());
-  Handler() = std::move(handler);
-  return previous;
-}
+ScopedMessageHandlerForTesting::ScopedMessageHandlerForTesting(MessageHandler handler)
+    : ScopedReplacement(Handler(), std::move(handler)) {}
 
-ScopedMessageRecorder::ScopedMessageRecorder(std::vector<MsgResult> answers)
-    : answers_(std::move(answers)) {
-  previous_ = SetMessageHandler([this](const MessageRequest& r) {
-    requests_.push_back(r);
-    if (next_ < answers_.size()) return answers_[next_++];
-    return DefaultAnswer(r.buttons);
-  });
-}
-
-ScopedMessageRecorder::~ScopedMessageRecorder() {
-  SetMessageHandler(std::move(previous_));
-}
+ScopedMessageRecorderForTesting::ScopedMessageRecorderForTesting(std::vector<MsgResult> answers)
+    : answers_(std::move(answers)), handler_([this](const MessageRequest& r) {
+        requests_.push_back(r);
+        if (next_ < answers_.size()) return answers_[next_++];
+        return DefaultAnswer(r.buttons);
+      }) {}
 
 }  // namespace kdx::widgets

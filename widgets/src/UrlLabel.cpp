@@ -11,8 +11,8 @@ namespace kdx::widgets {
 
 namespace {
 
-std::function<void(const std::string&)>& OpenHandler() {
-  static std::function<void(const std::string&)> handler;
+TUrlLabel::OpenUrlHandler& OpenHandler() {
+  static TUrlLabel::OpenUrlHandler handler;
   return handler;
 }
 
@@ -104,9 +104,8 @@ void TUrlLabel::OpenUrl(const std::string& target) {
   platform::ShellOpen(target);
 }
 
-void TUrlLabel::SetOpenUrlHandlerForTesting(std::function<void(const std::string&)> handler) {
-  OpenHandler() = std::move(handler);
-}
+TUrlLabel::ScopedOpenUrlHandlerForTesting::ScopedOpenUrlHandlerForTesting(OpenUrlHandler handler)
+    : ScopedReplacement(OpenHandler(), std::move(handler)) {}
 
 void TUrlLabel::UpdateHint() {
   if (showUrlHint_) setToolTip(FromCp(BuildUrl()));

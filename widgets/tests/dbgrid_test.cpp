@@ -195,7 +195,7 @@ void DBGridTest::unchangedNewRecordRules() {
 void DBGridTest::ctrlDeleteAsksFirst() {
   Key(Qt::Key_Down);
   {
-    ScopedMessageRecorder boxes({MsgResult::Cancel});
+    ScopedMessageRecorderForTesting boxes({MsgResult::Cancel});
     Key(Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(boxes.Requests().size(), size_t(1));
     const MessageRequest& r = boxes.Requests()[0];
@@ -206,7 +206,7 @@ void DBGridTest::ctrlDeleteAsksFirst() {
     QCOMPARE(table_->RecordCount(), 3);
   }
   {
-    ScopedMessageRecorder boxes({MsgResult::Ok});
+    ScopedMessageRecorderForTesting boxes({MsgResult::Ok});
     Key(Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(table_->RecordCount(), 2);
     QCOMPARE(Cell(1), QStringLiteral("Definice 3"));  // the following record is current
@@ -216,7 +216,7 @@ void DBGridTest::ctrlDeleteAsksFirst() {
         QStringLiteral("Definice 3"));
   }
   {
-    ScopedMessageRecorder boxes({MsgResult::Ok, MsgResult::Ok, MsgResult::Ok});
+    ScopedMessageRecorderForTesting boxes({MsgResult::Ok, MsgResult::Ok, MsgResult::Ok});
     Key(Qt::Key_Delete, Qt::ControlModifier);
     Key(Qt::Key_Delete, Qt::ControlModifier);
     QCOMPARE(table_->RecordCount(), 0);
@@ -226,7 +226,7 @@ void DBGridTest::ctrlDeleteAsksFirst() {
   {
     Fill(2);
     grid_->SetReadOnly(true);
-    ScopedMessageRecorder boxes({MsgResult::Ok});
+    ScopedMessageRecorderForTesting boxes({MsgResult::Ok});
     Key(Qt::Key_Delete, Qt::ControlModifier);
     QVERIFY(boxes.Requests().empty());
     QCOMPARE(table_->RecordCount(), 2);

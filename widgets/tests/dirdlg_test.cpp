@@ -88,16 +88,14 @@ void DoubleClick(QListWidget* list, const QString& text) {
 // Runs PickFolder with `script` acting on the shown window instead of a nested event loop; the
 // window's result after the script is the modal result.
 bool Pick(TDirectoryDialog& dialog, const std::function<void(TFormDirDialog&)>& script) {
-  auto previous = TDirectoryDialog::SetShowHook([&](TFormDirDialog& form) {
+  const TDirectoryDialog::ScopedShowHookForTesting shown([&](TFormDirDialog& form) {
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) return -1;
     script(form);
     QCoreApplication::processEvents();
     return form.result();
   });
-  const bool ok = dialog.PickFolder();
-  TDirectoryDialog::SetShowHook(previous);
-  return ok;
+  return dialog.PickFolder();
 }
 
 }  // namespace

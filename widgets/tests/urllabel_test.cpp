@@ -136,7 +136,8 @@ class UrlLabelTest : public QObject {
 
   void aClickOpensTheComposedTargetUnchanged() {
     std::vector<std::string> opened;
-    TUrlLabel::SetOpenUrlHandlerForTesting([&](const std::string& t) { opened.push_back(t); });
+    const TUrlLabel::ScopedOpenUrlHandlerForTesting shell(
+        [&](const std::string& t) { opened.push_back(t); });
     TUrlLabel label;
     label.setText("link");
     label.resize(80, 20);
@@ -145,7 +146,6 @@ class UrlLabelTest : public QObject {
     label.SetMailSubject("x&y");
     QTest::mouseClick(&label, Qt::LeftButton, {}, QPoint(5, 5));
     QTest::mouseClick(&label, Qt::RightButton, {}, QPoint(5, 5));  // only the left button
-    TUrlLabel::SetOpenUrlHandlerForTesting({});
     QCOMPARE(opened, std::vector<std::string>{"mailto:a b@c.cz?Subject=x&y"});
   }
 };

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 #include "RegFile.h"
 #include "kdx/platform/Files.h"
@@ -147,10 +148,25 @@ class FileRegistryKey : public RegistryKey {
 
 }  // namespace
 
-void SetSystemRegistryFolder(std::string folder) {
+namespace {
+
+std::string ExchangeSystemRegistryFolder(std::string folder) {
   Sources& sources = RegistrySources();
   std::lock_guard<std::mutex> lock(sources.mutex);
-  sources.systemFolder = std::move(folder);
+  return std::exchange(sources.systemFolder, std::move(folder));
+}
+
+}  // namespace
+
+ScopedSystemRegistryFolderForTesting::ScopedSystemRegistryFolderForTesting(std::string folder)
+    : previous_(ExchangeSystemRegistryFolder(std::move(folder))) {}
+
+ScopedSystemRegistryFolderForTesting::~ScopedSystemRegistryFolderForTesting() {
+  ExchangeSystemRegistryFolder(std::move(previous_));
+}
+
+void SetSystemRegistryFolder(std::string folder) {
+  ExchangeSystemRegistryFolder(std::move(folder));
 }
 
 void SetBuiltInRegistry(std::function<std::string()> regText) {

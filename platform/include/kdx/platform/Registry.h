@@ -8,8 +8,8 @@
 // format ("Windows Registry Editor Version 5.00" or "REGEDIT4"). On POSIX the registry is:
 //   - the file named by $KDX_REGISTRY when that variable is set (it is then the whole registry);
 //   - otherwise $XDG_CONFIG_HOME/kdx-manager/registry.reg (default ~/.config/...) layered over
-//     registry.reg in the system folder (SetSystemRegistryFolder, /etc/kdx-manager); a key or
-//     value in the user's file wins;
+//     registry.reg in the system folder (/etc/kdx-manager; tests move it with
+//     ScopedSystemRegistryFolderForTesting); a key or value in the user's file wins;
 //   - where neither file exists, the built-in registry its user installs (SetBuiltInRegistry;
 //     the mail layer's registers the bundled Simple MAPI provider), else an empty one.
 // The files are read again whenever they change, so a test may point $KDX_REGISTRY elsewhere.
@@ -58,8 +58,22 @@ class ERegistryFileError : public Exception {
 };
 
 #ifndef _WIN32
-// The folder of the administrator's registry.reg (default "/etc/kdx-manager"); tests point it
-// at a folder of their own so that what the host has installed does not count.
+// Test hook: the folder of the administrator's registry.reg (default "/etc/kdx-manager") while
+// the guard lives; a test points it at a folder of its own so that what the host has installed
+// does not count.
+class ScopedSystemRegistryFolderForTesting {
+ public:
+  explicit ScopedSystemRegistryFolderForTesting(std::string folder);
+  ~ScopedSystemRegistryFolderForTesting();
+  ScopedSystemRegistryFolderForTesting(const ScopedSystemRegistryFolderForTesting&) = delete;
+  ScopedSystemRegistryFolderForTesting& operator=(const ScopedSystemRegistryFolderForTesting&) =
+      delete;
+
+ private:
+  std::string previous_;
+};
+
+// The same for the rest of the process, for a probe program the tests start.
 void SetSystemRegistryFolder(std::string folder);
 
 // The registry used where no registry file exists: `regText` gives it as the text of a .reg

@@ -16,6 +16,8 @@
 #include <QString>
 #include <functional>
 
+#include "kdx/platform/ScopedReplacement.h"
+
 class QLabel;
 class QPushButton;
 
@@ -94,11 +96,13 @@ class TDirectoryDialog : public QObject {
   // every case.
   bool PickFolder();
 
-  // Test hook: while set, PickFolder calls it with the configured window instead of running
-  // the window modally, and takes its return value as the modal result. Returns the previous
-  // hook; an empty hook restores the real modal run.
+  // Test hook: while the guard lives, PickFolder calls `hook` with the configured window
+  // instead of running the window modally, and takes its return value as the modal result.
   using ShowHook = std::function<int(TFormDirDialog&)>;
-  static ShowHook SetShowHook(ShowHook hook);
+  class ScopedShowHookForTesting : platform::ScopedReplacement<ShowHook> {
+   public:
+    explicit ScopedShowHookForTesting(ShowHook hook);
+  };
 
  signals:
   // Forwarded from the window's help button.

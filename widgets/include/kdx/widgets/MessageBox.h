@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "kdx/platform/ScopedReplacement.h"
+
 class QWidget;
 
 namespace kdx::widgets {
@@ -30,18 +32,18 @@ using MessageHandler = std::function<MsgResult(const MessageRequest&)>;
 MsgResult ShowMessage(QWidget* parent, const QString& text, const QString& caption, MsgIcon icon,
                       MsgButtons buttons = MsgButtons::Ok);
 
-// Replaces the handler that ShowMessage calls; an empty handler restores the real boxes.
-// Returns the previous handler.
-MessageHandler SetMessageHandler(MessageHandler handler);
-
-// Test helper: while alive, records every request and answers from `answers` in turn (then
-// with the default answer of the box's button set).
-class ScopedMessageRecorder {
+// Test hook: while the guard lives, ShowMessage calls `handler` instead of showing a box; an
+// empty handler shows the real boxes.
+class ScopedMessageHandlerForTesting : platform::ScopedReplacement<MessageHandler> {
  public:
-  explicit ScopedMessageRecorder(std::vector<MsgResult> answers = {});
-  ~ScopedMessageRecorder();
-  ScopedMessageRecorder(const ScopedMessageRecorder&) = delete;
-  ScopedMessageRecorder& operator=(const ScopedMessageRecorder&) = delete;
+  explicit ScopedMessageHandlerForTesting(MessageHandler handler);
+};
+
+// Test hook: while alive, records every request and answers from `answers` in turn (then with
+// the default answer of the box's button set).
+class ScopedMessageRecorderForTesting {
+ public:
+  explicit ScopedMessageRecorderForTesting(std::vector<MsgResult> answers = {});
 
   const std::vector<MessageRequest>& Requests() const { return requests_; }
   void Answer(std::vector<MsgResult> answers) {
@@ -53,7 +55,7 @@ class ScopedMessageRecorder {
   std::vector<MessageRequest> requests_;
   std::vector<MsgResult> answers_;
   size_t next_ = 0;
-  MessageHandler previous_;
+  ScopedMessageHandlerForTesting handler_;  // last: gone before what it records into
 };
 
 }  // namespace kdx::widgets

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "kdx/platform/ScopedReplacement.h"
 #include "kdx/platform/Url.h"
 
 namespace kdx::widgets {
@@ -66,8 +67,12 @@ class TUrlLabel : public QLabel {
   // Hands `target` to the shell's "open" verb; the result is ignored.
   static void OpenUrl(const std::string& target);
 
-  // Test hook: what OpenUrl does instead of starting the shell (empty restores the shell).
-  static void SetOpenUrlHandlerForTesting(std::function<void(const std::string&)> handler);
+  // Test hook: what OpenUrl does instead of starting the shell while the guard lives.
+  using OpenUrlHandler = std::function<void(const std::string& target)>;
+  class ScopedOpenUrlHandlerForTesting : platform::ScopedReplacement<OpenUrlHandler> {
+   public:
+    explicit ScopedOpenUrlHandlerForTesting(OpenUrlHandler handler);
+  };
 
  protected:
   void enterEvent(QEnterEvent* event) override;
