@@ -11,8 +11,40 @@ namespace kdx::test {
 
 namespace {
 
-void SetIfAny(TMemTable& t, const char* field, const std::string& utf8) {
-  if (!utf8.empty()) t.FieldByName(field)->SetAsString(Cp(utf8));
+// A definition's texts by field name (UTF-8; an empty one stays null) and its flags.
+std::vector<std::pair<const char*, std::string>> Texts(const ImportDef& d) {
+  return {{fields::kNazev, d.Nazev},
+          {fields::kKDXFile, d.KDXFile},
+          {fields::kSavePath, d.SavePath},
+          {fields::kInfoText, d.InfoText},
+          {fields::kEndText, d.EndText}};
+}
+std::vector<std::pair<const char*, std::string>> Texts(const ExportDef& d) {
+  return {{fields::kNazev, d.Nazev},
+          {fields::kKDXFilePath, d.KDXFilePath},
+          {fields::kEmail, d.Email},
+          {fields::kInfoText, d.InfoText},
+          {fields::kEndText, d.EndText}};
+}
+void SetFlags(TMemTable&, const ImportDef&) {}
+void SetFlags(TMemTable& t, const ExportDef& d) {
+  t.FieldByName(fields::kEmailShow)->SetAsBoolean(d.EmailShow);
+}
+
+// Saves `table` to `path` with one record per definition.
+template <typename Definition>
+void SaveDefinitions(std::unique_ptr<TMemTable> table, const std::vector<Definition>& definitions,
+                     const std::string& path) {
+  table->OpenTable();
+  for (const Definition& d : definitions) {
+    table->AppendRecord();
+    for (const auto& [field, utf8] : Texts(d)) {
+      if (!utf8.empty()) table->FieldByName(field)->SetAsString(Cp(utf8));
+    }
+    SetFlags(*table, d);
+    table->PostRecord();
+  }
+  table->SaveToTableFile(path);
 }
 
 }  // namespace
@@ -46,34 +78,11 @@ std::string ProgramRun::ReadFile(const std::string& path) {
 }
 
 void ProgramRun::WriteImports(const std::vector<ImportDef>& defs) const {
-  auto table = CreateImportTable();
-  table->OpenTable();
-  for (const auto& d : defs) {
-    table->AppendRecord();
-    SetIfAny(*table, fields::kNazev, d.Nazev);
-    SetIfAny(*table, fields::kKDXFile, d.KDXFile);
-    SetIfAny(*table, fields::kSavePath, d.SavePath);
-    SetIfAny(*table, fields::kInfoText, d.InfoText);
-    SetIfAny(*table, fields::kEndText, d.EndText);
-    table->PostRecord();
-  }
-  table->SaveToTableFile(Folder() + app::kImportFileName);
+  SaveDefinitions(CreateImportTable(), defs, Folder() + app::kImportFileName);
 }
 
 void ProgramRun::WriteExports(const std::vector<ExportDef>& defs) const {
-  auto table = CreateExportTable();
-  table->OpenTable();
-  for (const auto& d : defs) {
-    table->AppendRecord();
-    SetIfAny(*table, fields::kNazev, d.Nazev);
-    SetIfAny(*table, fields::kKDXFilePath, d.KDXFilePath);
-    SetIfAny(*table, fields::kEmail, d.Email);
-    SetIfAny(*table, fields::kInfoText, d.InfoText);
-    SetIfAny(*table, fields::kEndText, d.EndText);
-    table->FieldByName(fields::kEmailShow)->SetAsBoolean(d.EmailShow);
-    table->PostRecord();
-  }
-  table->SaveToTableFile(Folder() + app::kExportFileName);
+  SaveDefinitions(CreateExportTable(), defs, Folder() + app::kExportFileName);
 }
 
 void ProgramRun::WriteRawImportFile(const std::string& bytes) const {

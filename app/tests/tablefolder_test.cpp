@@ -68,6 +68,24 @@ struct Installed {
   ScopedSystemTableFolderForTesting adminFolder;
 };
 
+// A copy of the program (with the installation marker beside it or not) whose tables are read
+// from its own folder and saved there, with no configuration folder made.
+void CheckTablesStayBesideTheProgram(bool withMarker) {
+  ProgramRun run;
+  const std::string config = run.MakeFolder("config");
+  ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
+  if (withMarker) run.WriteFile(run.Folder() + kInstalledMarker, "installed\n");
+  run.WriteImports({{"Beside", "A.KDX", "/a", "", ""}});
+  run.Start({});
+  QCOMPARE(TableFolders.own, run.Folder());
+  QVERIFY(TableFolders.fallback.empty());
+  QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Beside"));
+
+  SaveExportDefinitions();
+  QVERIFY(Exists(run.Folder() + kExportFileName));
+  QVERIFY(!Exists(config + "kdx-manager"));
+}
+
 }  // namespace
 
 // Installations with per-user table folders are Linux's: on Windows every copy of the program
@@ -85,20 +103,7 @@ class TableFolderTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void aCopyWithoutMarkerKeepsItsTablesBesideItself() {
-    ProgramRun run;
-    const std::string config = run.MakeFolder("config");
-    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
-    run.WriteImports({{"Beside", "A.KDX", "/a", "", ""}});
-    run.Start({});
-    QCOMPARE(TableFolders.own, run.Folder());
-    QVERIFY(TableFolders.fallback.empty());
-    QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Beside"));
-
-    SaveExportDefinitions();
-    QVERIFY(Exists(run.Folder() + kExportFileName));
-    QVERIFY(!Exists(config + "kdx-manager"));
-  }
+  void aCopyWithoutMarkerKeepsItsTablesBesideItself() { CheckTablesStayBesideTheProgram(false); }
 
   void anInstallationStartsFromTheAdministratorsTablesAndSavesIntoTheUsersFolder() {
     KDX_LINUX_INSTALLATIONS_ONLY();
@@ -223,17 +228,7 @@ class TableFolderTest : public QObject {
 #ifndef _WIN32
     QSKIP("on Linux the marker makes an installation (the tests above)");
 #endif
-    ProgramRun run;
-    const std::string config = run.MakeFolder("config");
-    ScopedEnv xdg("XDG_CONFIG_HOME", config.c_str());
-    run.WriteFile(run.Folder() + kInstalledMarker, "installed\n");
-    run.WriteImports({{"Beside", "A.KDX", "C:\\a", "", ""}});
-    run.Start({});
-    QCOMPARE(TableFolders.own, run.Folder());
-    QVERIFY(TableFolders.fallback.empty());
-    QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Beside"));
-    SaveExportDefinitions();
-    QVERIFY(Exists(run.Folder() + kExportFileName));
+    CheckTablesStayBesideTheProgram(true);
   }
 
   void anInstallationWithoutAHomeFolderCannotSave() {

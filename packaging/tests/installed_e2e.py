@@ -31,12 +31,6 @@ EXPECTED_EXPORT = (
 ).encode("cp1250")
 
 
-def program_env():
-    env = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
-    env.pop("QT_QPA_PLATFORM", None)
-    return env
-
-
 def find_program_app():
     """The program on the accessibility bus: started through xdg-open, its process id is not
     ours to know, so it is found by its name."""
@@ -67,9 +61,9 @@ def type_into(window, label_start, text):
 
 
 def receive(attachment, target):
-    opener = subprocess.Popen(["xdg-open", attachment], env=program_env(),
+    opener = subprocess.Popen(["xdg-open", attachment], env=k.program_env(),
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    try:
+    with k.killed_on_leaving(opener):
         app = k.wait_for(find_program_app, "the program started by xdg-open")
         main = k.wait_for(lambda: k.find_window(app, "KDX Manager"), "the main window")
         k.wait_for(lambda: attachment in k.all_text(main), "the received file's path")
@@ -83,9 +77,6 @@ def receive(attachment, target):
             k.fail("unexpected closing text: %r" % k.all_text(box))
         k.press(k.wait_for(lambda: k.find(box, pyatspi.ROLE_PUSH_BUTTON, "OK"), "OK"))
         output, _ = opener.communicate(timeout=k.TIMEOUT)
-    finally:
-        if opener.poll() is None:
-            opener.kill()
     if opener.returncode != 0:
         k.fail("xdg-open ended with %d: %s" % (opener.returncode, output))
     with open(attachment, "rb") as a, open(target, "rb") as b:
@@ -95,9 +86,9 @@ def receive(attachment, target):
 
 
 def configure(admin_import):
-    proc = subprocess.Popen(["kdx-manager", "/SET"], env=program_env(), cwd=HOME,
+    proc = subprocess.Popen(["kdx-manager", "/SET"], env=k.program_env(), cwd=HOME,
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    try:
+    with k.killed_on_leaving(proc):
         app = k.wait_for(find_program_app, "the program in configuration mode")
         message = k.wait_for(lambda: k.find_window(app, "Informace"), "the first-run message")
         k.press(k.wait_for(lambda: k.find(message, pyatspi.ROLE_PUSH_BUTTON, "OK"), "OK"))
@@ -114,9 +105,6 @@ def configure(admin_import):
         type_into(window, "E-mailová adresa příjemce", "sklad@example.cz")
         k.press(k.wait_for(lambda: k.find(window, pyatspi.ROLE_PUSH_BUTTON, "Uložit"), "Uložit"))
         output, _ = proc.communicate(timeout=k.TIMEOUT)
-    finally:
-        if proc.poll() is None:
-            proc.kill()
     if proc.returncode != 0:
         k.fail("kdx-manager /SET ended with %d: %s" % (proc.returncode, output))
 

@@ -5,6 +5,18 @@
 using kdx::BuildUrl;
 using kdx::TUrlFields;
 
+namespace {
+
+// A mail target to `address`, no other field set.
+TUrlFields MailTo(const char* address) {
+  TUrlFields f;
+  f.URLType = kdx::utMail;
+  f.URL = address;
+  return f;
+}
+
+}  // namespace
+
 TEST(BuildUrl, EachTypePutsItsPrefixBeforeTheAddress) {
   const std::pair<kdx::TUrlType, const char*> cases[] = {
       {kdx::utFile, "file://host"},     {kdx::utFtp, "ftp://host"},
@@ -33,9 +45,7 @@ TEST(BuildUrl, CustomTypeUsesItsOwnPrefixAndEmptyPrefixGivesTheBareAddress) {
 }
 
 TEST(BuildUrl, MailFieldsComeInFixedOrderWithEncodedLineEnds) {
-  TUrlFields f;
-  f.URLType = kdx::utMail;
-  f.URL = "a@b.cz";
+  TUrlFields f = MailTo("a@b.cz");
   f.MailSubject = "Hi there";
   f.MailBody = {"line 1", "line 2"};
   f.Cc = "c@b.cz";
@@ -45,18 +55,13 @@ TEST(BuildUrl, MailFieldsComeInFixedOrderWithEncodedLineEnds) {
 }
 
 TEST(BuildUrl, MailWithoutFieldsIsTheBareAddress) {
-  TUrlFields f;
-  f.URLType = kdx::utMail;
-  f.URL = "a@b.cz";
-  EXPECT_EQ(BuildUrl(f), "mailto:a@b.cz");
+  EXPECT_EQ(BuildUrl(MailTo("a@b.cz")), "mailto:a@b.cz");
 }
 
 // Without a subject the first field present starts the query: "mailto:a@b.cz&Cc=..." would hand
 // the mail client "a@b.cz&Cc=c@b.cz" as the address.
 TEST(BuildUrl, MailWithoutSubjectStartsItsQueryWithTheFirstFieldPresent) {
-  TUrlFields f;
-  f.URLType = kdx::utMail;
-  f.URL = "a@b.cz";
+  TUrlFields f = MailTo("a@b.cz");
   f.Cc = "c@b.cz";
   EXPECT_EQ(BuildUrl(f), "mailto:a@b.cz?Cc=c@b.cz");
   f.Bcc = "d@b.cz";
@@ -68,9 +73,7 @@ TEST(BuildUrl, MailWithoutSubjectStartsItsQueryWithTheFirstFieldPresent) {
 }
 
 TEST(BuildUrl, NothingElseIsEscaped) {
-  TUrlFields f;
-  f.URLType = kdx::utMail;
-  f.URL = "a b@c";
+  TUrlFields f = MailTo("a b@c");
   f.MailSubject = "x&y?z=%20\xE8";  // cp1250 byte passes through
   EXPECT_EQ(BuildUrl(f), "mailto:a b@c?Subject=x&y?z=%20\xE8");
 }

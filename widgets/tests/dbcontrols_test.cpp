@@ -7,8 +7,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "kdx/memtable/DataSource.h"
-#include "kdx/memtable/Schemas.h"
+#include "WidgetsTestSupport.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/DBCheckBox.h"
 #include "kdx/widgets/DBEdit.h"
@@ -45,7 +44,7 @@ CatchingApp* App() {
 
 }  // namespace
 
-class DBControlsTest : public QObject {
+class DBControlsTest : public test::BoundControlsTest {
   Q_OBJECT
 
  private slots:
@@ -80,20 +79,15 @@ class DBControlsTest : public QObject {
     QCoreApplication::processEvents();
   }
 
-  std::unique_ptr<TMemTable> table_;
-  std::unique_ptr<TDataSource> source_;
-  std::unique_ptr<QWidget> window_;
   TDBEdit* name_ = nullptr;
   TDBEdit* email_ = nullptr;
   TDBText* info_ = nullptr;
   TDBCheckBox* show_ = nullptr;
-  QLineEdit* other_ = nullptr;
 };
 
 void DBControlsTest::init() {
   App()->errors.clear();
-  table_ = CreateExportTable();
-  table_->OpenTable();
+  CreateTable();
   const char* names[] = {"Pobočka Brno", "Sklad & sklep"};
   for (const char* name : names) {
     table_->AppendRecord();
@@ -102,17 +96,12 @@ void DBControlsTest::init() {
     table_->PostRecord();
   }
   table_->First();
-  source_ = std::make_unique<TDataSource>(table_.get());
 
-  window_ = std::make_unique<QWidget>();
-  auto* layout = new QVBoxLayout(window_.get());
-  name_ = new TDBEdit(window_.get());
-  email_ = new TDBEdit(window_.get());
-  info_ = new TDBText(window_.get());
-  show_ = new TDBCheckBox(QStringLiteral("Zobrazit"), window_.get());
-  other_ = new QLineEdit(window_.get());
-  for (QWidget* w : std::initializer_list<QWidget*>{name_, email_, info_, show_, other_})
-    layout->addWidget(w);
+  QWidget* window = NewWindow();
+  name_ = new TDBEdit(window);
+  email_ = new TDBEdit(window);
+  info_ = new TDBText(window);
+  show_ = new TDBCheckBox(QStringLiteral("Zobrazit"), window);
   name_->SetDataSource(source_.get());
   name_->SetDataField(QStringLiteral("Nazev"));
   email_->SetDataSource(source_.get());
@@ -121,16 +110,12 @@ void DBControlsTest::init() {
   info_->SetDataField(QStringLiteral("InfoText"));
   show_->SetDataSource(source_.get());
   show_->SetDataField(QStringLiteral("EmailShow"));
-  window_->show();
-  QApplication::setActiveWindow(window_.get());
-  QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+  ShowWindow({name_, email_, info_, show_});
   Focus(other_);
 }
 
 void DBControlsTest::cleanup() {
-  window_.reset();
-  source_.reset();
-  table_.reset();
+  DestroyAll();
 }
 
 void DBControlsTest::editIsReadOnlyUntilTypingBeginsEditing() {

@@ -10,8 +10,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "kdx/memtable/DataSource.h"
-#include "kdx/memtable/Schemas.h"
+#include "WidgetsTestSupport.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/DBEdit.h"
 #include "kdx/widgets/MessageBox.h"
@@ -27,7 +26,7 @@ std::string C(const char* utf8) {
 
 }  // namespace
 
-class DBGridTest : public QObject {
+class DBGridTest : public test::BoundControlsTest {
   Q_OBJECT
 
  private slots:
@@ -66,41 +65,27 @@ class DBGridTest : public QObject {
     table_->First();
   }
 
-  std::unique_ptr<TMemTable> table_;
-  std::unique_ptr<TDataSource> source_;
-  std::unique_ptr<QWidget> window_;
   TDBGrid* grid_ = nullptr;
   TDBEdit* name_ = nullptr;
-  QLineEdit* other_ = nullptr;
 };
 
 void DBGridTest::init() {
-  table_ = CreateExportTable();
-  source_ = std::make_unique<TDataSource>(table_.get());
+  CreateTable();
   Fill(3);
-  window_ = std::make_unique<QWidget>();
-  auto* layout = new QVBoxLayout(window_.get());
-  grid_ = new TDBGrid(window_.get());
+  QWidget* window = NewWindow();
+  grid_ = new TDBGrid(window);
   grid_->setFixedSize(177, 201);
-  name_ = new TDBEdit(window_.get());
-  other_ = new QLineEdit(window_.get());
-  layout->addWidget(grid_);
-  layout->addWidget(name_);
-  layout->addWidget(other_);
+  name_ = new TDBEdit(window);
   grid_->SetDataSource(source_.get());
   grid_->SetColumns({QStringLiteral("Nazev")}, {QStringLiteral("Seznam všech definicí")});
   name_->SetDataSource(source_.get());
   name_->SetDataField(QStringLiteral("Nazev"));
-  window_->show();
-  QApplication::setActiveWindow(window_.get());
-  QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+  ShowWindow({grid_, name_});
   grid_->setFocus(Qt::TabFocusReason);
 }
 
 void DBGridTest::cleanup() {
-  window_.reset();
-  source_.reset();
-  table_.reset();
+  DestroyAll();
 }
 
 void DBGridTest::showsTheFieldWithTitle() {

@@ -5,6 +5,8 @@ bus, lays out a program folder (a copy of the program beside demo definitions wr
 kdx_make_demo), starts the program and finds its windows and controls by role and name.
 """
 
+import argparse
+import contextlib
 import os
 import shutil
 import subprocess
@@ -15,6 +17,8 @@ import time
 import pyatspi
 
 TIMEOUT = 20.0
+
+_started = []  # the programs start_program started, for program_session to end
 
 
 def fail(message):
@@ -53,15 +57,63 @@ def make_program_folder(program, make_demo=None):
     return root, folder
 
 
-def start_program(folder, args, extra_env=None):
+def parse_options(make_demo_required=True, build_dir_required=False):
+    """The options ctest gives every end-to-end test (app/tests/CMakeLists.txt): --program,
+    --make-demo, --build-dir; a test says which of the last two it needs."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--make-demo", required=make_demo_required)
+    parser.add_argument("--build-dir", required=build_dir_required)
+    return parser.parse_args()
+
+
+@contextlib.contextmanager
+def program_session(program, make_demo=None):
+    """One test's accessibility bus and program folder (make_program_folder): yields (root,
+    folder). Leaving it, also by a failure, kills what start_program started and still runs,
+    ends the bus and removes the folder."""
+    bus = start_accessibility_bus()
+    root = None
+    try:
+        root, folder = make_program_folder(program, make_demo)
+        yield root, folder
+    finally:
+        while _started:
+            proc = _started.pop()
+            if proc.poll() is None:
+                proc.kill()
+        bus.terminate()
+        if root:
+            shutil.rmtree(root, ignore_errors=True)
+
+
+@contextlib.contextmanager
+def killed_on_leaving(proc):
+    """`proc` for the block; leaving it, also by a failure, kills `proc` if it still runs."""
+    try:
+        yield proc
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+
+
+def program_env(extra_env=None):
+    """The environment the program runs in: the toolkit's accessibility on, on the display."""
     env = dict(os.environ)
     env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
     env["QT_ACCESSIBILITY"] = "1"
     env.pop("QT_QPA_PLATFORM", None)
     if extra_env:
         env.update(extra_env)
-    return subprocess.Popen([os.path.join(folder, "KDXMngr")] + list(args), env=env,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    return env
+
+
+def start_program(folder, args, extra_env=None):
+    proc = subprocess.Popen([os.path.join(folder, "KDXMngr")] + list(args),
+                            env=program_env(extra_env), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, text=True)
+    _started.append(proc)
+    return proc
 
 
 def wait_for(predicate, what, timeout=TIMEOUT):

@@ -2,25 +2,17 @@
 presses "Provést akci", reads the closing text and confirms it; the file lands in the
 definition's folder under its upper-cased name and the program ends with exit code 0."""
 
-import argparse
 import os
-import shutil
 
 import pyatspi
 
 import kdxdrive as k
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--program", required=True)
-parser.add_argument("--make-demo", required=True)
-parser.add_argument("--build-dir")
-opts = parser.parse_args()
+opts = k.parse_options()
 
-bus = k.start_accessibility_bus()
-root, folder = k.make_program_folder(opts.program, opts.make_demo)
-attachment = os.path.join(folder, "demo", "mail", "pob1_pb.kdx")
-target = os.path.join(folder, "demo", "Velkor", "Prijem", "POB1_PB.KDX")
-try:
+with k.program_session(opts.program, opts.make_demo) as (root, folder):
+    attachment = os.path.join(folder, "demo", "mail", "pob1_pb.kdx")
+    target = os.path.join(folder, "demo", "Velkor", "Prijem", "POB1_PB.KDX")
     proc = k.start_program(folder, [attachment])
     app = k.wait_for(lambda: k.find_app(proc.pid), "the program on the accessibility bus")
     main = k.wait_for(lambda: k.find_window(app, "KDX Manager"), "the main window")
@@ -50,8 +42,3 @@ try:
         if a.read() != b.read():
             k.fail("the copy differs from the attachment")
     print("receive end-to-end: OK")
-finally:
-    if "proc" in dir() and proc.poll() is None:
-        proc.kill()
-    bus.terminate()
-    shutil.rmtree(root, ignore_errors=True)

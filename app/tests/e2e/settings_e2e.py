@@ -7,9 +7,7 @@ one send definition by typing into the edit boxes (real key presses via XTest), 
 kdx_imp.tab and kdx_exp.tab byte for byte with the expected cp1250 text.
 """
 
-import argparse
 import os
-import shutil
 import time
 
 import pyatspi
@@ -25,11 +23,7 @@ EXPECTED_EXPORT = (
     '"Odeslání do skladu","/srv/odeslat/SKLAD.KDX","sklad@example.cz",,,"True",\r\n'
 )
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--program", required=True)
-parser.add_argument("--make-demo")  # not used: the administrator starts without definitions
-parser.add_argument("--build-dir")
-opts = parser.parse_args()
+opts = k.parse_options(make_demo_required=False)  # the administrator starts without definitions
 
 
 def control(app, role, name_start):
@@ -48,9 +42,7 @@ def press(app, name):
     time.sleep(0.4)
 
 
-bus = k.start_accessibility_bus()
-root, folder = k.make_program_folder(opts.program)
-try:
+with k.program_session(opts.program) as (root, folder):
     proc = k.start_program(folder, ["/SET"], {"LC_ALL": "C.UTF-8"})
     app = k.wait_for(lambda: k.find_app(proc.pid), "the program on the accessibility bus")
 
@@ -88,8 +80,3 @@ try:
             k.fail("%s differs:\n  expected %r\n  actual   %r"
                    % (name, expected.encode("cp1250"), actual))
     print("settings end-to-end: OK")
-finally:
-    if "proc" in dir() and proc.poll() is None:
-        proc.kill()
-    bus.terminate()
-    shutil.rmtree(root, ignore_errors=True)

@@ -2,26 +2,18 @@
 "Application Error" instead of its main window, prints the message on stderr and, once the
 report is confirmed, ends with exit code 1."""
 
-import argparse
 import os
-import shutil
 
 import pyatspi
 
 import kdxdrive as k
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--program", required=True)
-parser.add_argument("--make-demo", required=True)
-parser.add_argument("--build-dir")
-opts = parser.parse_args()
+opts = k.parse_options()
 
-bus = k.start_accessibility_bus()
-root, folder = k.make_program_folder(opts.program, opts.make_demo)
-with open(os.path.join(folder, "kdx_imp.tab"), "wb") as f:
-    f.write(b'"@@TABLEDEF START@@"\r\n"When=DateTime,0,""When"","""",10,Data,"""""\r\n'
-            b'"@@TABLEDEF END@@"\r\n')
-try:
+with k.program_session(opts.program, opts.make_demo) as (root, folder):
+    with open(os.path.join(folder, "kdx_imp.tab"), "wb") as f:
+        f.write(b'"@@TABLEDEF START@@"\r\n"When=DateTime,0,""When"","""",10,Data,"""""\r\n'
+                b'"@@TABLEDEF END@@"\r\n')
     proc = k.start_program(folder, [])
     app = k.wait_for(lambda: k.find_app(proc.pid), "the program on the accessibility bus")
     box = k.wait_for(lambda: k.find_window(app, "Application Error"), "the last-resort report")
@@ -38,8 +30,3 @@ try:
     if "Unknown field type (DateTime)" not in err:
         k.fail("message missing on stderr: %r" % err)
     print("start-up failure end-to-end: OK")
-finally:
-    if "proc" in dir() and proc.poll() is None:
-        proc.kill()
-    bus.terminate()
-    shutil.rmtree(root, ignore_errors=True)

@@ -9,9 +9,7 @@ Last, an argument that the toolkit would take for its own option ("-reverse") is
 received file's path: the program opens its receive page for it.
 """
 
-import argparse
 import os
-import shutil
 import subprocess
 import time
 
@@ -19,11 +17,7 @@ import pyatspi
 
 import kdxdrive as k
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--program", required=True)
-parser.add_argument("--make-demo", required=True)
-parser.add_argument("--build-dir")
-opts = parser.parse_args()
+opts = k.parse_options()
 
 
 
@@ -133,22 +127,20 @@ def menu_item(app, name):
     return k.wait_for(lambda: k.find(app, pyatspi.ROLE_MENU_ITEM, name), "the menu item " + name)
 
 
-bus = k.start_accessibility_bus()
-root, folder = k.make_program_folder(opts.program, opts.make_demo)
-# No send definitions, and a table file that cannot be written: the send action reports the
-# missing address in a "Chyba" box, saving the settings fails into the general error box.
-os.remove(os.path.join(folder, "kdx_exp.tab"))
-os.makedirs(os.path.join(folder, "kdx_exp.tab"))
-opener_dir = os.path.join(root, "bin")
-os.makedirs(opener_dir)
-opened = os.path.join(root, "opened.txt")
-with open(os.path.join(opener_dir, "xdg-open"), "w") as f:
-    f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" > '%s.tmp'\nmv '%s.tmp' '%s'\n"
-            % (opened, opened, opened))
-os.chmod(os.path.join(opener_dir, "xdg-open"), 0o755)
-env = dict(czech_environment(root), PATH=opener_dir + ":" + os.environ.get("PATH", ""))
+with k.program_session(opts.program, opts.make_demo) as (root, folder):
+    # No send definitions, and a table file that cannot be written: the send action reports the
+    # missing address in a "Chyba" box, saving the settings fails into the general error box.
+    os.remove(os.path.join(folder, "kdx_exp.tab"))
+    os.makedirs(os.path.join(folder, "kdx_exp.tab"))
+    opener_dir = os.path.join(root, "bin")
+    os.makedirs(opener_dir)
+    opened = os.path.join(root, "opened.txt")
+    with open(os.path.join(opener_dir, "xdg-open"), "w") as f:
+        f.write("#!/bin/sh\nprintf '%%s\\n' \"$@\" > '%s.tmp'\nmv '%s.tmp' '%s'\n"
+                % (opened, opened, opened))
+    os.chmod(os.path.join(opener_dir, "xdg-open"), 0o755)
+    env = dict(czech_environment(root), PATH=opener_dir + ":" + os.environ.get("PATH", ""))
 
-try:
     proc = k.start_program(folder, [], env)
     app = k.wait_for(lambda: k.find_app(proc.pid), "the program on the accessibility bus")
     main = k.wait_for(lambda: k.find_window(app, "KDX Manager"), "the main window")
@@ -231,8 +223,3 @@ try:
     if code != 0:
         k.fail("exit code %d of the second run" % code)
     print("windows end-to-end: OK")
-finally:
-    if "proc" in dir() and proc.poll() is None:
-        proc.kill()
-    bus.terminate()
-    shutil.rmtree(root, ignore_errors=True)
