@@ -47,10 +47,11 @@ TEST(TestHooks, TheSystemRegistryFolderGuardNestsAndPutsTheFolderBack) {
   kdx::test::TempDir dir;
   kdx::test::ScopedEnv only("KDX_REGISTRY", nullptr);
   kdx::test::ScopedEnv config("XDG_CONFIG_HOME", dir / "config");
+  dir.MakeDir("admin");
+  dir.MakeDir("empty");
   dir.WriteFile("admin/registry.reg",
                 "Windows Registry Editor Version 5.00\r\n\r\n"
                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\KdxHookTest]\r\n\"Folder\"=\"admin\"\r\n");
-  dir.MakeDir("empty");
   const auto adminKeyOpens = [] {
     return RegistryKey::Open(RegistryRoot::LocalMachine, "SOFTWARE\\KdxHookTest") != nullptr;
   };
