@@ -1,6 +1,6 @@
 // Discovery of the mail client, loading and unloading its library, and the result texts.
 
-#include "TestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 
 namespace kdx::mail {

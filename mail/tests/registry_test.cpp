@@ -1,6 +1,6 @@
 // The registry helpers over the .reg stand-in, and environment expansion.
 
-#include "TestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Library.h"
 #include "kdx/platform/Text.h"

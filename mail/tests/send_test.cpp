@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include "TestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Text.h"
 #include "kdx/platform/TopWindows.h"

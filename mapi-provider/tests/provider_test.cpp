@@ -21,7 +21,7 @@
 #include <set>
 #include <thread>
 
-#include "TestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/MapiTypes.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Text.h"
