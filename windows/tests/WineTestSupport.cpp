@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "MailTestSupport.h"
+
 namespace kdx::wintest {
 
 std::string HostPathToWindows(const std::string& posixPath) {
@@ -108,6 +110,16 @@ std::map<std::string, std::string> Fields(const std::string& line) {
 }
 
 }  // namespace
+
+void ExpectClientAnswersAsInProcess(kdx::mail::TMapiEmail& mail) {
+  {
+    kdx::test::ScopedEnv cancel("KDX_TESTMAPI_RESULT", std::string("1"));
+    EXPECT_FALSE(mail.Send(true)) << "user abort is a cancel, not an error";
+  }
+  kdx::test::ScopedEnv unknown("KDX_TESTMAPI_RESULT", std::string("14"));
+  EXPECT_TRUE(kdx::mail::test::RaisesMapiError([&] { mail.Send(false); },
+                                               "MAPI Error: (14) \"Unknown recipient\"", 14));
+}
 
 std::vector<RecordedSend> ParseSendRecord(const std::string& text) {
   std::vector<RecordedSend> out;

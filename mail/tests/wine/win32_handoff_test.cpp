@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include "MailTestSupport.h"
 #include "WineTestSupport.h"
 #include "kdx/mail/HandOff.h"
 #include "kdx/mail/SimpleMapi.h"
@@ -17,11 +18,9 @@
 using namespace kdx::mail;
 using namespace kdx::test;
 using namespace kdx::wintest;
+using kdx::mail::test::RaisesMapiError;
 
 namespace {
-
-const std::string kClientsKey = "SOFTWARE\\Clients\\Mail";
-const std::string kSubsystemKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
 class Win32HandOff : public ::testing::Test {
  protected:
@@ -30,19 +29,6 @@ class Win32HandOff : public ::testing::Test {
     if (GetEnv("KDX_WINE_NO_32BIT")) GTEST_SKIP() << "this Wine runs no 32-bit programs";
     ExportTestMapiDir();
   }
-};
-
-// `keyName` the default mail client in this program's view, Simple MAPI off: the client's own
-// library is the one chosen.
-class ClientLibrary {
- public:
-  explicit ClientLibrary(const std::string& keyName)
-      : mapi_(true, kSubsystemKey, "MAPI", std::string("0")),
-        default_(true, kClientsKey, "", keyName) {}
-
- private:
-  ScopedRegistryValue mapi_;
-  ScopedRegistryValue default_;
 };
 
 // A visible top-level window of this process: the program's main window as ParentWindow finds it.
@@ -242,29 +228,16 @@ TEST_F(Win32HandOff, TheClientsAnswerComesBackAsInProcess) {
   ClientLibrary client("KDX Test 32");
   TMapiEmail mail;
   mail.Recipients.AddRecipient("jan.novak@example.cz", "", RecipientKind::To, "");
-  {
-    ScopedEnv cancel("KDX_TESTMAPI_RESULT", std::string("1"));
-    EXPECT_FALSE(mail.Send(true)) << "user abort is a cancel, not an error";
-  }
-  ScopedEnv unknown("KDX_TESTMAPI_RESULT", std::string("14"));
-  try {
-    mail.Send(false);
-    FAIL() << "no exception";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "MAPI Error: (14) \"Unknown recipient\"");
-    EXPECT_EQ(e.ErrorCode, 14u);
-  }
+  ExpectClientAnswersAsInProcess(mail);
 }
 
 TEST_F(Win32HandOff, TheLibrarysFailuresReadAsInProcess) {
   const std::string helper = HelperPath();
-  try {
-    SendThroughHandOffHelper(helper, Request(TestMapi32Dir() + "\\kdxtestmapi11.dll"), 0);
-    FAIL() << "no exception";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "Function \"MAPIResolveName\" is not exported by client");
-    EXPECT_EQ(e.ErrorCode, 0u);
-  }
+  EXPECT_TRUE(RaisesMapiError(
+      [&] {
+        SendThroughHandOffHelper(helper, Request(TestMapi32Dir() + "\\kdxtestmapi11.dll"), 0);
+      },
+      "Function \"MAPIResolveName\" is not exported by client", 0));
   try {
     SendThroughHandOffHelper(helper, Request("C:\\no such folder\\mapi.dll"), 0);
     FAIL() << "no exception";
