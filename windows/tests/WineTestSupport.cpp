@@ -157,4 +157,20 @@ std::vector<RecordedSend> ParseSendRecord(const std::string& text) {
   return out;
 }
 
+std::vector<RecordedSend> SendActionCalls(const std::string& record, std::uintptr_t owner) {
+  std::vector<RecordedSend> sends = ParseSendRecord(record);
+  if (sends.size() != 2) {
+    ADD_FAILURE() << sends.size() << " calls recorded instead of 2: " << record;
+    return {};
+  }
+  EXPECT_EQ(sends[0].call.at("flags"), "9");
+  EXPECT_EQ(sends[1].call.at("flags"), "1");
+  for (const RecordedSend& s : sends) {
+    EXPECT_EQ(s.call.at("session"), "0");
+    EXPECT_EQ(s.call.at("reserved"), "0");
+    EXPECT_EQ(s.call.at("uiparam"), std::to_string(owner));
+  }
+  return sends;
+}
+
 }  // namespace kdx::wintest

@@ -87,4 +87,10 @@ struct RecordedSend {
 };
 std::vector<RecordedSend> ParseSendRecord(const std::string& text);
 
+// The test client's record of the send action done twice, with the compose window (flags 9) and
+// silently (flags 1), each call checked for what every call of the program gives: no session,
+// nothing reserved, `owner` (the program's window) as the parent. Empty, with a failure
+// reported, unless the record holds exactly these two calls.
+std::vector<RecordedSend> SendActionCalls(const std::string& record, std::uintptr_t owner);
+
 }  // namespace kdx::wintest

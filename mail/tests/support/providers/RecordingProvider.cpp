@@ -17,18 +17,18 @@ __attribute__((constructor)) void MarkConstructed() {
 }
 #endif
 
-std::string Copy(const char* text) {
-  return text ? std::string(text) : std::string();
+// A text as received: whether the pointer was null, and its bytes.
+void Copy(const char* text, bool& isNull, std::string& copy) {
+  isNull = text == nullptr;
+  copy = text ? std::string(text) : std::string();
 }
 
 RecordedRecip Record(const MapiRecipDesc& d) {
   RecordedRecip r;
   r.reserved = d.ulReserved;
   r.recipClass = d.ulRecipClass;
-  r.nameNull = d.lpszName == nullptr;
-  r.name = Copy(d.lpszName);
-  r.addressNull = d.lpszAddress == nullptr;
-  r.address = Copy(d.lpszAddress);
+  Copy(d.lpszName, r.nameNull, r.name);
+  Copy(d.lpszAddress, r.addressNull, r.address);
   r.eidSize = d.ulEIDSize;
   r.entryIdNull = d.lpEntryID == nullptr;
   return r;
@@ -39,10 +39,8 @@ RecordedFile Record(const MapiFileDesc& d) {
   f.reserved = d.ulReserved;
   f.flags = d.flFlags;
   f.position = d.nPosition;
-  f.pathNull = d.lpszPathName == nullptr;
-  f.path = Copy(d.lpszPathName);
-  f.fileNameNull = d.lpszFileName == nullptr;
-  f.fileName = Copy(d.lpszFileName);
+  Copy(d.lpszPathName, f.pathNull, f.path);
+  Copy(d.lpszFileName, f.fileNameNull, f.fileName);
   f.fileTypeNull = d.lpFileType == nullptr;
   return f;
 }
@@ -77,10 +75,8 @@ class TRecordingProvider : public kdx::mail::TMapiLibrary {
     r.messageNull = message == nullptr;
     if (!message) return result;
     r.messageReserved = message->ulReserved;
-    r.subjectNull = message->lpszSubject == nullptr;
-    r.subject = Copy(message->lpszSubject);
-    r.noteNull = message->lpszNoteText == nullptr;
-    r.note = Copy(message->lpszNoteText);
+    Copy(message->lpszSubject, r.subjectNull, r.subject);
+    Copy(message->lpszNoteText, r.noteNull, r.note);
     r.messageTypeNull = message->lpszMessageType == nullptr;
     r.dateReceivedNull = message->lpszDateReceived == nullptr;
     r.conversationIdNull = message->lpszConversationID == nullptr;
