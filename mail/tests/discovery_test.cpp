@@ -1,6 +1,6 @@
 // Discovery of the mail client, loading and unloading its library, and the result texts.
 
-#include "TestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 
 namespace kdx::mail {
@@ -28,13 +28,8 @@ TEST_F(DiscoveryTest, AnEmptyRegistryHasNoClient) {
   EXPECT_FALSE(mapi.IsClientLibraryLoaded());
   for (void* entry : mapi.EntryPoints()) EXPECT_EQ(entry, nullptr);
   // Nothing to load: a clear error rather than a fault.
-  try {
-    mapi.LoadClientLibrary();
-    FAIL() << "loaded";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "No Simple MAPI client installed, cannot send the message");
-    EXPECT_EQ(e.ErrorCode, 0u);
-  }
+  EXPECT_TRUE(test::RaisesMapiError([&] { mapi.LoadClientLibrary(); },
+                                    "No Simple MAPI client installed, cannot send the message", 0));
   EXPECT_FALSE(mapi.IsClientLibraryLoaded());
 }
 

@@ -1,6 +1,6 @@
 // The registry helpers over the .reg stand-in, and environment expansion.
 
-#include "TestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Library.h"
 #include "kdx/platform/Text.h"
@@ -96,12 +96,9 @@ TEST_F(RegistryTest, ListsSubkeysInNameOrderIgnoringCase) {
 TEST_F(RegistryTest, ListingAKeyThatDoesNotOpenRaisesWithThePathAsPassed) {
   Use(kFixture);
   std::vector<std::string> names = {"stale"};
-  try {
-    ListSubkeyNames(HKLM, "\\SOFTWARE\\Nope", names);
-    FAIL() << "no exception";
-  } catch (const ERegistryError& e) {
-    EXPECT_STREQ(e.what(), "Unable to open key \"\\SOFTWARE\\Nope\" for read");
-  }
+  EXPECT_TRUE(
+      test::Raises<ERegistryError>([&] { ListSubkeyNames(HKLM, "\\SOFTWARE\\Nope", names); },
+                                   "Unable to open key \"\\SOFTWARE\\Nope\" for read"));
   EXPECT_TRUE(names.empty());
 }
 

@@ -3,7 +3,7 @@
 
 #include <unistd.h>
 
-#include "TestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Text.h"
 #include "kdx/platform/TopWindows.h"
@@ -113,13 +113,8 @@ TEST_F(SendTest, NoRecipientsAreForTheComposeWindowOnly) {
   EXPECT_EQ(probe_->subject, "");
 
   TMapiEmail silent;
-  try {
-    silent.Send(false);
-    FAIL() << "sent";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "MAPI Error: (25) \"Invalid recipients\"");
-    EXPECT_EQ(e.ErrorCode, 25u);
-  }
+  EXPECT_TRUE(test::RaisesMapiError([&] { silent.Send(false); },
+                                    "MAPI Error: (25) \"Invalid recipients\"", 25));
   EXPECT_FALSE(silent.IsClientLibraryLoaded());
   EXPECT_EQ(probe_->sendCalls, 1);
 }
@@ -129,13 +124,8 @@ TEST_F(SendTest, ABlankAddressWithoutNameIsInvalidBeforeAnyLibraryIsLoaded) {
   email.Recipients.AddRecipient(" \t ", "", RecipientKind::To, "");
   EXPECT_EQ(email.Recipients[0].Address, "");
   email.Attachments.push_back(attachment_);
-  try {
-    email.Send(true);
-    FAIL() << "sent";
-  } catch (const EMapiError& e) {
-    EXPECT_EQ(e.ErrorCode, 25u);
-    EXPECT_STREQ(e.what(), "MAPI Error: (25) \"Invalid recipients\"");
-  }
+  EXPECT_TRUE(test::RaisesMapiError([&] { email.Send(true); },
+                                    "MAPI Error: (25) \"Invalid recipients\"", 25));
   EXPECT_FALSE(email.IsClientLibraryLoaded());
   EXPECT_EQ(probe_->sendCalls, 0);
 }
@@ -147,13 +137,8 @@ TEST_F(SendTest, AttachmentsAreCheckedAsPassedThenMadeFullBeforeRecipients) {
   TMapiEmail email;
   email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
   email.Attachments = {"rel.kdx", "./folder/../folder", "missing.kdx", "rel.kdx"};
-  try {
-    email.Send(false);
-    FAIL() << "sent";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "MAPI Error: (11) \"A specified attachment was not found\"");
-    EXPECT_EQ(e.ErrorCode, 11u);
-  }
+  EXPECT_TRUE(test::RaisesMapiError(
+      [&] { email.Send(false); }, "MAPI Error: (11) \"A specified attachment was not found\"", 11));
   // Entries before the missing one are rewritten to full paths; a folder passes the test.
   EXPECT_EQ(email.Attachments[0], dir_ / "sub/rel.kdx");
   EXPECT_EQ(email.Attachments[1], dir_ / "sub/folder");
@@ -260,13 +245,8 @@ TEST_F(SendTest, NoUsableClientTouchesNothing) {
   WriteFile(file_, "REGEDIT4\n");
   TMapiEmail email;
   email.Attachments.push_back("missing-but-never-checked.kdx");
-  try {
-    email.Send(true);
-    FAIL() << "sent";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "No Simple MAPI client installed, cannot send the message");
-    EXPECT_EQ(e.ErrorCode, 0u);
-  }
+  EXPECT_TRUE(test::RaisesMapiError([&] { email.Send(true); },
+                                    "No Simple MAPI client installed, cannot send the message", 0));
   EXPECT_EQ(email.Attachments[0], "missing-but-never-checked.kdx");
 }
 
@@ -276,13 +256,8 @@ TEST_F(SendTest, TheClientsAnswer) {
   probe_->result = MAPI_USER_ABORT;  // the user closed the compose window
   EXPECT_FALSE(email.Send(true));
   probe_->result = MAPI_E_NETWORK_FAILURE;
-  try {
-    email.Send(true);
-    FAIL() << "no exception";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "MAPI Error: (23) \"Network failure\"");
-    EXPECT_EQ(e.ErrorCode, 23u);
-  }
+  EXPECT_TRUE(
+      test::RaisesMapiError([&] { email.Send(true); }, "MAPI Error: (23) \"Network failure\"", 23));
   EXPECT_TRUE(email.IsClientLibraryLoaded());
   probe_->result = SUCCESS_SUCCESS;
   EXPECT_TRUE(email.Send(true));  // the loaded library is reused
@@ -327,12 +302,8 @@ TEST_F(SendTest, ALibraryLackingNamesIsReleasedSafelyWhileASessionIsSet) {
   TMapiEmail email;
   email.SessionHandle = 5;
   email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
-  try {
-    email.Send(false);
-    FAIL() << "sent";
-  } catch (const EMapiError& e) {
-    EXPECT_STREQ(e.what(), "Function \"MAPIDetails\" is not exported by client");
-  }
+  EXPECT_TRUE(test::Raises<EMapiError>([&] { email.Send(false); },
+                                       "Function \"MAPIDetails\" is not exported by client"));
   EXPECT_FALSE(email.IsClientLibraryLoaded());
 }
 

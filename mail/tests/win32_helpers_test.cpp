@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "CoreTestSupport.h"
+#include "MailTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/Library.h"
@@ -29,12 +29,9 @@ TEST(Win32Registry, HelpersReadTheRealRegistry) {
   EXPECT_TRUE(ListSubkeyNames(HKLM, "SOFTWARE\\Microsoft", names));
   EXPECT_FALSE(names.empty());
   EXPECT_NE(names[0], "stale");
-  try {
-    ListSubkeyNames(HKLM, "SOFTWARE\\KDX manager\\no such key", names);
-    FAIL() << "no exception";
-  } catch (const ERegistryError& e) {
-    EXPECT_STREQ(e.what(), "Unable to open key \"SOFTWARE\\KDX manager\\no such key\" for read");
-  }
+  EXPECT_TRUE(test::Raises<ERegistryError>(
+      [&] { ListSubkeyNames(HKLM, "SOFTWARE\\KDX manager\\no such key", names); },
+      "Unable to open key \"SOFTWARE\\KDX manager\\no such key\" for read"));
   EXPECT_TRUE(names.empty());
   EXPECT_TRUE(IsWindowsNtFamily);
 }

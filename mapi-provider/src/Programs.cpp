@@ -18,10 +18,7 @@ bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedP
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  std::vector<std::string> envStrings = platform::ChildEnvironment();
-  std::vector<char*> env;
-  for (std::string& e : envStrings) env.push_back(e.data());
-  env.push_back(nullptr);
+  platform::ChildEnvironmentBlock env;
 
   int pipeFds[2] = {-1, -1};
   if (pipeInput && ::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
@@ -32,7 +29,7 @@ bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedP
   posix_spawn_file_actions_addchdir_np(&actions, "/");
   pid_t pid = -1;
   const int spawned =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.data());
+      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.envp());
   posix_spawn_file_actions_destroy(&actions);
   if (pipeInput) ::close(pipeFds[0]);
   if (spawned != 0) {

@@ -4,7 +4,6 @@
 // (stand_in_client.cpp) started by xdg-email; it keeps running after it has shown its window,
 // as a mail client started by xdg-email does, so the call has to come back while it runs.
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -20,18 +19,13 @@
 #include <thread>
 #include <vector>
 
-#include "CoreTestSupport.h"
-#include "kdx/mail/MapiTypes.h"
+#include "ProviderTestSupport.h"
 
 extern char** environ;
 
 namespace {
 
-using kdx::test::ReadFile;
-using kdx::test::ScopedEnv;
-using kdx::test::TempDir;
-using kdx::test::WriteFile;
-namespace fs = std::filesystem;
+using namespace kdx::provider::test;
 
 // The longest the call may take for a client that shows no window it can be matched by; the
 // stand-in clients below live longer than that.
@@ -91,11 +85,6 @@ class ComposeWorld {
               "Exec=kdx-test-client %u\nMimeType=x-scheme-handler/mailto;\n");
     WriteFile(dir_ / "config/mimeapps.list",
               "[Default Applications]\nx-scheme-handler/mailto=kdx-test-client.desktop\n");
-    // KDX_PROVIDER_UNDER_TEST runs the tests against another build of the provider.
-    const char* other = std::getenv("KDX_PROVIDER_UNDER_TEST");
-    provider_ = dlopen(other && *other ? other : KDX_PROVIDER, RTLD_NOW | RTLD_LOCAL);
-    if (!provider_) throw std::runtime_error(dlerror());
-    send_ = reinterpret_cast<LPMAPISENDMAIL>(dlsym(provider_, "MAPISendMail"));
   }
   ~ComposeWorld() {
     if (const pid_t client = ClientPid(); client > 0) ::kill(client, SIGKILL);
@@ -104,7 +93,6 @@ class ComposeWorld {
       int status = 0;
       ::waitpid(windowManager_, &status, 0);
     }
-    dlclose(provider_);
   }
 
   // Uses screen `screen` of the test's X display, with `windowManager` ("openbox", or "bare"
@@ -154,9 +142,27 @@ class ComposeWorld {
     message.lpszNoteText = body.data();
     message.nRecipCount = 1;
     message.lpRecips = &recip;
-    const KdxMapiUlong result = send_(0, 0, &message, MAPI_LOGON_UI | MAPI_DIALOG, 0);
+    const KdxMapiUlong result = provider_.Send(&message, MAPI_LOGON_UI | MAPI_DIALOG);
     const pid_t client = ClientPid();
     return {result, client > 0 && Running(client)};
+  }
+
+  // A client that shows no window the watcher can match and lives long: the call comes back
+  // while it runs. One that fails within the bound: the failure is the answer.
+  void ExpectAWindowlessClientBoundedAndItsFailureReported() {
+    ScopedEnv noWindow("KDX_TEST_CLIENT_WINDOW", "none");
+    {
+      ScopedEnv life("KDX_TEST_CLIENT_LIFE", std::to_string(kLongLifeMs));
+      const Outcome o = Compose();
+      EXPECT_EQ(o.result, 0u);
+      EXPECT_TRUE(o.clientRunning) << "the call waited for the client to quit";
+    }
+    // (Only a client that started: kill(0) would end this whole process group.)
+    if (const pid_t client = ClientPid(); client > 0) ::kill(client, SIGKILL);
+    fs::remove(dir_ / "record");
+    ScopedEnv life("KDX_TEST_CLIENT_LIFE", "1500");
+    ScopedEnv failing("KDX_TEST_CLIENT_STATUS", "1");
+    EXPECT_EQ(Compose().result, static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
   }
 
   // The stand-in client's process id from its record; 0 before it has started.
@@ -169,26 +175,14 @@ class ComposeWorld {
   TempDir dir_;
   std::optional<std::string> display_ = kdx::test::GetEnv("DISPLAY");
   std::optional<ScopedEnv> screen_;
-  ScopedEnv path_{"PATH", dir_ / "bin" + ":/usr/bin:/bin"};
-  ScopedEnv home_{"HOME", dir_.Path()};
-  ScopedEnv config_{"XDG_CONFIG_HOME", dir_ / "config"};
-  ScopedEnv data_{"XDG_DATA_HOME", dir_ / "data"};
-  ScopedEnv dataDirs_{"XDG_DATA_DIRS", dir_ / "none"};
-  ScopedEnv browser_{"BROWSER", dir_ / "no-browser"};
-  ScopedEnv record_{"KDX_TEST_RECORD", dir_ / "record"};
-  ScopedEnv desktop_{"XDG_CURRENT_DESKTOP", std::nullopt};
-  ScopedEnv session_{"DESKTOP_SESSION", std::nullopt};
-  ScopedEnv kde_{"KDE_FULL_SESSION", std::nullopt};
-  ScopedEnv gnome_{"GNOME_DESKTOP_SESSION_ID", std::nullopt};
-  ScopedEnv mailer_{"MAILER", std::nullopt};
+  BareDesktop desktop_{dir_};
   ScopedEnv wayland_{"WAYLAND_DISPLAY", std::nullopt};
   ScopedEnv window_{"KDX_TEST_CLIENT_WINDOW", "compose"};
   ScopedEnv pid_{"KDX_TEST_CLIENT_PID", "own"};
   ScopedEnv life_{"KDX_TEST_CLIENT_LIFE", std::to_string(kShortLifeMs)};
   ScopedEnv status_{"KDX_TEST_CLIENT_STATUS", "0"};
   pid_t windowManager_ = -1;
-  void* provider_ = nullptr;
-  LPMAPISENDMAIL send_ = nullptr;
+  Provider provider_;
 };
 
 class ComposeWaitTest : public ComposeWorld, public ::testing::TestWithParam<std::string> {
@@ -227,18 +221,7 @@ TEST_P(ComposeWaitTest, TheWatcherLooksAtTheDisplaysOwnScreen) {
 // a failure.
 TEST_P(ComposeWaitTest, AClientWithoutAWindowIsBoundedAndItsFailureReported) {
   UseScreen(0);
-  ScopedEnv noWindow("KDX_TEST_CLIENT_WINDOW", "none");
-  {
-    ScopedEnv life("KDX_TEST_CLIENT_LIFE", std::to_string(kLongLifeMs));
-    const Outcome o = Compose();
-    EXPECT_EQ(o.result, 0u);
-    EXPECT_TRUE(o.clientRunning) << "the call waited for the client to quit";
-  }
-  ::kill(ClientPid(), SIGKILL);
-  fs::remove(dir_ / "record");
-  ScopedEnv life("KDX_TEST_CLIENT_LIFE", "1500");
-  ScopedEnv failing("KDX_TEST_CLIENT_STATUS", "1");
-  EXPECT_EQ(Compose().result, static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  ExpectAWindowlessClientBoundedAndItsFailureReported();
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, ComposeWaitTest, ::testing::Values("bare", "openbox"),
@@ -253,18 +236,7 @@ class ComposeWithoutXTest : public ComposeWorld, public ::testing::Test {
 };
 
 TEST_F(ComposeWithoutXTest, AClientIsBoundedAndItsFailureReported) {
-  ScopedEnv noWindow("KDX_TEST_CLIENT_WINDOW", "none");
-  {
-    ScopedEnv life("KDX_TEST_CLIENT_LIFE", std::to_string(kLongLifeMs));
-    const Outcome o = Compose();
-    EXPECT_EQ(o.result, 0u);
-    EXPECT_TRUE(o.clientRunning) << "the call waited for the client to quit";
-  }
-  ::kill(ClientPid(), SIGKILL);
-  fs::remove(dir_ / "record");
-  ScopedEnv life("KDX_TEST_CLIENT_LIFE", "1500");
-  ScopedEnv failing("KDX_TEST_CLIENT_STATUS", "1");
-  EXPECT_EQ(Compose().result, static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  ExpectAWindowlessClientBoundedAndItsFailureReported();
 }
 
 }  // namespace

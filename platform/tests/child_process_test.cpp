@@ -7,6 +7,8 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "CoreTestSupport.h"
 #include "kdx/platform/ChildProcess.h"
 
@@ -55,5 +57,26 @@ TEST(ChildProcess, KilledOrMissingIsNoAnswer) {
   EXPECT_FALSE(missing.started);
   EXPECT_NE(missing.startError, 0u);
   EXPECT_FALSE(missing.startErrorText.empty());
+}
+
+// What a started program gets: our variables, PATH reduced to its absolute entries, and the
+// array ended by a null pointer; without PATH the system's default folders.
+TEST(ChildProcess, TheChildsEnvironmentKeepsOnlyAbsolutePathEntries) {
+  kdx::test::ScopedEnv path("PATH", ":rel:/usr/bin::./x:/bin");
+  kdx::test::ScopedEnv other("KDX_TEST_SUPPORT_VARIABLE", "a=b c");
+  auto entries = [] {
+    kdx::platform::ChildEnvironmentBlock block;
+    std::vector<std::string> texts;
+    for (char** e = block.envp(); *e; ++e) texts.emplace_back(*e);
+    return texts;
+  };
+  std::vector<std::string> texts = entries();
+  EXPECT_EQ(texts, kdx::platform::ChildEnvironment());
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "PATH=/usr/bin:/bin"), 1);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "KDX_TEST_SUPPORT_VARIABLE=a=b c"), 1);
+
+  kdx::test::ScopedEnv noPath("PATH", std::nullopt);
+  texts = entries();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "PATH=/usr/local/bin:/usr/bin:/bin"), 1);
 }
 #endif

@@ -30,7 +30,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "kdx/mail/MapiTypes.h"
+// The exports are named by the .def files (undecorated also in a 32-bit library).
+#define KDX_MAPI_EXPORT
+#include "kdx/mail/MapiEntryPoints.h"
 
 #ifdef KDX_TESTMAPI_NEEDS_ABSENT
 extern "C" __declspec(dllimport) int KdxAbsentFunction();
@@ -143,68 +145,30 @@ void Compose(HWND owner) {
   if (ownerEnabled) EnableWindow(owner, TRUE);
 }
 
+// Sends are recorded and answered as the environment says; the rest answers as a client that
+// only sends.
+class TTestClient : public kdx::mail::TMapiLibrary {
+ public:
+  KdxMapiUlong SendMail(KdxMapiLhandle session, KdxMapiUlongPtr uiParam, MapiMessage* message,
+                        KdxMapiFlags flags, KdxMapiUlong reserved) override {
+#ifdef KDX_TESTMAPI_NEEDS_ABSENT
+    if (KdxAbsentFunction() != 0) return MAPI_E_FAILURE;
+#endif
+    if ((flags & MAPI_DIALOG) && Env("KDX_TESTMAPI_COMPOSE") == "1")
+      Compose(reinterpret_cast<HWND>(uiParam));
+    Record(session, uiParam, message, flags, reserved);
+    return static_cast<KdxMapiUlong>(std::strtoul(Env("KDX_TESTMAPI_RESULT").c_str(), nullptr, 10));
+  }
+};
+
 }  // namespace
 
-extern "C" {
+kdx::mail::TMapiLibrary& kdx::mail::TheMapiLibrary() {
+  static TTestClient client;
+  return client;
+}
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) SetEnvironmentVariableA("KDX_TESTMAPI_ATTACHED", "1");
   return TRUE;
 }
-
-KdxMapiUlong KDX_MAPI_CALL MAPISendMail(KdxMapiLhandle session, KdxMapiUlongPtr uiParam,
-                                        MapiMessage* message, KdxMapiFlags flags,
-                                        KdxMapiUlong reserved) {
-#ifdef KDX_TESTMAPI_NEEDS_ABSENT
-  if (KdxAbsentFunction() != 0) return MAPI_E_FAILURE;
-#endif
-  if ((flags & MAPI_DIALOG) && Env("KDX_TESTMAPI_COMPOSE") == "1")
-    Compose(reinterpret_cast<HWND>(uiParam));
-  Record(session, uiParam, message, flags, reserved);
-  return static_cast<KdxMapiUlong>(std::strtoul(Env("KDX_TESTMAPI_RESULT").c_str(), nullptr, 10));
-}
-
-KdxMapiUlong KDX_MAPI_CALL MAPIAddress(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiUlong, char*,
-                                       KdxMapiUlong, MapiRecipDesc*, KdxMapiFlags, KdxMapiUlong,
-                                       KdxMapiUlong*, MapiRecipDesc**) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPIDeleteMail(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiFlags,
-                                          KdxMapiUlong) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPIDetails(KdxMapiLhandle, KdxMapiUlongPtr, MapiRecipDesc*,
-                                       KdxMapiFlags, KdxMapiUlong) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPIFindNext(KdxMapiLhandle, KdxMapiUlongPtr, char*, char*, KdxMapiFlags,
-                                        KdxMapiUlong, char*) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPIFreeBuffer(void*) {
-  return SUCCESS_SUCCESS;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPILogoff(KdxMapiLhandle, KdxMapiUlongPtr, KdxMapiFlags, KdxMapiUlong) {
-  return SUCCESS_SUCCESS;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPILogon(KdxMapiUlongPtr, char*, char*, KdxMapiFlags, KdxMapiUlong,
-                                     KdxMapiLhandle*) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPIReadMail(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiFlags,
-                                        KdxMapiUlong, MapiMessage**) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPIResolveName(KdxMapiLhandle, KdxMapiUlongPtr, char*, KdxMapiFlags,
-                                           KdxMapiUlong, MapiRecipDesc**) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPISaveMail(KdxMapiLhandle, KdxMapiUlongPtr, MapiMessage*, KdxMapiFlags,
-                                        KdxMapiUlong, char*) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-KdxMapiUlong KDX_MAPI_CALL MAPISendDocuments(KdxMapiUlongPtr, char*, char*, char*, KdxMapiUlong) {
-  return MAPI_E_NOT_SUPPORTED;
-}
-
-}  // extern "C"

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "MailTestSupport.h"
+
 namespace kdx::wintest {
 
 std::string HostPathToWindows(const std::string& posixPath) {
@@ -109,6 +111,16 @@ std::map<std::string, std::string> Fields(const std::string& line) {
 
 }  // namespace
 
+void ExpectClientAnswersAsInProcess(kdx::mail::TMapiEmail& mail) {
+  {
+    kdx::test::ScopedEnv cancel("KDX_TESTMAPI_RESULT", std::string("1"));
+    EXPECT_FALSE(mail.Send(true)) << "user abort is a cancel, not an error";
+  }
+  kdx::test::ScopedEnv unknown("KDX_TESTMAPI_RESULT", std::string("14"));
+  EXPECT_TRUE(kdx::mail::test::RaisesMapiError([&] { mail.Send(false); },
+                                               "MAPI Error: (14) \"Unknown recipient\"", 14));
+}
+
 std::vector<RecordedSend> ParseSendRecord(const std::string& text) {
   std::vector<RecordedSend> out;
   std::istringstream in(text);
@@ -143,6 +155,22 @@ std::vector<RecordedSend> ParseSendRecord(const std::string& text) {
     }
   }
   return out;
+}
+
+std::vector<RecordedSend> SendActionCalls(const std::string& record, std::uintptr_t owner) {
+  std::vector<RecordedSend> sends = ParseSendRecord(record);
+  if (sends.size() != 2) {
+    ADD_FAILURE() << sends.size() << " calls recorded instead of 2: " << record;
+    return {};
+  }
+  EXPECT_EQ(sends[0].call.at("flags"), "9");
+  EXPECT_EQ(sends[1].call.at("flags"), "1");
+  for (const RecordedSend& s : sends) {
+    EXPECT_EQ(s.call.at("session"), "0");
+    EXPECT_EQ(s.call.at("reserved"), "0");
+    EXPECT_EQ(s.call.at("uiparam"), std::to_string(owner));
+  }
+  return sends;
 }
 
 }  // namespace kdx::wintest

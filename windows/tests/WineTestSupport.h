@@ -1,8 +1,10 @@
 #pragma once
-// Helpers of the Windows-only tests: paths between the build machine and the Wine prefix,
-// registry values changed for one test and put back afterwards, and the records the test client
-// library and the xdg-email stand-in write. Temporary folders, environment variables, files and
-// cp1250 texts come from the shared test support (CoreTestSupport.h).
+// The Wine fixtures' test support (kdx_wine_test_support), for the Windows-only tests
+// (mail/tests/wine/): paths between the build machine and the Wine prefix, registry values changed
+// for one test and put back afterwards, the fixture's mail client made the default, the records
+// the test client library and the xdg-email stand-in write, and the check of the test client's
+// answers. Temporary folders, environment variables, files and cp1250 texts come from the shared
+// test support (CoreTestSupport.h), the checks of the hand-off's errors from MailTestSupport.h.
 
 #include <cstdint>
 #include <map>
@@ -12,7 +14,15 @@
 
 #include "CoreTestSupport.h"
 
+namespace kdx::mail {
+class TMapiEmail;
+}
+
 namespace kdx::wintest {
+
+// The mail clients' key and the system's Simple MAPI key under HKEY_LOCAL_MACHINE.
+inline const std::string kClientsKey = "SOFTWARE\\Clients\\Mail";
+inline const std::string kSubsystemKey = "SOFTWARE\\Microsoft\\Windows Messaging Subsystem";
 
 // A POSIX path of the build machine as the Windows side sees it (Wine maps drive Z: to "/").
 std::string HostPathToWindows(const std::string& posixPath);
@@ -47,6 +57,24 @@ class ScopedRegistryValue {
   std::uint32_t previousType_ = 1;
 };
 
+// Makes the fixture's client `keyName` the default mail client in this program's view and
+// switches the system's Simple MAPI off, so that the client's own library is the one chosen.
+class ClientLibrary {
+ public:
+  explicit ClientLibrary(const std::string& keyName)
+      : mapi_(true, kSubsystemKey, "MAPI", std::string("0")),
+        default_(true, kClientsKey, "", keyName) {}
+
+ private:
+  ScopedRegistryValue mapi_;
+  ScopedRegistryValue default_;
+};
+
+// The test client's answers (KDX_TESTMAPI_RESULT) as `mail`, whose recipients are set, reads
+// them, wherever the client runs: a cancel (1) is no send and no error, "unknown recipient" (14)
+// raises EMapiError with its code and text.
+void ExpectClientAnswersAsInProcess(kdx::mail::TMapiEmail& mail);
+
 // One MAPISendMail call as recorded by the test client library.
 struct RecordedSend {
   std::map<std::string, std::string> call;     // session, uiparam, flags, reserved
@@ -58,5 +86,11 @@ struct RecordedSend {
   std::vector<std::map<std::string, std::string>> files;   // position, path, name, ...
 };
 std::vector<RecordedSend> ParseSendRecord(const std::string& text);
+
+// The test client's record of the send action done twice, with the compose window (flags 9) and
+// silently (flags 1), each call checked for what every call of the program gives: no session,
+// nothing reserved, `owner` (the program's window) as the parent. Empty, with a failure
+// reported, unless the record holds exactly these two calls.
+std::vector<RecordedSend> SendActionCalls(const std::string& record, std::uintptr_t owner);
 
 }  // namespace kdx::wintest

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Writes (add) or removes (delete) the registry keys the Windows tests read, in Wine's real
-# registry through Wine's own reg.exe. Run by ctest as the fixture of win32_tests, inside the
+# registry through Wine's own reg.exe. Run by ctest as the fixture of mail_wine_tests, inside the
 # Wine prefix of scripts/test.d/30-wine.sh (WINEPREFIX, LC_ALL=cs_CZ.UTF-8 so that the Czech
 # names below reach the registry as the letters they are).
 #

@@ -34,12 +34,9 @@ ChildRun RunChildProcess(const std::string& program, const std::string& input, W
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addchdir_np(&actions, "/");
   char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-  std::vector<std::string> envStrings = ChildEnvironment();
-  std::vector<char*> env;
-  for (std::string& e : envStrings) env.push_back(e.data());
-  env.push_back(nullptr);
+  ChildEnvironmentBlock env;
   pid_t pid = 0;
-  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.data());
+  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.envp());
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);

@@ -69,4 +69,10 @@ std::vector<std::string> ChildEnvironment() {
   return env;
 }
 
+ChildEnvironmentBlock::ChildEnvironmentBlock() : texts_(ChildEnvironment()) {
+  pointers_.reserve(texts_.size() + 1);
+  for (std::string& text : texts_) pointers_.push_back(text.data());
+  pointers_.push_back(nullptr);
+}
+
 }  // namespace kdx::platform

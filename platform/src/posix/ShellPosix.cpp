@@ -56,15 +56,12 @@ bool ShellOpen(const std::string& target) {
   if (program.empty()) return false;
   std::string argument = OpenerArgument(target);
   char* argv[] = {program.data(), argument.data(), nullptr};
-  std::vector<std::string> envStrings = ChildEnvironment();
-  std::vector<char*> env;
-  for (std::string& e : envStrings) env.push_back(e.data());
-  env.push_back(nullptr);
+  ChildEnvironmentBlock env;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, "/");
   pid_t pid = 0;
-  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.data());
+  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.envp());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return false;
   // Reap the opener when it ends so that no zombie stays behind; the caller does not wait.

@@ -50,6 +50,20 @@ std::string FindProgramOnPath(const std::string& name, const std::vector<std::st
 // This process's environment ("NAME=value" texts) with PATH reduced to its absolute entries
 // (/usr/local/bin:/usr/bin:/bin when there is no PATH), for the programs it starts.
 std::vector<std::string> ChildEnvironment();
+
+// ChildEnvironment() as the envp array that posix_spawn and exec take: "NAME=value" texts and a
+// null pointer after the last. The texts belong to the object: valid while it lives.
+class ChildEnvironmentBlock {
+ public:
+  ChildEnvironmentBlock();
+  ChildEnvironmentBlock(const ChildEnvironmentBlock&) = delete;
+  ChildEnvironmentBlock& operator=(const ChildEnvironmentBlock&) = delete;
+  char** envp() { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> texts_;
+  std::vector<char*> pointers_;
+};
 #endif
 
 }  // namespace kdx::platform

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include "MailTestSupport.h"
 #include "WineTestSupport.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Text.h"
@@ -13,6 +14,7 @@
 using namespace kdx::mail;
 using namespace kdx::test;
 using namespace kdx::wintest;
+using kdx::mail::test::Raises;
 using kdx::platform::RegistryRoot;
 
 namespace {
@@ -76,12 +78,9 @@ TEST(Win32Registry, ListsDirectSubkeysInEnumerationOrder) {
 
 TEST(Win32Registry, ListingAKeyThatDoesNotOpenRaises) {
   std::vector<std::string> names = {"stale entry"};
-  try {
-    ListSubkeyNames(kUser, "Software\\KDX Test\\Gone", names);
-    FAIL() << "no exception";
-  } catch (const ERegistryError& e) {
-    EXPECT_STREQ(e.what(), "Unable to open key \"Software\\KDX Test\\Gone\" for read");
-  }
+  EXPECT_TRUE(
+      Raises<ERegistryError>([&] { ListSubkeyNames(kUser, "Software\\KDX Test\\Gone", names); },
+                             "Unable to open key \"Software\\KDX Test\\Gone\" for read"));
 }
 
 TEST(Win32Registry, ExpandsEnvironmentReferencesThroughTheSystem) {

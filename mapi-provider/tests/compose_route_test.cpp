@@ -1,0 +1,244 @@
+// The compose-window route: xdg-email opening a recording stand-in mail client, on every route
+// xdg-email takes (a generic handler, KDE, GNOME, Thunderbird's -compose argument), hostile texts
+// and file names, and the private copies of files whose paths the client cannot take.
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <fstream>
+#include <list>
+
+#include "ProviderTestSupport.h"
+
+namespace kdx::provider {
+namespace {
+
+using namespace kdx::provider::test;
+
+TEST_F(ProviderTest, TheComposeWindowGetsEveryTextAsTextHostileOnesIncluded) {
+  const std::string pwned = dir_ / "pwned";
+  const std::string hostile =
+      "'\"; touch " + pwned + "; `touch " + pwned + "` $(touch " + pwned + ")";
+  const std::string path = File("a b;$(touch " + std::string("x") + ")'\"`.kdx", "data");
+  Message m;
+  m.subject = Cp("Přenos ") + hostile + "\nline two";
+  m.body = "body " + hostile;
+  m.recips = {{MAPI_TO, "ucetni@example.test", "SMTP:ucetni@example.test"},
+              {MAPI_TO, "x", Cp("SMTP:přemysl.o+x=y@example.test")},
+              {MAPI_CC, "c", "SMTP:cc@example.test"},
+              {MAPI_BCC, "b", "bcc@example.test"},
+              {MAPI_ORIG, "me", "SMTP:me@example.test"}};
+  m.files = {{path, ""}};
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_LOGON_UI | MAPI_DIALOG), 0u);
+
+  const std::string recorded = Recorded();
+  ASSERT_FALSE(recorded.empty());
+  const auto fields = MailtoFields(FirstLine(recorded));
+  std::vector<std::string> to;
+  for (auto [it, end] = fields.equal_range("to"); it != end; ++it) to.push_back(it->second);
+  EXPECT_EQ(to, (std::vector<std::string>{"ucetni@example.test", "přemysl.o+x=y@example.test"}));
+  EXPECT_EQ(fields.find("cc")->second, "cc@example.test");
+  EXPECT_EQ(fields.find("bcc")->second, "bcc@example.test");
+  EXPECT_EQ(fields.find("subject")->second, "Přenos " + hostile + "\r\nline two");
+  EXPECT_EQ(fields.find("body")->second, "body " + hostile);
+  // A path with quotes and separators reaches the client as a private copy of the file.
+  const std::string handed = fields.find("attach")->second;
+  EXPECT_NE(handed, path);
+  EXPECT_EQ(ReadFile(handed), "data");
+  EXPECT_EQ(fs::path(handed).filename(), "a b___touch x____.kdx");
+  EXPECT_EQ(fields.count("me"), 0u);
+  EXPECT_FALSE(fs::exists(pwned));
+  EXPECT_FALSE(fs::exists(dir_ / "files/x"));
+  fs::remove_all(fs::path(handed).parent_path());
+
+  // An address that is not one plain mailbox never reaches the client.
+  for (const char* address : {"SMTP:q\"u;o$(id)`id`@example.test", "SMTP:a@x.test,b@x.test",
+                              "SMTP:o'neil@x.test", "SMTP:a%2Cb@x.test", "SMTP:a\\b@x.test"}) {
+    m.recips = {{MAPI_TO, "x", address}};
+    EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG),
+              static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT))
+        << address;
+  }
+}
+
+TEST_F(ProviderTest, EmptySubjectAndBodyAreLeftOutOfTheComposeWindow) {
+  Message m;
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+  EXPECT_EQ(Recorded(), "mailto:\n");
+}
+
+TEST_F(ProviderTest, WithoutAMailClientTheComposeWindowFails) {
+  RemoveMailClient();
+  Message m;
+  m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  EXPECT_FALSE(fs::exists(dir_ / "record"));
+}
+
+enum class Route { Generic, Kde, Gnome, ThunderbirdGeneric, ThunderbirdKde, ThunderbirdGnome3 };
+
+std::string RouteName(const ::testing::TestParamInfo<Route>& info) {
+  switch (info.param) {
+    case Route::Generic:
+      return "GenericHandler";
+    case Route::Kde:
+      return "Kde";
+    case Route::Gnome:
+      return "Gnome";
+    case Route::ThunderbirdGeneric:
+      return "ThunderbirdAsHandler";
+    case Route::ThunderbirdKde:
+      return "ThunderbirdOnKde";
+    case Route::ThunderbirdGnome3:
+      return "ThunderbirdOnLxde";
+  }
+  return "Unknown";
+}
+
+class ComposeRouteTest : public ProviderTest, public ::testing::WithParamInterface<Route> {
+ protected:
+  void SetUp() override {
+    const std::string record = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD\"\n";
+    auto program = [this](const char* name, const std::string& script) {
+      fs::permissions(dir_.WriteFile(std::string("bin/") + name, script), fs::perms::owner_all);
+    };
+    const Route route = GetParam();
+    thunderbird_ = route == Route::ThunderbirdGeneric || route == Route::ThunderbirdKde ||
+                   route == Route::ThunderbirdGnome3;
+    if (thunderbird_) {
+      program("thunderbird", record);
+      WriteFile(dir_ / "data/applications/kdx-test-mailer.desktop",
+                "[Desktop Entry]\nType=Application\nName=Mail\n"
+                "Exec=thunderbird %u\nMimeType=x-scheme-handler/mailto;\n");
+    }
+    if (route == Route::Kde || route == Route::ThunderbirdKde) {
+      env_.emplace_back("XDG_CURRENT_DESKTOP", "KDE");
+      env_.emplace_back("KDE_SESSION_VERSION", "5");
+      program("kde-open5", record);
+    }
+    if (route == Route::ThunderbirdKde) {
+      program("kreadconfig5",
+              "#!/bin/sh\ncase \"$*\" in *EmailClient*) echo 'thunderbird %u';; "
+              "*Profile*) echo Default;; esac\n");
+    }
+    if (route == Route::Gnome) env_.emplace_back("XDG_CURRENT_DESKTOP", "GNOME");
+    if (route == Route::ThunderbirdGnome3) env_.emplace_back("XDG_CURRENT_DESKTOP", "LXDE");
+    if (route == Route::Gnome) {
+      program("gio", "#!/bin/sh\n[ \"$1\" = help ] && exit 0\n[ \"$1\" = open ] && shift\n" +
+                         record.substr(10));
+    }
+  }
+
+  Composed Received() const {
+    const std::string recorded = Recorded();
+    if (thunderbird_) {
+      EXPECT_EQ(recorded.rfind("-compose\n", 0), 0u) << recorded;
+      return FromComposeArgument(recorded.substr(9, recorded.size() - 10));
+    }
+    return FromMailto(FirstLine(recorded));
+  }
+
+  bool thunderbird_ = false;
+  std::list<ScopedEnv> env_;
+};
+
+TEST_P(ComposeRouteTest, NoTextOrFileNameAddsARecipientAFieldOrAnotherFile) {
+  const std::string quoted = File("x',bcc='spy@evil.test',subject='hi.kdx", "quoted file");
+  // The shell's echo in xdg-email reads "\0057" as "/": this name would turn into files/a/b.kdx.
+  const std::string backslashed = File("a\\0057b.kdx", "backslash file");
+  fs::create_directories(dir_ / "files/a");
+  WriteFile(dir_ / "files/a/b.kdx", "decoy");
+  const std::string comma = File("p,q.kdx", "comma file");
+  const std::string plain = File("EXPORT 1.KDX", "plain file");
+  Message m;
+  // Two backslashes survive one echo as one, which the next echo reads as "&".
+  m.subject = "s\\\\0046to=evil@x.test\\c',bcc='spy@evil.test',x='%41";
+  m.body = "b\\\\0046bcc=spy2@evil.test&attach=/etc/passwd\nline";
+  m.recips = {{MAPI_TO, "a", "SMTP:a@example.test"}, {MAPI_CC, "c", "SMTP:c@example.test"}};
+  m.files = {{quoted, ""}, {backslashed, ""}, {comma, ""}, {plain, ""}};
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+
+  const Composed c = Received();
+  EXPECT_EQ(c.to, std::vector<std::string>{"a@example.test"});
+  EXPECT_EQ(c.cc, std::vector<std::string>{"c@example.test"});
+  EXPECT_TRUE(c.bcc.empty());
+  EXPECT_EQ(c.subject, m.subject);
+  EXPECT_EQ(c.body, "b\\\\0046bcc=spy2@evil.test&attach=/etc/passwd\r\nline");
+  const std::set<std::string> expected =
+      thunderbird_ ? std::set<std::string>{"to", "cc", "subject", "body", "attachment"}
+                   : std::set<std::string>{"to", "cc", "subject", "body", "attach"};
+  EXPECT_EQ(c.fields, expected);
+  ASSERT_EQ(c.attachments.size(), 4u);
+  EXPECT_EQ(ReadFile(c.attachments[0]), "quoted file");
+  EXPECT_EQ(ReadFile(c.attachments[1]), "backslash file");
+  EXPECT_EQ(ReadFile(c.attachments[2]), "comma file");
+  EXPECT_EQ(c.attachments[3], plain);  // a plain path is handed over as it is
+  fs::remove_all(fs::path(c.attachments[0]).parent_path());
+
+  fs::remove(dir_ / "record");
+  m.files = {{plain, ""}};
+  m.recips = {{MAPI_TO, "a", "SMTP:a@x.test',attachment='file:///etc/passwd',to='b@evil.test"}};
+  EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG),
+            static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT));
+  EXPECT_FALSE(fs::exists(dir_ / "record"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRoute, ComposeRouteTest,
+                         ::testing::Values(Route::Generic, Route::Kde, Route::Gnome,
+                                           Route::ThunderbirdGeneric, Route::ThunderbirdKde,
+                                           Route::ThunderbirdGnome3),
+                         RouteName);
+
+// --- the private copies for the compose window ---------------------------------------------
+
+// A file whose path the compose window cannot take as it is (here: a comma) goes over as a copy
+// in a private folder. When the hand-off fails, that copy of a possibly sensitive file does not
+// stay behind; a TMPDIR that names no folder means /tmp.
+TEST_F(ProviderTest, NoPrivateCopyStaysBehindWhenTheHandOffFails) {
+  const std::string tmp = dir_.MakeDir("tmp");
+  ScopedEnv tmpdir("TMPDIR", tmp);
+  Message m;
+  m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
+  m.files = {{File("a,b.kdx", "secret"), ""}};
+  // The mail client fails.
+  const std::string mailer = ReadFile(dir_ / "bin/kdx-test-mailer");
+  WriteFile(dir_ / "bin/kdx-test-mailer", "#!/bin/sh\nexit 1\n");
+  EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
+  EXPECT_TRUE(fs::is_empty(tmp));
+  WriteFile(dir_ / "bin/kdx-test-mailer", mailer);
+
+  // A later attachment cannot be copied (it is larger than this process may write): the copy
+  // of the first goes too.
+  {
+    std::ofstream(dir_ / "files/c,d.kdx").close();
+    fs::resize_file(dir_ / "files/c,d.kdx", 4 << 20);
+    m.files.push_back({dir_ / "files/c,d.kdx", ""});
+    rlimit before{};
+    getrlimit(RLIMIT_FSIZE, &before);
+    rlimit limited = before;
+    limited.rlim_cur = 1 << 20;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    const KdxMapiUlong result = provider_.Send(m.Build(), MAPI_DIALOG);
+    signal(SIGXFSZ, oldHandler);
+    setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_EQ(result, static_cast<KdxMapiUlong>(MAPI_E_ATTACHMENT_WRITE_FAILURE));
+    EXPECT_TRUE(fs::is_empty(tmp));
+    EXPECT_FALSE(fs::exists(dir_ / "record"));
+    m.files.pop_back();
+  }
+
+  // A TMPDIR that names a missing folder: the copy is made under /tmp.
+  ScopedEnv missing("TMPDIR", dir_ / "no-such-folder");
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+  const Composed c = FromMailto(FirstLine(Recorded()));
+  ASSERT_EQ(c.attachments.size(), 1u);
+  EXPECT_EQ(c.attachments[0].rfind("/tmp/kdx-mail-", 0), 0u) << c.attachments[0];
+  EXPECT_EQ(ReadFile(c.attachments[0]), "secret");
+  if (c.attachments[0].rfind("/tmp/kdx-mail-", 0) == 0) {
+    fs::remove_all(fs::path(c.attachments[0]).parent_path());
+  }
+}
+
+}  // namespace
+}  // namespace kdx::provider
