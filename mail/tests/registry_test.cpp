@@ -184,7 +184,7 @@ TEST_F(RegistryTest, AMissingRegistryFileIsAnErrorAndAChangedFileIsReadAgain) {
 
 TEST(RegistryLocationTest, UserFileAndBuiltInDefault) {
   TempDir dir;
-  test::ScopedSystemRegistryFolder noSystemFile(dir / "etc");
+  platform::ScopedSystemRegistryFolderForTesting noSystemFile(dir / "etc");
   ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
   ScopedEnv config("XDG_CONFIG_HOME", dir.Path());
   // Without any file: the built-in default registers the bundled provider as default client.
@@ -212,7 +212,7 @@ TEST(RegistryLocationTest, TheUsersFileIsLayeredOverTheSystemFolder) {
             "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kdx]\n\"a\"=\"system\"\n\"b\"=\"system\"\n");
   WriteFile(dir / "config/kdx-manager/registry.reg",
             "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kdx]\n\"a\"=\"user\"\n");
-  test::ScopedSystemRegistryFolder system(dir / "etc");
+  platform::ScopedSystemRegistryFolderForTesting system(dir / "etc");
   ScopedEnv noOverride("KDX_REGISTRY", std::nullopt);
   ScopedEnv config("XDG_CONFIG_HOME", dir / "config");
   EXPECT_EQ(ReadRegistryString(HKLM, "SOFTWARE\\Kdx", "a", ""), "user");
@@ -228,7 +228,7 @@ TEST(RegistryLocationTest, TheUsersFileIsLayeredOverTheSystemFolder) {
 // registered with a relative path.
 TEST(RegistryLocationTest, NothingComesFromTheCurrentFolder) {
   TempDir home;
-  test::ScopedSystemRegistryFolder noSystemFile(home / "etc");
+  platform::ScopedSystemRegistryFolderForTesting noSystemFile(home / "etc");
   TempDir browsed;
   browsed.MakeDir("cfg/kdx-manager");
   std::filesystem::copy_file(KDX_TEST_PROVIDER_FULL, browsed / "planted.so");

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bundled_send_probe <system registry folder> <attachment>\n");
     return 2;
   }
-  kdx::platform::SetSystemRegistryFolder(argv[1]);
+  const kdx::platform::ScopedSystemRegistryFolderForTesting systemFolder(argv[1]);
   try {
     kdx::mail::TMapiEmail email;
     if (!email.HasUsableClient()) {

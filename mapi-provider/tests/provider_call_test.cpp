@@ -74,7 +74,7 @@ TEST_F(ProviderTest, ChecksTheMessageBeforeAnyProgramRuns) {
 // The whole path of the send action: TMapiEmail, the built-in registry default, the bundled
 // provider, msmtp and the sink; and the same with the compose window.
 TEST_F(ProviderTest, TheSendActionWithTheBuiltInDefaultReachesSendmailAndTheMailClient) {
-  mail::test::ScopedSystemRegistryFolder noSystemFile(dir_ / "etc");
+  platform::ScopedSystemRegistryFolderForTesting noSystemFile(dir_ / "etc");
   SmtpSink sink(dir_ / "sink");
   UseSendmail(sink.port());
   const std::string bytes = AllBytes();

@@ -56,16 +56,6 @@ template <class Action>
 
 #ifndef _WIN32
 
-// Points the registry stand-in's system folder (/etc/kdx-manager) elsewhere for one test, so
-// that a registry file installed on the host does not take part.
-class ScopedSystemRegistryFolder {
- public:
-  explicit ScopedSystemRegistryFolder(const std::string& folder) {
-    platform::SetSystemRegistryFolder(folder);
-  }
-  ~ScopedSystemRegistryFolder() { platform::SetSystemRegistryFolder("/etc/kdx-manager"); }
-};
-
 // A test whose registry is a .reg file of its own ($KDX_REGISTRY), written by Use().
 class RegistryFileTest : public ::testing::Test {
  protected:

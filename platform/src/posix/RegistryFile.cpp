@@ -165,10 +165,6 @@ ScopedSystemRegistryFolderForTesting::~ScopedSystemRegistryFolderForTesting() {
   ExchangeSystemRegistryFolder(std::move(previous_));
 }
 
-void SetSystemRegistryFolder(std::string folder) {
-  ExchangeSystemRegistryFolder(std::move(folder));
-}
-
 void SetBuiltInRegistry(std::function<std::string()> regText) {
   Sources& sources = RegistrySources();
   std::lock_guard<std::mutex> lock(sources.mutex);

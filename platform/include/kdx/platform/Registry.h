@@ -73,9 +73,6 @@ class ScopedSystemRegistryFolderForTesting {
   std::string previous_;
 };
 
-// The same for the rest of the process, for a probe program the tests start.
-void SetSystemRegistryFolder(std::string folder);
-
 // The registry used where no registry file exists: `regText` gives it as the text of a .reg
 // file, read as a file would be (a malformed one raises ERegistryFileError naming
 // "<built-in>"). Called again whenever the registry is consulted, so it may depend on what is
