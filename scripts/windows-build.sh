@@ -46,5 +46,5 @@ program=$(mktemp -d "${TMPDIR:-/tmp}/kdx-program.XXXXXX")
 trap 'rm -rf "$program"' EXIT
 cp -r "$out/KDXMngr.exe" "$out/kdxmapi32.exe" "$out/translations" "$program/"
 makensis -V2 -DKDX_PROGRAM_DIR="$program" -DKDX_OUTFILE="$(cd "$out" && pwd)/KDXManager-Setup.exe" \
-  windows/installer.nsi
+  packaging/windows/installer.nsi
 echo "windows-build: $(cd "$out" && pwd): $(cd "$out" && ls -1 | tr '\n' ' ')"
