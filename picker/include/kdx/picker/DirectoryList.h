@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kdx/picker/PathStyle.h"
+#include "kdx/picker/DriveAndCase.h"
 #include "kdx/platform/Files.h"
 
 namespace kdx::picker {
@@ -57,7 +57,7 @@ class DirectoryList {
   // The current directory: a full path without trailing separator, except for a root ("C:\",
   // "/", "/media/petr/USB/").
   const std::string& Directory() const { return directory_; }
-  // The drive of Directory() (see PathStyle.h) and its root.
+  // The drive of Directory() (see DriveAndCase.h) and its root.
   const std::string& Drive() const { return drive_; }
   std::string DriveRoot() const { return drive_ + style_.separator; }
 

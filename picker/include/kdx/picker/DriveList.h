@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "kdx/picker/PathStyle.h"
+#include "kdx/picker/DriveAndCase.h"
 #include "kdx/platform/Volumes.h"
 
 namespace kdx::picker {

@@ -1,4 +1,4 @@
-#include "kdx/picker/PathStyle.h"
+#include "kdx/picker/DriveAndCase.h"
 
 #include "kdx/platform/Text.h"
 
