@@ -8,7 +8,8 @@
 #   kdxmapi32.exe               the mail hand-off helper for 32-bit mail clients (built by the
 #                               i686 sub-build that the 64-bit build starts, windows/CMakeLists.txt)
 #   translations/qtbase_cs.qm   the toolkit's Czech texts (Ano/Ne, the file dialog's buttons)
-#   KDXManager-Setup.exe        the installer (windows/installer.nsi) packing the three above
+#   KDXManager-Setup.exe        the installer (packaging/windows/installer.nsi) packing the three
+#                               above
 #
 # Usage: scripts/windows-build.sh [OUTDIR]      Environment: KDX_WINDOWS_BUILD_DIR, KDX_QT_CACHE
 set -euo pipefail
@@ -46,5 +47,5 @@ program=$(mktemp -d "${TMPDIR:-/tmp}/kdx-program.XXXXXX")
 trap 'rm -rf "$program"' EXIT
 cp -r "$out/KDXMngr.exe" "$out/kdxmapi32.exe" "$out/translations" "$program/"
 makensis -V2 -DKDX_PROGRAM_DIR="$program" -DKDX_OUTFILE="$(cd "$out" && pwd)/KDXManager-Setup.exe" \
-  windows/installer.nsi
+  packaging/windows/installer.nsi
 echo "windows-build: $(cd "$out" && pwd): $(cd "$out" && ls -1 | tr '\n' ' ')"

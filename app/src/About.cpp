@@ -60,7 +60,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent) {
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setGeometry(118, 104, 75, 25);
   Button1->setDefault(true);
-  connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
+  ConnectHandler(Button1, &QPushButton::clicked, this, &TfrmAbout::Button1Click);
 }
 
 void TfrmAbout::Button1Click() {

@@ -51,6 +51,13 @@ void ShowGeneralError(const std::exception& error);
 // Runs `handler`; an exception it raises is shown by the general error box and goes no further.
 void RunHandler(const std::function<void()>& handler);
 
+// Connects `signal` of `sender` to `handler` of `window`, run inside RunHandler.
+template <class Sender, class Signal, class Window>
+void ConnectHandler(Sender* sender, Signal signal, Window* window, void (Window::*handler)()) {
+  QObject::connect(sender, signal, window,
+                   [window, handler] { RunHandler([window, handler] { (window->*handler)(); }); });
+}
+
 // The last-resort report of a failure before the message loop: the message on stderr and in a
 // box captioned "Application Error"; returns the exit code 1.
 int ReportStartupFailure(const std::exception& error);

@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <tuple>
+#include <utility>
 
 #include "About.h"
 #include "Application.h"
@@ -20,6 +22,7 @@
 #include "kdx/memtable/Schemas.h"
 #include "kdx/widgets/DBGrid.h"
 #include "kdx/widgets/DBText.h"
+#include "kdx/widgets/FormKit.h"
 #include "kdx/widgets/MessageBox.h"
 #include "mainUnit.h"
 
@@ -27,68 +30,42 @@ namespace kdx::app {
 
 namespace {
 
-const QColor kGray(128, 128, 128);
-const QColor kNavy(0, 0, 128);
-const QColor kMaroon(128, 0, 0);
-const QColor kRed(255, 0, 0);
-
-QString U(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
-
-void SetTextColor(QWidget* w, const QColor& color) {
-  QPalette p = w->palette();
-  p.setColor(QPalette::WindowText, color);
-  p.setColor(QPalette::Text, color);
-  w->setPalette(p);
-}
-
-QFont Bold(QFont font) {
-  font.setBold(true);
-  return font;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect,
-                  const QColor& color, bool bold = false) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setFont(bold ? Bold(ProgramFont()) : ProgramFont());
-  label->setTextFormat(Qt::PlainText);
-  label->setGeometry(rect);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  SetTextColor(label, color);
-  return label;
-}
+using widgets::kGray;
+using widgets::kMaroon;
+using widgets::kNavy;
+using widgets::kRed;
+using widgets::MakeButton;
+using widgets::MakeLabel;
+using widgets::TLook;
+using widgets::U;
 
 widgets::TDBText* MakeDBText(QWidget* parent, const char* name, const char* field,
-                             const QRect& rect, const QColor& color, bool bold = false) {
+                             const QRect& rect, const TLook& look) {
   auto* text = new widgets::TDBText(parent);
-  text->setObjectName(QString::fromLatin1(name));
-  text->setFont(bold ? Bold(ProgramFont()) : ProgramFont());
-  text->setGeometry(rect);
   text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   text->SetDataField(QString::fromLatin1(field));
-  SetTextColor(text, color);
+  widgets::Place(text, name, rect, look);
   return text;
 }
 
 QGroupBox* MakeGroup(QWidget* parent, const char* name, const QString& title, const QRect& rect) {
   auto* box = new QGroupBox(title, parent);
-  box->setObjectName(QString::fromLatin1(name));
-  box->setFont(Bold(ProgramFont()));  // children set their own fonts
-  SetTextColor(box, kGray);
-  box->setGeometry(rect);
+  widgets::Place(box, name, rect, {.colour = kGray, .bold = true});  // children set their own fonts
   return box;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, const QRect& rect,
-                        bool bold) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setFont(bold ? Bold(ProgramFont()) : ProgramFont());
-  button->setGeometry(rect);
-  button->setAutoDefault(true);  // a focused button takes Enter itself
-  return button;
+// The buttons at the foot of a page: "Provést akci" (the page's default button) and "Storno".
+std::pair<QPushButton*, QPushButton*> MakePageButtons(TfrmMain* window, QWidget* page,
+                                                      const char* runName, void (TfrmMain::*run)(),
+                                                      const char* cancelName,
+                                                      void (TfrmMain::*cancel)()) {
+  QPushButton* runButton =
+      MakeButton(page, runName, U("Provést akci"), {296, 264, 92, 25}, {.bold = true});
+  runButton->setDefault(true);
+  QPushButton* cancelButton = MakeButton(page, cancelName, U("Storno"), {394, 264, 82, 25});
+  ConnectHandler(runButton, &QPushButton::clicked, window, run);
+  ConnectHandler(cancelButton, &QPushButton::clicked, window, cancel);
+  return {runButton, cancelButton};
 }
 
 // The pictures of the two pages: a letter with an arrow (into the folder, out to the mail).
@@ -166,27 +143,26 @@ void TfrmMain::BuildReceivePage() {
   Image1->setObjectName(QStringLiteral("Image1"));
   Image1->setGeometry(10, 22, 45, 34);
   Image1->setPixmap(LetterPicture({45, 34}, true));
-  Label9 = MakeLabel(GroupBox1, "Label9", {}, {64, 20, 393, 41}, kNavy, true);
-  Label9->setWordWrap(true);
+  Label9 = MakeLabel(GroupBox1, "Label9", {}, {64, 20, 393, 41},
+                     {.colour = kNavy, .bold = true, .wrap = true});
 
   GroupBox2 = MakeGroup(page, "GroupBox2", U("Technické podrobnosti"), {6, 80, 470, 124});
-  Label1 = MakeLabel(GroupBox2, "Label1", U("Název souboru bez cesty:"), {10, 20, 150, 14}, kGray);
-  Label2 = MakeLabel(GroupBox2, "Label2", {}, {164, 20, 296, 14}, Qt::black);
-  Label3 =
-      MakeLabel(GroupBox2, "Label3", U("Název souboru s plnou cestou:"), {10, 40, 300, 14}, kGray);
-  Label4 = MakeLabel(GroupBox2, "Label4", {}, {10, 56, 450, 14}, Qt::black);
-  Label5 = MakeLabel(GroupBox2, "Label5", U("Zkopírovat do složky:"), {10, 80, 108, 14}, kGray);
+  const TLook caption{.colour = kGray}, value{.colour = widgets::kBlack};
+  Label1 =
+      MakeLabel(GroupBox2, "Label1", U("Název souboru bez cesty:"), {10, 20, 150, 14}, caption);
+  Label2 = MakeLabel(GroupBox2, "Label2", {}, {164, 20, 296, 14}, value);
+  Label3 = MakeLabel(GroupBox2, "Label3", U("Název souboru s plnou cestou:"), {10, 40, 300, 14},
+                     caption);
+  Label4 = MakeLabel(GroupBox2, "Label4", {}, {10, 56, 450, 14}, value);
+  Label5 = MakeLabel(GroupBox2, "Label5", U("Zkopírovat do složky:"), {10, 80, 108, 14}, caption);
   Label7 = MakeLabel(GroupBox2, "Label7",
                      U("Chyba : pro tento název souboru není nadefinovaná žádná složka !"),
-                     {120, 80, 337, 14}, kRed);
+                     {120, 80, 337, 14}, {.colour = kRed});
   Label7->hide();
-  Label6 = MakeLabel(GroupBox2, "Label6", {}, {10, 96, 450, 14}, Qt::black);
+  Label6 = MakeLabel(GroupBox2, "Label6", {}, {10, 96, 450, 14}, value);
 
-  Button1 = MakeButton(page, "Button1", U("Provést akci"), {296, 264, 92, 25}, true);
-  Button1->setDefault(true);
-  Button2 = MakeButton(page, "Button2", U("Storno"), {394, 264, 82, 25}, false);
-  connect(Button1, &QPushButton::clicked, this, [this] { RunHandler([this] { Button1Click(); }); });
-  connect(Button2, &QPushButton::clicked, this, [this] { RunHandler([this] { Button2Click(); }); });
+  std::tie(Button1, Button2) = MakePageButtons(this, page, "Button1", &TfrmMain::Button1Click,
+                                               "Button2", &TfrmMain::Button2Click);
 }
 
 void TfrmMain::BuildSendPage() {
@@ -202,30 +178,27 @@ void TfrmMain::BuildSendPage() {
   Image2->setPixmap(LetterPicture({32, 32}, false));
 
   DBGrid1 = new widgets::TDBGrid(GroupBox3);
-  DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
-  DBGrid1->setFont(ProgramFont());
-  DBGrid1->setGeometry(62, 20, 396, 90);
+  widgets::Place(DBGrid1, "DBGrid1", {62, 20, 396, 90});
   DBGrid1->SetOptions({widgets::dgColLines, widgets::dgRowLines, widgets::dgTabs,
                        widgets::dgRowSelect, widgets::dgAlwaysShowSelection,
                        widgets::dgConfirmDelete, widgets::dgCancelOnExit});
   DBGrid1->SetColumns({QString::fromLatin1(fields::kNazev)});
-  SetTextColor(DBGrid1, kMaroon);
+  widgets::SetTextColour(DBGrid1, kMaroon);
 
-  DBText1 = MakeDBText(GroupBox3, "DBText1", fields::kInfoText, {62, 116, 396, 46}, kMaroon, true);
+  DBText1 = MakeDBText(GroupBox3, "DBText1", fields::kInfoText, {62, 116, 396, 46},
+                       {.colour = kMaroon, .bold = true});
   DBText1->setWordWrap(true);
 
   GroupBox4 = MakeGroup(page, "GroupBox4", U("Technické podrobnosti"), {6, 180, 470, 76});
-  Label8 =
-      MakeLabel(GroupBox4, "Label8", U("Název souboru s plnou cestou:"), {10, 20, 300, 14}, kGray);
-  DBText2 = MakeDBText(GroupBox4, "DBText2", fields::kKDXFilePath, {10, 36, 450, 14}, Qt::black);
-  Label11 = MakeLabel(GroupBox4, "Label11", U("Zaslat na e-mail:"), {10, 54, 90, 14}, kGray);
-  DBText3 = MakeDBText(GroupBox4, "DBText3", fields::kEmail, {104, 54, 356, 14}, Qt::black);
+  const TLook caption{.colour = kGray}, value{.colour = widgets::kBlack};
+  Label8 = MakeLabel(GroupBox4, "Label8", U("Název souboru s plnou cestou:"), {10, 20, 300, 14},
+                     caption);
+  DBText2 = MakeDBText(GroupBox4, "DBText2", fields::kKDXFilePath, {10, 36, 450, 14}, value);
+  Label11 = MakeLabel(GroupBox4, "Label11", U("Zaslat na e-mail:"), {10, 54, 90, 14}, caption);
+  DBText3 = MakeDBText(GroupBox4, "DBText3", fields::kEmail, {104, 54, 356, 14}, value);
 
-  Button3 = MakeButton(page, "Button3", U("Provést akci"), {296, 264, 92, 25}, true);
-  Button3->setDefault(true);
-  Button4 = MakeButton(page, "Button4", U("Storno"), {394, 264, 82, 25}, false);
-  connect(Button3, &QPushButton::clicked, this, [this] { RunHandler([this] { Button3Click(); }); });
-  connect(Button4, &QPushButton::clicked, this, [this] { RunHandler([this] { Button4Click(); }); });
+  std::tie(Button3, Button4) = MakePageButtons(this, page, "Button3", &TfrmMain::Button3Click,
+                                               "Button4", &TfrmMain::Button4Click);
 }
 
 void TfrmMain::BuildMenu() {
@@ -243,11 +216,9 @@ void TfrmMain::BuildMenu() {
   Konec1->setObjectName(QStringLiteral("Konec1"));
   Oaplikaci1 = bar->addAction(U("O aplikaci"));
   Oaplikaci1->setObjectName(QStringLiteral("Oaplikaci1"));
-  connect(Nastaven1, &QAction::triggered, this,
-          [this] { RunHandler([this] { Nastaven1Click(); }); });
-  connect(Konec1, &QAction::triggered, this, [this] { RunHandler([this] { Konec1Click(); }); });
-  connect(Oaplikaci1, &QAction::triggered, this,
-          [this] { RunHandler([this] { Oaplikaci1Click(); }); });
+  ConnectHandler(Nastaven1, &QAction::triggered, this, &TfrmMain::Nastaven1Click);
+  ConnectHandler(Konec1, &QAction::triggered, this, &TfrmMain::Konec1Click);
+  ConnectHandler(Oaplikaci1, &QAction::triggered, this, &TfrmMain::Oaplikaci1Click);
 }
 
 void TfrmMain::BindSendPage() {

@@ -34,17 +34,17 @@ void ShowError(const QString& text) {
 }
 
 // Entries of the target folder whose names are the copy's name in another letter case (the
-// copy's name itself included when it exists): names that UpperFileName folds as it folds the
+// copy's name itself included when it exists): names that text::UpperFileName folds as it folds the
 // copy's name, one character to one. A name that is not UTF-8 is none. Empty when the folder
 // cannot be read.
 std::vector<std::string> CaseVariantsInTarget() {
   std::vector<std::string> variants;
-  const std::string wanted = UpperFileName(TargetNameNative);
+  const std::string wanted = text::UpperFileName(TargetNameNative);
   try {
     for (const platform::DirEntry& entry : platform::ListDirectory(TargetFolderNative, "*")) {
       bool utf8 = false;
       text::FileNameToUtf8(entry.name, &utf8);
-      if (utf8 && UpperFileName(entry.name) == wanted) variants.push_back(entry.name);
+      if (utf8 && text::UpperFileName(entry.name) == wanted) variants.push_back(entry.name);
     }
   } catch (const EOSError&) {
   }

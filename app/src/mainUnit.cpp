@@ -138,22 +138,6 @@ std::string JoinArguments(const std::vector<std::string>& arguments) {
   return joined;
 }
 
-std::string UpperFileName(const std::string& utf8Name) {
-  const QString name = QString::fromUtf8(utf8Name.data(), static_cast<qsizetype>(utf8Name.size()));
-  QString upper;
-  upper.reserve(name.size());
-  for (const char32_t c : name.toUcs4()) {
-    unsigned char byte = 0;
-    char32_t folded = QChar::toUpper(c);
-    if (text::UnicodeToCp1250(c, byte)) {
-      const std::string one = text::AnsiUpperCase(std::string(1, static_cast<char>(byte)));
-      folded = text::Cp1250ToUnicode(static_cast<unsigned char>(one[0]));
-    }
-    upper += QString::fromUcs4(&folded, 1);
-  }
-  return upper.toUtf8().toStdString();
-}
-
 void ResetRunValues() {
   for (std::string* value :
        {&AppFolder, &SourceFolder, &SourceName, &TargetFolder, &TargetName, &AppFolderNative,
@@ -191,7 +175,7 @@ void StartRun() {
     SourceFolder = NormalizeFolderPath(FolderPart(cp));
     SourceFolderNative = NormalizeFolderPath(FolderPart(native));
     SourcePathNative = SourceFolderNative + BareName(native);
-    TargetNameNative = UpperFileName(BareName(utf8));
+    TargetNameNative = text::UpperFileName(BareName(utf8));
   }
 
   switch (RunMode) {

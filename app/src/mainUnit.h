@@ -41,7 +41,7 @@ extern std::string AppFolderNative;
 extern std::string SourcePathNative;  // the received file: the command line's bytes
 extern std::string SourceFolderNative;
 extern std::string TargetFolderNative;
-extern std::string TargetNameNative;  // the copy's name: the bare name by UpperFileName
+extern std::string TargetNameNative;  // the copy's name: the bare name by text::UpperFileName
 // Where the table files are read and written (TableFolder.h): the executable's folder, or the
 // user's own folder of an installation.
 extern TTableFolders TableFolders;
@@ -63,13 +63,6 @@ std::string BareName(const std::string& path);
 // Joins command-line arguments (native) into one path: each followed by one blank, then
 // characters of code 32 and below removed from the right end.
 std::string JoinArguments(const std::vector<std::string>& arguments);
-
-// Upper-cases a file name (UTF-8) one character to one, as the copy of a received file is
-// named: a character that cp1250 holds as text::AnsiUpperCase upper-cases it (so that the name
-// agrees with SourceName: "ß" stays "ß"), any other by Unicode's simple mapping (the ligature
-// "ﬁ" stays, "ж" becomes "Ж"). Two names are case variants of each other exactly when they
-// give the same result.
-std::string UpperFileName(const std::string& utf8Name);
 
 // Start-up: works out AppFolder, reopens and loads both tables, reads the command line, sets
 // RunMode and prepares the main window (configuration mode runs the settings window and asks to

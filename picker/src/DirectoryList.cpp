@@ -37,7 +37,7 @@ std::string AfterDrive(const std::string& dir, const std::string& drive) {
 }  // namespace
 
 std::vector<DirItem> BuildPathItems(const std::string& currentDir, const std::string& drive,
-                                    const PathStyle& style) {
+                                    const platform::PathStyle& style) {
   const std::string root = drive + style.separator;
   const std::vector<std::string> parts =
       SplitComponents(AfterDrive(currentDir, drive), style.separator);
@@ -54,7 +54,7 @@ std::vector<DirItem> BuildPathItems(const std::string& currentDir, const std::st
 }
 
 std::string OpenItemPath(const std::string& currentDir, const std::string& drive, size_t index,
-                         const PathStyle& style) {
+                         const platform::PathStyle& style) {
   if (index == 0) return drive + style.separator;
   // Separators are single bytes in every code page the paths use (cp1250, UTF-8), so counting
   // bytes counts characters.
@@ -84,7 +84,7 @@ std::vector<std::string> ReadSubdirectoryNames(const std::string& dir) {
   return names;
 }
 
-DirectoryList::DirectoryList(PathStyle style) : style_(style) {
+DirectoryList::DirectoryList(platform::PathStyle style) : style_(style) {
   if (!style_.driveLetters) volumeRoots_.push_back(std::string(1, style_.separator));
 }
 
@@ -172,7 +172,7 @@ void DirectoryList::Build() {
 }
 
 std::string DirectoryList::ItemPath(size_t index) const {
-  if (index >= pathItemCount_) return JoinPath(directory_, items_[index].text, style_);
+  if (index >= pathItemCount_) return platform::JoinPath(directory_, items_[index].text, style_);
   if (index == currentIndex_) return directory_;
   return OpenItemPath(directory_, drive_, index, style_);
 }

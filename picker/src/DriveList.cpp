@@ -9,8 +9,10 @@ namespace kdx::picker {
 
 namespace {
 
-std::string InCase(const std::string& text, DisplayCase displayCase) {
-  return displayCase == DisplayCase::Upper ? UpperCaseName(text) : LowerCaseName(text);
+// A name that cp1250 cannot spell keeps its case either way.
+std::string InCase(const std::string& name, DisplayCase displayCase) {
+  if (displayCase == DisplayCase::Lower) return LowerCaseName(name);
+  return text::IsCp1250Representable(name) ? text::UpperFileName(name) : name;
 }
 
 std::string Bracketed(const std::string& label) {
@@ -20,7 +22,7 @@ std::string Bracketed(const std::string& label) {
 }  // namespace
 
 std::vector<DriveItem> BuildDriveItems(const std::vector<platform::VolumeInfo>& volumes,
-                                       const PathStyle& style, DisplayCase displayCase) {
+                                       const platform::PathStyle& style, DisplayCase displayCase) {
   std::vector<DriveItem> items;
   for (const platform::VolumeInfo& v : volumes) {
     if (v.root.empty()) continue;
@@ -47,7 +49,7 @@ std::vector<DriveItem> BuildDriveItems(const std::vector<platform::VolumeInfo>& 
   return items;
 }
 
-DriveList::DriveList(PathStyle style) : style_(style) {}
+DriveList::DriveList(platform::PathStyle style) : style_(style) {}
 
 void DriveList::Build(const std::vector<platform::VolumeInfo>& volumes) {
   items_ = BuildDriveItems(volumes, style_, displayCase_);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <set>
 
-#include "kdx/picker/PathStyle.h"
+#include "kdx/picker/DriveAndCase.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"

@@ -11,6 +11,8 @@
 #include "kdx/platform/Errors.h"
 
 using namespace kdx::picker;
+using kdx::platform::kPosixPaths;
+using kdx::platform::kWindowsPaths;
 using kdx::test::TempDir;
 
 namespace {

@@ -11,6 +11,8 @@
 
 using namespace kdx::picker;
 using kdx::platform::DriveKind;
+using kdx::platform::kPosixPaths;
+using kdx::platform::kWindowsPaths;
 using kdx::platform::VolumeInfo;
 
 namespace {

@@ -95,6 +95,26 @@ TEST(Locale, UpperCasesCzechLettersInCp1250) {
   EXPECT_EQ(AsciiUpperCase(Cp("/set č")), Cp("/SET č"));
 }
 
+TEST(Locale, UpperCasesFileNamesOneCharacterToOne) {
+  // cp1250's letters as AnsiUpperCase folds them, the others by Unicode's mapping.
+  EXPECT_EQ(UpperFileName("příliš žluťoučký kůň.kdx"), "PŘÍLIŠ ŽLUŤOUČKÝ KŮŇ.KDX");
+  EXPECT_EQ(UpperFileName("pob1_pb.kdx"), "POB1_PB.KDX");
+  EXPECT_EQ(UpperFileName("жук_€.kdx"), "ЖУК_€.KDX");
+#ifndef _WIN32  // beyond the first plane (Deseret): ICU; Windows' tables are the system's
+  EXPECT_EQ(UpperFileName("𐐨.kdx"), "𐐀.KDX");
+#endif
+  // No capital of one character: "ß" and the ligature "ﬁ" stay, so that a name and its
+  // upper-cased form have as many characters, and "STRASSE" is no variant of "Straße".
+  EXPECT_EQ(UpperFileName("straße.kdx"), "STRAßE.KDX");
+  EXPECT_EQ(UpperFileName("ﬁrma.kdx"), "ﬁRMA.KDX");
+  EXPECT_EQ(UpperFileName("ᾳ.kdx"), "ᾳ.KDX");  // capital "ΑΙ"; not the title-case "ᾼ"
+  EXPECT_NE(UpperFileName("Straße.kdx"), UpperFileName("STRASSE.KDX"));
+  EXPECT_EQ(UpperFileName("Firma.kdx"), UpperFileName("FIRMA.kdx"));
+  // Bytes outside well-formed UTF-8 stay as they are; the letters around them are folded.
+  EXPECT_EQ(UpperFileName("a\xE8z\xC3"), "A\xE8Z\xC3");
+  EXPECT_EQ(UpperFileName(""), "");
+}
+
 TEST(Locale, ComparesWithAndWithoutCase) {
   EXPECT_EQ(CompareText("pob1_pb.kdx", "POB1_PB.KDX", true), 0);
   EXPECT_NE(CompareText("pob1_pb.kdx", "POB1_PB.KDX", false), 0);

@@ -9,6 +9,7 @@
 #include "kdx/platform/TopWindows.h"
 #include "kdx/widgets/DirDlg.h"
 #include "kdx/widgets/FileCtrls.h"
+#include "kdx/widgets/FormKit.h"
 
 #if defined(KDX_WITH_XCB) && QT_CONFIG(xcb)
 #define KDX_X11_CAPTION 1
@@ -32,13 +33,11 @@ QFont DialogFont() {
   return font;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, int top) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setGeometry(320, top, 81, 26);
-  // None of the buttons is a default button: Enter does not confirm the dialog.
+// A button of the column on the right. None of them is a default button: Enter does not
+// confirm the dialog.
+QPushButton* MakeSideButton(QWidget* parent, const char* name, const QString& caption, int top) {
+  QPushButton* button = MakeButton(parent, name, caption, QRect(320, top, 81, 26));
   button->setAutoDefault(false);
-  button->setDefault(false);
   return button;
 }
 
@@ -76,7 +75,7 @@ TFormDirDialog::TFormDirDialog(QWidget* parent)
   setObjectName(QStringLiteral("FormDirDialog"));
   setFont(DialogFont());
 
-  Label1 = new QLabel(QStringLiteral("Adesář"), this);
+  Label1 = new QLabel(U("Adesář"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(10, 10);
   Label1->adjustSize();
@@ -86,7 +85,7 @@ TFormDirDialog::TFormDirDialog(QWidget* parent)
   LDirLabel->move(10, 30);
   LDirLabel->adjustSize();
 
-  Label2 = new QLabel(QStringLiteral("Jednotky"), this);
+  Label2 = new QLabel(U("Jednotky"), this);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->move(10, 180);
   Label2->adjustSize();
@@ -104,9 +103,9 @@ TFormDirDialog::TFormDirDialog(QWidget* parent)
   FileListBox->setObjectName(QStringLiteral("FileListBox"));
   FileListBox->setGeometry(165, 50, 145, 164);
 
-  BBOk = MakeButton(this, "BBOk", QStringLiteral("OK"), 10);
-  BBCancel = MakeButton(this, "BBCancel", QStringLiteral("Zpět"), 40);
-  BBHelp = MakeButton(this, "BBHelp", QStringLiteral("Nápověda"), 75);
+  BBOk = MakeSideButton(this, "BBOk", U("OK"), 10);
+  BBCancel = MakeSideButton(this, "BBCancel", U("Zpět"), 40);
+  BBHelp = MakeSideButton(this, "BBHelp", U("Nápověda"), 75);
   connect(BBOk, &QPushButton::clicked, this, &QDialog::accept);
   connect(BBCancel, &QPushButton::clicked, this, &QDialog::reject);  // Esc rejects too
   connect(BBHelp, &QPushButton::clicked, this, &TFormDirDialog::BBHelpClick);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The file association on Windows, checked in the Wine prefix of scripts/test.d/30-wine.sh:
-#  1. makensis builds windows/installer.nsi from the cross build (the stand-in KDXMngr.exe);
+#  1. makensis builds packaging/windows/installer.nsi from the cross build (the stand-in
+#     KDXMngr.exe);
 #  2. the installer runs silently, for the current user and then with /ALLUSERS; the keys it
 #     wrote must say  "<folder>\KDXMngr.exe" "%1";
 #  3. a .KDX file in a folder with blanks and Czech letters is opened through the shell, and the
@@ -8,14 +9,14 @@
 #     Wine's shell reads HKLM\Software\Classes alone, while Windows also reads the per-user
 #     HKCU\Software\Classes);
 #  4. the uninstaller removes the association, keeping the user's definition tables;
-#  5. the documented windows/kdx-association.reg, imported with Wine's reg.exe, associates .KDX
-#     the same way for a copy of the program in C:\KDX manager.
+#  5. the documented packaging/windows/kdx-association.reg, imported with Wine's reg.exe,
+#     associates .KDX the same way for a copy of the program in C:\KDX manager.
 # Usage: check-association.sh <cross build dir> <scratch dir>   (WINEPREFIX etc. set by caller)
 set -Eeuo pipefail
 build=$(cd "$1" && pwd)
 scratch=$2
 here=$(cd "$(dirname "$0")" && pwd)
-windows=$(dirname "$here")
+packaging=$(cd "$here/../../packaging/windows" && pwd)
 log="$scratch/association.log"
 : >"$log"
 
@@ -62,7 +63,7 @@ open_through_shell() {
 program_dir="$build/windows/program"
 [ -f "$program_dir/KDXMngr.exe" ] || fail "no cross-built $program_dir/KDXMngr.exe"
 setup="$build/windows/KDXManager-Setup.exe"
-makensis -V2 -DKDX_PROGRAM_DIR="$program_dir" -DKDX_OUTFILE="$setup" "$windows/installer.nsi" \
+makensis -V2 -DKDX_PROGRAM_DIR="$program_dir" -DKDX_OUTFILE="$setup" "$packaging/installer.nsi" \
   >>"$log" 2>&1 || fail "makensis failed"
 echo "check-association: built $setup"
 
@@ -119,7 +120,7 @@ install_and_check "all users" HKLM
 manual="$WINEPREFIX/drive_c/KDX manager"
 mkdir -p "$manual"
 cp "$program_dir/KDXMngr.exe" "$manual/"
-w reg import "$(wine winepath -w "$windows/kdx-association.reg" 2>/dev/null </dev/null | tr -d '\r')" ||
+w reg import "$(wine winepath -w "$packaging/kdx-association.reg" 2>/dev/null </dev/null | tr -d '\r')" ||
   fail "reg import of kdx-association.reg failed"
 command=$(default_of 'HKCR\KDXManager.TransferFile\shell\open\command')
 [ "$command" = '"C:\KDX manager\KDXMngr.exe" "%1"' ] || fail ".reg open command is '$command'"

@@ -4,6 +4,7 @@
 #include <array>
 #include <type_traits>
 
+#include "common/CaseMapping.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx::text {
@@ -180,6 +181,28 @@ std::string FileNameToUtf8(std::string_view bytes, bool* wellFormed) {
     }
   }
   if (wellFormed) *wellFormed = ok;
+  return out;
+}
+
+std::string UpperFileName(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t start = i;
+    char32_t cp = 0;
+    if (!DecodeUtf8(utf8, i, cp)) {
+      out.append(utf8.substr(start, i - start));
+      continue;
+    }
+    unsigned char byte = 0;
+    if (UnicodeToCp1250(cp, byte)) {
+      const std::string upper = AnsiUpperCase(std::string(1, static_cast<char>(byte)));
+      cp = Cp1250ToUnicode(static_cast<unsigned char>(upper[0]));
+    } else {
+      cp = UnicodeUpperCase(cp);
+    }
+    AppendUtf8(out, cp);
+  }
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include <unicode/ucol.h>
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <algorithm>
 #include <array>
@@ -15,6 +16,7 @@
 #include <new>
 #include <vector>
 
+#include "common/CaseMapping.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
 
@@ -119,6 +121,24 @@ std::string AnsiUpperCase(std::string_view cp1250) {
   std::string out(cp1250);
   for (char& c : out) c = static_cast<char>(table[static_cast<unsigned char>(c)]);
   return out;
+}
+
+char32_t UnicodeUpperCase(char32_t cp) {
+  // The full mapping of the root locale, kept only when it is one character: the simple
+  // mapping (u_toupper) would give "ᾳ" the title-case "ᾼ" where its capital is "ΑΙ".
+  UChar in[2] = {};
+  int32_t length = 0;
+  UBool overflow = false;
+  U16_APPEND(in, length, 2, static_cast<UChar32>(cp), overflow);
+  if (overflow) return cp;
+  UChar out[4] = {};
+  UErrorCode status = U_ZERO_ERROR;
+  const int32_t outLength = u_strToUpper(out, 4, in, length, "", &status);
+  if (U_FAILURE(status) || outLength < 1) return cp;
+  UChar32 upper = 0;
+  int32_t i = 0;
+  U16_NEXT(out, i, outLength, upper);
+  return i == outLength ? static_cast<char32_t>(upper) : cp;
 }
 
 int CompareText(std::string_view a, std::string_view b, bool ignoreCase, unsigned localeId) {

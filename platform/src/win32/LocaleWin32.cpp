@@ -7,6 +7,7 @@
 #include <climits>
 #include <string>
 
+#include "common/CaseMapping.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
 
@@ -22,6 +23,31 @@ std::string AnsiUpperCase(std::string_view cp1250) {
   std::string out(cp1250);
   if (!out.empty()) CharUpperBuffA(out.data(), static_cast<DWORD>(out.size()));
   return out;
+}
+
+char32_t UnicodeUpperCase(char32_t cp) {
+  // The Greek small letters with ypogegrammeni ("ᾳ") have a capital of two letters ("ΑΙ"); the
+  // system's one-letter mapping gives their title-case form instead.
+  if ((cp >= 0x1F80 && cp <= 0x1FAF && (cp & 0x0F) < 8) || cp == 0x1FB3 || cp == 0x1FC3 ||
+      cp == 0x1FF3)
+    return cp;
+  // As UTF-16 (a surrogate pair beyond the first plane); a mapping that changes the length is
+  // no one-to-one one.
+  wchar_t in[2] = {};
+  int length = 1;
+  if (cp < 0x10000) {
+    in[0] = static_cast<wchar_t>(cp);
+  } else {
+    in[0] = static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+    in[1] = static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    length = 2;
+  }
+  wchar_t out[2] = {};
+  if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, in, length, out, 2) != length) return cp;
+  if (length == 1) return out[0];
+  if (out[0] < 0xD800 || out[0] > 0xDBFF || out[1] < 0xDC00 || out[1] > 0xDFFF) return cp;
+  return 0x10000 + ((static_cast<char32_t>(out[0]) - 0xD800) << 10) +
+         (static_cast<char32_t>(out[1]) - 0xDC00);
 }
 
 int CompareText(std::string_view a, std::string_view b, bool ignoreCase, unsigned localeId) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "kdx/picker/PathStyle.h"
+#include "kdx/picker/DriveAndCase.h"
 #include "kdx/platform/Files.h"
 
 namespace kdx::picker {
@@ -28,13 +28,13 @@ struct DirItem {
 
 // Items for `currentDir` on `drive` (as DriveOfPath gives it), subdirectories not included.
 std::vector<DirItem> BuildPathItems(const std::string& currentDir, const std::string& drive,
-                                    const PathStyle& style);
+                                    const platform::PathStyle& style);
 
 // The path that open-folder item `index` (> 0) of the list for `currentDir` opens: the drive
 // followed by the directory's text up to (not including) its (index + 1)-th separator after
 // the drive. Item 0 opens the root, drive plus separator.
 std::string OpenItemPath(const std::string& currentDir, const std::string& drive, size_t index,
-                         const PathStyle& style);
+                         const platform::PathStyle& style);
 
 // The names of the subdirectories of `dir` a user is shown: no ".", "..", hidden or system
 // entries; sorted without regard to letter case by the user's collation. A directory that cannot
@@ -43,7 +43,7 @@ std::vector<std::string> ReadSubdirectoryNames(const std::string& dir);
 
 class DirectoryList {
  public:
-  explicit DirectoryList(PathStyle style = HostPathStyle());
+  explicit DirectoryList(platform::PathStyle style = platform::HostPathStyle());
 
   // The roots of the volumes the drive list offers (Linux: they decide the drive of a path;
   // "/" is always one of them). Call before Open().
@@ -57,7 +57,7 @@ class DirectoryList {
   // The current directory: a full path without trailing separator, except for a root ("C:\",
   // "/", "/media/petr/USB/").
   const std::string& Directory() const { return directory_; }
-  // The drive of Directory() (see PathStyle.h) and its root.
+  // The drive of Directory() (see DriveAndCase.h) and its root.
   const std::string& Drive() const { return drive_; }
   std::string DriveRoot() const { return drive_ + style_.separator; }
 
@@ -101,7 +101,7 @@ class DirectoryList {
   std::string Normalized(const std::string& reported, const std::string& drive) const;
   void Build();
 
-  PathStyle style_;
+  platform::PathStyle style_;
   std::vector<std::string> volumeRoots_;
   std::string directory_;
   std::string drive_;

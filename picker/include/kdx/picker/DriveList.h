@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "kdx/picker/PathStyle.h"
+#include "kdx/picker/DriveAndCase.h"
 #include "kdx/platform/Volumes.h"
 
 namespace kdx::picker {
@@ -33,11 +33,11 @@ enum class DisplayCase { Lower, Upper };
 
 // The items for `volumes`, in their order.
 std::vector<DriveItem> BuildDriveItems(const std::vector<platform::VolumeInfo>& volumes,
-                                       const PathStyle& style, DisplayCase displayCase);
+                                       const platform::PathStyle& style, DisplayCase displayCase);
 
 class DriveList {
  public:
-  explicit DriveList(PathStyle style = HostPathStyle());
+  explicit DriveList(platform::PathStyle style = platform::HostPathStyle());
 
   // Refills the items from `volumes` (the platform's list by default) and re-selects the
   // selected drive. `displayCase` changes take effect here.
@@ -78,7 +78,7 @@ class DriveList {
   int FindRoot(const std::string& root) const;
   std::string InDisplayCase(const std::string& root) const;
 
-  PathStyle style_;
+  platform::PathStyle style_;
   DisplayCase displayCase_ = DisplayCase::Lower;
   std::vector<DriveItem> items_;
   int selected_ = -1;

@@ -59,6 +59,14 @@ std::string AnsiUpperCase(std::string_view cp1250);
 // ASCII-only upper-casing (a-z -> A-Z, everything else unchanged).
 std::string AsciiUpperCase(std::string_view text);
 
+// Upper-cases a file name (UTF-8) one character to one: a character that cp1250 holds as
+// AnsiUpperCase upper-cases it (so that the name agrees with its cp1250 spelling: "ß" stays
+// "ß"), any other by Unicode's upper-case mapping where that gives one character ("ж" becomes
+// "Ж"; the ligature "ﬁ", whose capital is "FI", stays). Two names are case variants of each
+// other exactly when they give the same result. Bytes that are not well-formed UTF-8 stay as
+// they are.
+std::string UpperFileName(std::string_view utf8);
+
 // Compares two cp1250 texts by the collation of `localeId` (kUserDefaultLocale: the user's
 // default locale), as whole strings. Returns <0, 0 or >0. `ignoreCase` ignores letter case
 // only (accents still count). Throws EDatabaseError-derived kdx::Exception

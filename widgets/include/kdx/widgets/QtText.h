@@ -9,6 +9,11 @@
 
 namespace kdx::widgets {
 
+// A text written in the sources (UTF-8 literals: the windows' captions and messages).
+inline QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
 inline QString FromCp(const std::string& cp1250) {
   return QString::fromStdU16String(kdx::text::Cp1250ToUtf16(cp1250));
 }

@@ -12,7 +12,7 @@
 ;
 ; Build (paths are those of the build machine):
 ;   makensis -DKDX_PROGRAM_DIR=<folder with KDXMngr.exe and what it needs> \
-;            -DKDX_OUTFILE=<installer .exe> windows/installer.nsi
+;            -DKDX_OUTFILE=<installer .exe> packaging/windows/installer.nsi
 ; KDX_PROGRAM_DIR holds KDXMngr.exe, kdxmapi32.exe (the mail hand-off helper for 32-bit mail
 ; clients) and translations\ (scripts/windows-build.sh gathers them); the
 ; Windows stage of the tests (scripts/test.d/30-wine.sh) uses the cross-built stand-in instead.

@@ -1,10 +1,10 @@
-#include "kdx/picker/PathStyle.h"
+#include "kdx/picker/DriveAndCase.h"
 
 #include "kdx/platform/Text.h"
 
 namespace kdx::picker {
 
-std::string DriveOfPath(const std::string& path, const PathStyle& style,
+std::string DriveOfPath(const std::string& path, const platform::PathStyle& style,
                         const std::vector<std::string>& volumeRoots) {
   const char sep = style.separator;
   if (style.driveLetters) {
@@ -37,12 +37,6 @@ bool SameFileName(const std::string& a, const std::string& b, bool caseSensitive
   const std::string ca = text::Utf8ToCp1250(a, &aOk), cb = text::Utf8ToCp1250(b, &bOk);
   if (!aOk || !bOk) return a == b;
   return text::AnsiUpperCase(ca) == text::AnsiUpperCase(cb);
-}
-
-std::string UpperCaseName(const std::string& utf8) {
-  bool lossless = false;
-  const std::string cp = text::Utf8ToCp1250(utf8, &lossless);
-  return lossless ? text::Cp1250ToUtf8(text::AnsiUpperCase(cp)) : utf8;
 }
 
 std::string LowerCaseName(const std::string& utf8) {
