@@ -7,7 +7,7 @@
 #include <QtTest>
 #include <memory>
 
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/DBCheckBox.h"

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "kdx/memtable/DataLink.h"
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataLink.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 
 namespace kdx {

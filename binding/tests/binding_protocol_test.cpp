@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "CoreTestSupport.h"
-#include "kdx/memtable/DataLink.h"
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataLink.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 
 namespace kdx {
