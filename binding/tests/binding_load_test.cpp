@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 #include "kdx/binding/DataLink.h"
 #include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 
 using namespace kdx;
 using namespace kdx::test;

@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 #include "kdx/memtable/MemTableCommon.h"
 
 #ifndef _WIN32

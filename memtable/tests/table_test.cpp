@@ -3,7 +3,7 @@
 #include <cstring>
 #include <random>
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 #include "kdx/memtable/MemTableCommon.h"
 
 using namespace kdx;
