@@ -18,6 +18,10 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
 TField::TField(TMemTable* table, std::string fieldName, TFieldType type, int size)
     : table_(table), fieldName_(std::move(fieldName)), dataType_(type), size_(size) {}
 
+std::recursive_mutex& TField::TableLock() const {
+  return table_->StoreLock();
+}
+
 bool TField::CanModify() const {
   return !readOnly_ && table_ && table_->CanModify();
 }
@@ -28,7 +32,7 @@ const unsigned char* TField::ReadSlot() const {
 }
 
 bool TField::IsNull() const {
-  std::lock_guard guard(table_->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   return !slot || TFieldAccess::IsNull(slot);
 }
@@ -46,7 +50,7 @@ void TField::EndWrite() {
 }
 
 void TField::Clear() {
-  std::lock_guard guard(table_->Common().Lock());
+  std::lock_guard guard(TableLock());
   TFieldAccess::StoreNull(*this, BeginWrite());
   EndWrite();
 }
@@ -65,7 +69,7 @@ TStringField::TStringField(TMemTable* table, std::string fieldName, int size)
     : TField(table, std::move(fieldName), TFieldType::String, size) {}
 
 std::string TStringField::AsString() const {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   if (!slot || TFieldAccess::IsNull(slot)) return {};
   return std::string(TFieldAccess::Text(*this, slot));
@@ -81,7 +85,7 @@ TVariant TStringField::Value() const {
 }
 
 void TStringField::SetAsString(const std::string& text) {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   TFieldAccess::StoreText(*this, BeginWrite(), text);
   EndWrite();
 }
@@ -116,14 +120,14 @@ TBooleanField::TBooleanField(TMemTable* table, std::string fieldName)
     : TField(table, std::move(fieldName), TFieldType::Boolean, 0) {}
 
 std::string TBooleanField::AsString() const {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   if (!slot || TFieldAccess::IsNull(slot)) return {};
   return TFieldAccess::Truth(slot) ? "True" : "False";
 }
 
 bool TBooleanField::AsBoolean() const {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   return slot && !TFieldAccess::IsNull(slot) && TFieldAccess::Truth(slot);
 }
@@ -146,7 +150,7 @@ void TBooleanField::SetAsString(const std::string& text) {
 }
 
 void TBooleanField::SetAsBoolean(bool value) {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   TFieldAccess::StoreTruth(BeginWrite(), value);
   EndWrite();
 }

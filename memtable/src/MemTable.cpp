@@ -36,6 +36,10 @@ TMemTable::~TMemTable() {
   common_->Clear();
 }
 
+std::recursive_mutex& TMemTable::StoreLock() const {
+  return common_->Lock();
+}
+
 // --- definition --------------------------------------------------------------------------------
 
 void TMemTable::CheckInactive() const {

@@ -407,7 +407,7 @@ TEST(TableFileLoad, FailureMidwayKeepsPostedRecordsAndRestoresTheTable) {
   t->SetIndexName("IDX_KDXFile");
   Recorder rec;
   t->AttachListener(&rec);
-  t->Common().SetSequenceCounter(TMemTableCommon::kMaxSequence - 2);
+  TMemTableTestPeer::Store(*t).SetSequenceCounter(TMemTableCommon::kMaxSequence - 2);
   const std::string text = std::string(kImportHeader) +
                            "\"n1\",\"B\",\r\n\"n2\",\"A\",\r\n\"n3\",\"C\",\r\n\"n4\",\"D\",\r\n";
   EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(text); }),

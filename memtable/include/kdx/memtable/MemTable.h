@@ -16,7 +16,9 @@
 // Bound controls listen through TBindingListener (Binding.h). Not thread-safe beyond the store
 // lock: the tables belong to the user-interface thread.
 
+#include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -229,13 +231,18 @@ class TMemTable {
   void DisableControls();
   void EnableControls();
 
-  TMemTableCommon& Common() { return *common_; }
+  // Bytes of one stored record (its fields' slots), as laid out when the fields were declared.
+  std::size_t RecordSize() const { return recordSize_; }
 
  private:
   friend class TField;
   friend class TMemIndex;
   friend class TTableFileReader;
   friend class TTableFileWriter;
+  friend class TMemTableTestPeer;  // the tests' way to the record store (MemTableTestSupport.h)
+
+  // The store's lock (see MemTableCommon.h), which every operation holds.
+  std::recursive_mutex& StoreLock() const;
 
   void CheckInactive() const;
   void CheckActive() const;
