@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "FieldAccess.h"
+#include "MemTableCommon.h"
 #include "kdx/memtable/MemTable.h"
-#include "kdx/memtable/MemTableCommon.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {

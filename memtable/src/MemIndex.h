@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "kdx/memtable/LargeAllocator.h"
+#include "LargeAllocator.h"
+#include "MemTableCommon.h"
 #include "kdx/memtable/MemTable.h"
-#include "kdx/memtable/MemTableCommon.h"
 
 namespace kdx {
 

@@ -11,7 +11,7 @@
 #include "FieldAccess.h"
 #include "FieldNames.h"
 #include "MemIndex.h"
-#include "kdx/memtable/MemTableCommon.h"
+#include "MemTableCommon.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {

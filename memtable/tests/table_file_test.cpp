@@ -3,8 +3,8 @@
 
 #include <random>
 
+#include "../src/MemTableCommon.h"
 #include "MemTableTestSupport.h"
-#include "kdx/memtable/MemTableCommon.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <random>
 
+#include "../src/MemTableCommon.h"
 #include "MemTableTestSupport.h"
-#include "kdx/memtable/MemTableCommon.h"
 
 using namespace kdx;
 using namespace kdx::test;
