@@ -255,64 +255,24 @@ void TMemTable::PostRecord() {
   Notify(BindingEvent::FlushEdits);
 
   const unsigned char* data = buffer_.data();
-  for (std::size_t i = 1; i < indexes_->Count(); ++i) {
-    const TMemIndex* index = (*indexes_)[i];
-    // While a load keeps the indexes out of date, the rebuild at its end checks them all at once.
-    if (!index->Unique() || !index->Maintained() || !indexMaintenance_) continue;
-    bool duplicate = false;
-    if (index->UpToDate()) {
-      duplicate = index->HasOtherEqualKey(data, editRecord_, localeId_);
-    } else {
-      for (std::size_t s = 0; s < common_->SlotCount() && !duplicate; ++s) {
-        const TMemRecord* other = common_->Slot(s);
-        duplicate = other && other != editRecord_ &&
-                    CompareRecordKeys(other->Data(), data, index->Keys(), localeId_) == 0;
-      }
-    }
-    if (duplicate) throw EMemTableError("Duplicate index value. Operation aborted.");
-  }
+  // While a load keeps the indexes out of date, the rebuild at its end checks them all at once.
+  if (indexMaintenance_) indexes_->CheckUnique(data, editRecord_, *common_, localeId_);
 
   TMemRecord* record;
-  int position = -1;  // the record's place in the current index, once known
+  int position;  // the record's place in the current index, once known
   if (state_ == dsInsert) {
     record = common_->AddRecord(data);
-    for (std::size_t i = 0; i < indexes_->Count(); ++i) {
-      TMemIndex* index = (*indexes_)[i];
-      if (!indexMaintenance_ || !index->Maintained() || !index->UpToDate()) {
-        index->MarkOutOfDate();
-        continue;
-      }
-      auto& list = index->List();
-      std::size_t at;
-      if (index->IsRowOrder()) {
-        const bool atCursor = index == current_ && !appending_ && insertRecNo_ > 0 &&
-                              insertRecNo_ <= static_cast<int>(list.size());
-        at = atCursor ? static_cast<std::size_t>(insertRecNo_ - 1) : list.size();
-        index->Insert(at, record);
-      } else {
-        at = index->SortedPosition(record->Data(), localeId_);
-        index->Insert(at, record);
-      }
-      if (index == current_) position = static_cast<int>(at);
-    }
+    // An insert goes before the record that was current, in the row order when that is the
+    // order shown; otherwise the row order takes it at its end.
+    const bool atCursor = current_ == indexes_->RowOrder() && !appending_ && insertRecNo_ > 0;
+    const std::size_t rowOrderAt =
+        atCursor ? static_cast<std::size_t>(insertRecNo_ - 1) : static_cast<std::size_t>(-1);
+    position = indexes_->AddRecord(record, rowOrderAt, current_, localeId_, indexMaintenance_);
   } else {
     record = editRecord_;
     // The record being edited is the current one; the row order keeps it where it is.
-    position = cursor_;
-    for (std::size_t i = 1; i < indexes_->Count(); ++i) {
-      TMemIndex* index = (*indexes_)[i];
-      if (!indexMaintenance_ || !index->Maintained() || !index->UpToDate()) {
-        index->MarkOutOfDate();
-        continue;
-      }
-      if (CompareRecordKeys(record->Data(), data, index->Keys(), localeId_) == 0) continue;
-      const int old = index->IndexOf(record);
-      if (old < 0) throw EMemTableError("Could'nt perform operation since key fields changed.");
-      index->Erase(static_cast<std::size_t>(old));
-      const std::size_t at = index->SortedPosition(data, localeId_);
-      index->Insert(at, record);
-      if (index == current_) position = static_cast<int>(at);
-    }
+    const int moved = indexes_->ChangeRecord(record, data, current_, localeId_, indexMaintenance_);
+    position = moved >= 0 ? moved : cursor_;
     if (recordSize_ > 0) std::memcpy(record->Data(), data, recordSize_);
   }
 
@@ -362,7 +322,7 @@ void TMemTable::PostLoadedRecord() {
     return;
   }
   common_->AddRecord(buffer_.data());
-  for (std::size_t i = 0; i < indexes_->Count(); ++i) (*indexes_)[i]->MarkOutOfDate();
+  indexes_->MarkAllOutOfDate();
   modified_ = false;
   buffer_.clear();
   state_ = dsBrowse;
@@ -394,18 +354,8 @@ void TMemTable::DeleteRecord() {
     editRecord_ = nullptr;
     state_ = dsBrowse;
   }
-  // Every index lets go of the record, maintained or not, so no list keeps a freed record. A
-  // list that is out of date is refilled before anyone reads it, so it is simply emptied.
-  for (std::size_t i = 0; i < indexes_->Count(); ++i) {
-    TMemIndex* index = (*indexes_)[i];
-    auto& list = index->List();
-    if (index != current_ && !index->UpToDate()) {
-      list.clear();
-      continue;
-    }
-    const int at = index == current_ ? cursor_ : index->IndexOf(record);
-    if (at >= 0) index->Erase(static_cast<std::size_t>(at));
-  }
+  // Every index lets go of the record, maintained or not, so no list keeps a freed record.
+  indexes_->RemoveRecord(record, current_, cursor_);
   common_->DeleteRecord(record);
   const int count = static_cast<int>(current_->List().size());
   if (cursor_ >= count) cursor_ = count - 1;
@@ -598,7 +548,7 @@ void TMemTable::RebuildIndexes() {
   if (!indexes_) return;
   // Every list is refilled, even after a unique index has found duplicates (its list is whole
   // and sorted all the same), so no list is left stale; the first failure is reported.
-  for (std::size_t i = 0; i < indexes_->Count(); ++i) (*indexes_)[i]->MarkOutOfDate();
+  indexes_->MarkAllOutOfDate();
   std::exception_ptr failure;
   for (std::size_t i = 0; i < indexes_->Count(); ++i) {
     try {

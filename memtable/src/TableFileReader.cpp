@@ -102,7 +102,7 @@ class TTableFileReader {
         inIndexDef_ = false;
         if (t_.indexes_) {
           t_.CreateIndexes();  // rebuilt when the load ends
-          for (std::size_t i = 0; i < t_.indexes_->Count(); ++i) (*t_.indexes_)[i]->MarkOutOfDate();
+          t_.indexes_->MarkAllOutOfDate();
         }
         return;
       }
