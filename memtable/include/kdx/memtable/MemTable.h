@@ -2,8 +2,7 @@
 // TMemTable: an in-memory table of fixed-width records, with a set of indexes, one cursor and
 // an edit state (inactive, browse, edit, insert). Records live from OpenTable to CloseTable;
 // SaveToTableFile / LoadFromTableFile (TableFileWriter.cpp, TableFileReader.cpp; the format is
-// described in TableFileFormat.h) keep them in
-// comma-separated text files.
+// described in TableFileFormat.h) keep them in comma-separated text files.
 //
 // Declare the fields (AddStringField, AddBooleanField) and the index definitions (IndexDefs)
 // while the table is closed, then OpenTable. Every table also has the built-in row order index
@@ -253,6 +252,8 @@ class TMemTable {
   void AppendLoadedRecord();
   void PostLoadedRecord();
   void SelectIndex(TMemIndex* index);
+  // SetIndexName (`byFields` false) and SetIndexFieldNames (true).
+  void ChooseIndex(const std::string& key, bool byFields);
   TMemIndex* FindIndexByName(const std::string& name) const;
   TMemIndex* FindIndexByFields(const std::string& fields) const;
   TMemRecord* CurrentRecord() const;
