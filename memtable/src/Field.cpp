@@ -13,6 +13,29 @@ namespace {
 bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
   return text::AsciiUpperCase(a) == text::AsciiUpperCase(b);
 }
+
+// SetValue of either kind: null clears the field, a text or a truth value goes to the setter of
+// its kind, an integer to `setInteger`. False for what no field takes (an array).
+template <typename SetInteger>
+bool SetFromVariant(TField& field, const TVariant& value, SetInteger setInteger) {
+  switch (value.GetKind()) {
+    case TVariant::Kind::Null:
+      field.Clear();
+      return true;
+    case TVariant::Kind::String:
+      field.SetAsString(value.Text());
+      return true;
+    case TVariant::Kind::Boolean:
+      field.SetAsBoolean(value.Boolean());
+      return true;
+    case TVariant::Kind::Integer:
+      setInteger(value.Integer());
+      return true;
+    case TVariant::Kind::Array:
+      break;
+  }
+  return false;
+}
 }  // namespace
 
 TField::TField(TMemTable* table, std::string fieldName, TFieldType type, int size)
@@ -95,23 +118,8 @@ void TStringField::SetAsBoolean(bool value) {
 }
 
 void TStringField::SetValue(const TVariant& value) {
-  switch (value.GetKind()) {
-    case TVariant::Kind::Null:
-      Clear();
-      return;
-    case TVariant::Kind::String:
-      SetAsString(value.Text());
-      return;
-    case TVariant::Kind::Boolean:
-      SetAsBoolean(value.Boolean());
-      return;
-    case TVariant::Kind::Integer:
-      SetAsString(std::to_string(value.Integer()));
-      return;
-    case TVariant::Kind::Array:
-      break;
-  }
-  InvalidValue();
+  if (!SetFromVariant(*this, value, [this](auto n) { SetAsString(std::to_string(n)); }))
+    InvalidValue();
 }
 
 // --- TBooleanField -----------------------------------------------------------------------------
@@ -156,23 +164,7 @@ void TBooleanField::SetAsBoolean(bool value) {
 }
 
 void TBooleanField::SetValue(const TVariant& value) {
-  switch (value.GetKind()) {
-    case TVariant::Kind::Null:
-      Clear();
-      return;
-    case TVariant::Kind::String:
-      SetAsString(value.Text());
-      return;
-    case TVariant::Kind::Boolean:
-      SetAsBoolean(value.Boolean());
-      return;
-    case TVariant::Kind::Integer:
-      SetAsBoolean(value.Integer() != 0);
-      return;
-    case TVariant::Kind::Array:
-      break;
-  }
-  InvalidValue();
+  if (!SetFromVariant(*this, value, [this](auto n) { SetAsBoolean(n != 0); })) InvalidValue();
 }
 
 }  // namespace kdx
