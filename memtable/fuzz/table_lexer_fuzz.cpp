@@ -31,16 +31,14 @@ void Fail(const char* what) {
 }
 
 void CheckValues(std::string_view line, const kdx::TCsvFormat& csv) {
-  std::size_t pos = 0;
   std::string out;
-  for (;;) {
-    const std::size_t before = pos;
-    const ValueKind kind = ReadValue(line, pos, out, csv);
-    if (kind == ValueKind::None) break;
-    if (pos <= before) Fail("ReadValue did not advance");
+  std::size_t last = 0;
+  ForEachValue(line, csv, out, [&](ValueKind kind, const std::string& value, std::size_t pos) {
+    if (pos <= last) Fail("ReadValue did not advance");
     if (pos > line.size() + 1) Fail("ReadValue went beyond the line");
-    if (kind == ValueKind::Value && out.size() > line.size()) Fail("value longer than its line");
-  }
+    if (kind == ValueKind::Value && value.size() > line.size()) Fail("value longer than its line");
+    last = pos;
+  });
 }
 
 void CheckUnescape(std::string_view raw) {

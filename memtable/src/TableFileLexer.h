@@ -43,6 +43,15 @@ enum class ValueKind { None, Null, Value };
 ValueKind ReadValue(std::string_view line, std::size_t& pos, std::string& out,
                     const TCsvFormat& csv);
 
+// Calls f(kind, value, pos) for every value ReadValue finds in `line` (kind Null or Value; the
+// value in `out`), with the position after it.
+template <typename F>
+void ForEachValue(std::string_view line, const TCsvFormat& csv, std::string& out, F&& f) {
+  std::size_t pos = 0;
+  for (ValueKind kind; (kind = ReadValue(line, pos, out, csv)) != ValueKind::None;)
+    f(kind, static_cast<const std::string&>(out), pos);
+}
+
 // Unescapes `raw` (which holds no NUL) straight into `out`, as a text field stores it: at most
 // `room` bytes, ending before the first NUL. Returns the bytes written.
 std::size_t UnescapeInto(std::string_view raw, char* out, std::size_t room);

@@ -250,20 +250,18 @@ class TTableFileReader {
     // A definition section that never ended is finished here.
     if (!t_.Active()) t_.OpenTable();
     std::vector<TField*> fields;  // by column
-    std::size_t pos = 0;
-    for (int column = 0;; ++column) {
-      const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
-      if (kind == ValueKind::None) break;
+    ForEachValue(line, t_.csv_, value_, [&](ValueKind kind, const std::string& name, std::size_t) {
+      const int column = static_cast<int>(fields.size());
       TField* field = nullptr;
       if (kind == ValueKind::Null) {
         if (column < t_.FieldCount()) field = t_.Fields(column);
       } else {
-        const std::string wanted = text::AsciiUpperCase(value_);
+        const std::string wanted = text::AsciiUpperCase(name);
         for (int i = 0; i < t_.FieldCount() && !field; ++i)
           if (text::AsciiUpperCase(t_.Fields(i)->DisplayName()) == wanted) field = t_.Fields(i);
       }
       fields.push_back(field);
-    }
+    });
     PrepareRecords(fields);
     dataPhase_ = true;
   }

@@ -38,17 +38,15 @@ struct Value {
 // Every value ReadValue finds in `line`, in order.
 std::vector<Value> Values(std::string_view line, const TCsvFormat& csv = {}) {
   std::vector<Value> values;
-  std::size_t pos = 0;
   std::string out;
-  for (;;) {
-    const std::size_t before = pos;
-    const ValueKind kind = ReadValue(line, pos, out, csv);
-    if (kind == ValueKind::None) break;
-    EXPECT_GT(pos, before) << "no progress in " << line;
-    values.push_back({kind, kind == ValueKind::Value ? out : std::string()});
-  }
-  // At most one past the end: a closing quote at the end skips the character after it too.
-  EXPECT_LE(pos, line.size() + 1);
+  std::size_t last = 0;
+  ForEachValue(line, csv, out, [&](ValueKind kind, const std::string& text, std::size_t pos) {
+    EXPECT_GT(pos, last) << "no progress in " << line;
+    // At most one past the end: a closing quote at the end skips the character after it too.
+    EXPECT_LE(pos, line.size() + 1);
+    last = pos;
+    values.push_back({kind, kind == ValueKind::Value ? text : std::string()});
+  });
   return values;
 }
 
