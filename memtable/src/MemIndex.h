@@ -108,6 +108,7 @@ class TMemIndex {
   static constexpr std::int64_t kHighestPlace = std::int64_t{1} << 62;
 
   bool Kept(bool keep) const { return keep && Maintained() && upToDate_; }
+
   // Numbers the places along the list, kPlaceGap apart; `slotCount` sizes the table of places.
   void NumberPlaces(std::size_t slotCount);
   // The same for a list that holds every stored record in slot order.
@@ -149,7 +150,8 @@ class TMemIndexes {
   // A record is stored, changed or freed: every index follows (see TMemIndex::TakeNew and the
   // others; `keep` is off while a load keeps the indexes out of date). Each returns the record's
   // position in `current`, or -1 when it is not known or, for ChangeRecord, did not change.
-  // Before a record with `data` is stored (`self`: the record being changed, else nullptr).
+  // CheckUnique: before a record with `data` is stored (`self`: the record being changed, else
+  // nullptr), over every index but the row order.
   void CheckUnique(const unsigned char* data, const TMemRecord* self, const TMemTableCommon& store,
                    unsigned localeId) const;
   int AddRecord(TMemRecord* record, std::size_t rowOrderAt, const TMemIndex* current,
