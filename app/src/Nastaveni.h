@@ -17,7 +17,7 @@
 #include <memory>
 #include <vector>
 
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/MemTable.h"
 #include "kdx/platform/ScopedReplacement.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "kdx/memtable/MemTableCommon.h"
+#include "kdx/memtable/MemTable.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Text.h"
 
@@ -65,7 +65,7 @@ TVariant Value(std::mt19937& random, int words) {
 
 void Report(const TMemTable& table) {
   const std::size_t records = static_cast<std::size_t>(table.Active() ? table.RecordCount() : 0);
-  const std::size_t slotBytes = records * const_cast<TMemTable&>(table).Common().RecordSize();
+  const std::size_t slotBytes = records * table.RecordSize();
   long peakKiB = 0;
 #ifndef _WIN32
   rusage usage{};

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "../src/MemIndex.h"
-#include "kdx/memtable/DataLink.h"
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataLink.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Text.h"
 

@@ -6,12 +6,12 @@
 
 #include <cstddef>
 
-#include "kdx/memtable/LargeAllocator.h"
+#include "LargeAllocator.h"
 
 namespace kdx {
 
 // AllocateChunk(bytes): a zero-filled block of `bytes` bytes (a multiple of 4 KiB), aligned to a
 // page (to a huge page on Linux from 2 MiB on); throws std::bad_alloc. FreeChunk gives it back
-// (same size). Declared in kdx/memtable/LargeAllocator.h.
+// (same size). Declared in LargeAllocator.h.
 
 }  // namespace kdx

@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "FieldAccess.h"
+#include "MemTableCommon.h"
 #include "kdx/memtable/MemTable.h"
-#include "kdx/memtable/MemTableCommon.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {
@@ -13,10 +13,37 @@ namespace {
 bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
   return text::AsciiUpperCase(a) == text::AsciiUpperCase(b);
 }
+
+// SetValue of either kind: null clears the field, a text or a truth value goes to the setter of
+// its kind, an integer to `setInteger`. False for what no field takes (an array).
+template <typename SetInteger>
+bool SetFromVariant(TField& field, const TVariant& value, SetInteger setInteger) {
+  switch (value.GetKind()) {
+    case TVariant::Kind::Null:
+      field.Clear();
+      return true;
+    case TVariant::Kind::String:
+      field.SetAsString(value.Text());
+      return true;
+    case TVariant::Kind::Boolean:
+      field.SetAsBoolean(value.Boolean());
+      return true;
+    case TVariant::Kind::Integer:
+      setInteger(value.Integer());
+      return true;
+    case TVariant::Kind::Array:
+      break;
+  }
+  return false;
+}
 }  // namespace
 
 TField::TField(TMemTable* table, std::string fieldName, TFieldType type, int size)
     : table_(table), fieldName_(std::move(fieldName)), dataType_(type), size_(size) {}
+
+std::recursive_mutex& TField::TableLock() const {
+  return table_->StoreLock();
+}
 
 bool TField::CanModify() const {
   return !readOnly_ && table_ && table_->CanModify();
@@ -28,7 +55,7 @@ const unsigned char* TField::ReadSlot() const {
 }
 
 bool TField::IsNull() const {
-  std::lock_guard guard(table_->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   return !slot || TFieldAccess::IsNull(slot);
 }
@@ -46,7 +73,7 @@ void TField::EndWrite() {
 }
 
 void TField::Clear() {
-  std::lock_guard guard(table_->Common().Lock());
+  std::lock_guard guard(TableLock());
   TFieldAccess::StoreNull(*this, BeginWrite());
   EndWrite();
 }
@@ -65,7 +92,7 @@ TStringField::TStringField(TMemTable* table, std::string fieldName, int size)
     : TField(table, std::move(fieldName), TFieldType::String, size) {}
 
 std::string TStringField::AsString() const {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   if (!slot || TFieldAccess::IsNull(slot)) return {};
   return std::string(TFieldAccess::Text(*this, slot));
@@ -81,7 +108,7 @@ TVariant TStringField::Value() const {
 }
 
 void TStringField::SetAsString(const std::string& text) {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   TFieldAccess::StoreText(*this, BeginWrite(), text);
   EndWrite();
 }
@@ -91,23 +118,8 @@ void TStringField::SetAsBoolean(bool value) {
 }
 
 void TStringField::SetValue(const TVariant& value) {
-  switch (value.GetKind()) {
-    case TVariant::Kind::Null:
-      Clear();
-      return;
-    case TVariant::Kind::String:
-      SetAsString(value.Text());
-      return;
-    case TVariant::Kind::Boolean:
-      SetAsBoolean(value.Boolean());
-      return;
-    case TVariant::Kind::Integer:
-      SetAsString(std::to_string(value.Integer()));
-      return;
-    case TVariant::Kind::Array:
-      break;
-  }
-  InvalidValue();
+  if (!SetFromVariant(*this, value, [this](auto n) { SetAsString(std::to_string(n)); }))
+    InvalidValue();
 }
 
 // --- TBooleanField -----------------------------------------------------------------------------
@@ -116,14 +128,14 @@ TBooleanField::TBooleanField(TMemTable* table, std::string fieldName)
     : TField(table, std::move(fieldName), TFieldType::Boolean, 0) {}
 
 std::string TBooleanField::AsString() const {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   if (!slot || TFieldAccess::IsNull(slot)) return {};
   return TFieldAccess::Truth(slot) ? "True" : "False";
 }
 
 bool TBooleanField::AsBoolean() const {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   const unsigned char* slot = ReadSlot();
   return slot && !TFieldAccess::IsNull(slot) && TFieldAccess::Truth(slot);
 }
@@ -146,29 +158,13 @@ void TBooleanField::SetAsString(const std::string& text) {
 }
 
 void TBooleanField::SetAsBoolean(bool value) {
-  std::lock_guard guard(DataSet()->Common().Lock());
+  std::lock_guard guard(TableLock());
   TFieldAccess::StoreTruth(BeginWrite(), value);
   EndWrite();
 }
 
 void TBooleanField::SetValue(const TVariant& value) {
-  switch (value.GetKind()) {
-    case TVariant::Kind::Null:
-      Clear();
-      return;
-    case TVariant::Kind::String:
-      SetAsString(value.Text());
-      return;
-    case TVariant::Kind::Boolean:
-      SetAsBoolean(value.Boolean());
-      return;
-    case TVariant::Kind::Integer:
-      SetAsBoolean(value.Integer() != 0);
-      return;
-    case TVariant::Kind::Array:
-      break;
-  }
-  InvalidValue();
+  if (!SetFromVariant(*this, value, [this](auto n) { SetAsBoolean(n != 0); })) InvalidValue();
 }
 
 }  // namespace kdx

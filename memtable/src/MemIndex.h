@@ -5,13 +5,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "kdx/memtable/LargeAllocator.h"
+#include "LargeAllocator.h"
+#include "MemTableCommon.h"
 #include "kdx/memtable/MemTable.h"
-#include "kdx/memtable/MemTableCommon.h"
 
 namespace kdx {
 
@@ -74,10 +75,40 @@ class TMemIndex {
   void Erase(std::size_t position);
   // Refills the list from the store in slot order and, unless it is the row order, sorts it:
   // equal keys keep slot order. A unique index holding duplicates fails with
-  // "Duplicate index value. Operation aborted." (the list stays rebuilt).
+  // "Duplicate index value. Operation aborted." (the list stays rebuilt). In MemIndexRebuild.cpp.
   void Rebuild(const TMemTableCommon& store, unsigned localeId);
 
+  // --- keeping the list in step with the store (TMemIndexes calls these for every index) ------
+  // A list is kept when the index is maintained, its list up to date and `keep` is set (a load
+  // switches index maintenance off); a list that is not kept is only marked out of date and
+  // reports no position (-1).
+
+  // Fails with "Duplicate index value. Operation aborted." when this maintained unique index
+  // would hold a key equal to `data` twice: a stored record other than `self` has it. An out of
+  // date list is not trusted; the store is searched instead.
+  void CheckUnique(const unsigned char* data, const TMemRecord* self, const TMemTableCommon& store,
+                   unsigned localeId) const;
+  // Takes in a record just stored: the row order at `rowOrderAt` (its end when that is beyond
+  // it), a sorted index where the record's key goes. Returns the record's position.
+  int TakeNew(TMemRecord* record, std::size_t rowOrderAt, unsigned localeId, bool keep);
+  // Moves `record`, whose stored bytes are about to become `data`, to where its new key goes.
+  // Returns the new position, or -1 when the key does not change. A record that is not in the
+  // list fails with "Could'nt perform operation since key fields changed.".
+  int Rekey(TMemRecord* record, const unsigned char* data, unsigned localeId, bool keep);
+  // Lets go of a record about to be freed, at `position` when that is known (it may be -1 for
+  // none). Without a position an out of date list is simply emptied: it is refilled before
+  // anyone reads it.
+  void Forget(const TMemRecord* record, std::optional<int> position);
+
  private:
+  // Places: consecutive records are numbered kPlaceGap apart, within [kLowestPlace,
+  // kHighestPlace], so that 2^31 records fit and the difference of two places never overflows.
+  static constexpr std::int64_t kPlaceGap = std::int64_t{1} << 30;
+  static constexpr std::int64_t kLowestPlace = -(std::int64_t{1} << 62);
+  static constexpr std::int64_t kHighestPlace = std::int64_t{1} << 62;
+
+  bool Kept(bool keep) const { return keep && Maintained() && upToDate_; }
+
   // Numbers the places along the list, kPlaceGap apart; `slotCount` sizes the table of places.
   void NumberPlaces(std::size_t slotCount);
   // The same for a list that holds every stored record in slot order.
@@ -112,6 +143,24 @@ class TMemIndexes {
   }
   // Discards every index except the row order.
   void DropAllButRowOrder() { items_.resize(1); }
+  void MarkAllOutOfDate() {
+    for (const auto& index : items_) index->MarkOutOfDate();
+  }
+
+  // A record is stored, changed or freed: every index follows (see TMemIndex::TakeNew and the
+  // others; `keep` is off while a load keeps the indexes out of date). Each returns the record's
+  // position in `current`, or -1 when it is not known or, for ChangeRecord, did not change.
+  // CheckUnique: before a record with `data` is stored (`self`: the record being changed, else
+  // nullptr), over every index but the row order.
+  void CheckUnique(const unsigned char* data, const TMemRecord* self, const TMemTableCommon& store,
+                   unsigned localeId) const;
+  int AddRecord(TMemRecord* record, std::size_t rowOrderAt, const TMemIndex* current,
+                unsigned localeId, bool keep);
+  // The row order keeps a changed record where it is.
+  int ChangeRecord(TMemRecord* record, const unsigned char* data, const TMemIndex* current,
+                   unsigned localeId, bool keep);
+  // `cursor`: the record's position in `current`.
+  void RemoveRecord(const TMemRecord* record, const TMemIndex* current, int cursor);
 
  private:
   std::vector<std::unique_ptr<TMemIndex>> items_;

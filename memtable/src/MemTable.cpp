@@ -1,4 +1,5 @@
-// TMemTable: fields, states, records, cursor and index selection. The search is in
+// TMemTable: fields, opening and closing, cursor and index selection. Records are begun, posted
+// and deleted in MemTableRecords.cpp, listeners told in MemTableListeners.cpp; the search is in
 // MemTableSearch.cpp, the table file routines in TableFileWriter.cpp and TableFileReader.cpp.
 
 #include "kdx/memtable/MemTable.h"
@@ -11,7 +12,7 @@
 #include "FieldAccess.h"
 #include "FieldNames.h"
 #include "MemIndex.h"
-#include "kdx/memtable/MemTableCommon.h"
+#include "MemTableCommon.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {
@@ -34,6 +35,10 @@ TMemTable::~TMemTable() {
   current_ = nullptr;
   indexes_.reset();
   common_->Clear();
+}
+
+std::recursive_mutex& TMemTable::StoreLock() const {
+  return common_->Lock();
 }
 
 // --- definition --------------------------------------------------------------------------------
@@ -189,238 +194,6 @@ void TMemTable::SetState(TDataSetState state) {
   Notify(BindingEvent::StateChange);
 }
 
-// --- records -----------------------------------------------------------------------------------
-
-TMemRecord* TMemTable::CurrentRecord() const {
-  if (!current_ || cursor_ < 0 || cursor_ >= static_cast<int>(current_->List().size()))
-    return nullptr;
-  return current_->List()[static_cast<std::size_t>(cursor_)];
-}
-
-const unsigned char* TMemTable::ActiveData() const {
-  if (state_ == dsEdit || state_ == dsInsert) return buffer_.data();
-  if (state_ == dsBrowse) {
-    if (const TMemRecord* r = CurrentRecord()) return r->Data();
-  }
-  return nullptr;
-}
-
-void TMemTable::BeginNewRecord(bool append) {
-  CheckActive();
-  SettleRecord();
-  insertRecNo_ = RecNo();
-  appending_ = append;
-  buffer_.assign(recordSize_, 0);  // every field null
-  modified_ = false;
-  editRecord_ = nullptr;
-  SetState(dsInsert);
-  Notify(BindingEvent::RecordContents);
-}
-
-void TMemTable::InsertRecord() {
-  Guard guard(common_->Lock());
-  BeginNewRecord(false);
-}
-
-void TMemTable::AppendRecord() {
-  Guard guard(common_->Lock());
-  BeginNewRecord(true);
-}
-
-void TMemTable::EditRecord() {
-  Guard guard(common_->Lock());
-  CheckActive();
-  if (state_ == dsEdit || state_ == dsInsert) return;
-  if (IsEmpty()) {
-    BeginNewRecord(false);
-    return;
-  }
-  SettleRecord();
-  editRecord_ = CurrentRecord();
-  buffer_.assign(editRecord_->Data(), editRecord_->Data() + recordSize_);
-  modified_ = false;
-  SetState(dsEdit);
-  Notify(BindingEvent::RecordContents);
-}
-
-void TMemTable::PostRecord() {
-  Guard guard(common_->Lock());
-  CheckActive();
-  if (state_ != dsEdit && state_ != dsInsert)
-    throw EDatabaseError("Dataset not in edit or insert mode");
-  Notify(BindingEvent::FlushEdits);
-
-  const unsigned char* data = buffer_.data();
-  for (std::size_t i = 1; i < indexes_->Count(); ++i) {
-    const TMemIndex* index = (*indexes_)[i];
-    // While a load keeps the indexes out of date, the rebuild at its end checks them all at once.
-    if (!index->Unique() || !index->Maintained() || !indexMaintenance_) continue;
-    bool duplicate = false;
-    if (index->UpToDate()) {
-      duplicate = index->HasOtherEqualKey(data, editRecord_, localeId_);
-    } else {
-      for (std::size_t s = 0; s < common_->SlotCount() && !duplicate; ++s) {
-        const TMemRecord* other = common_->Slot(s);
-        duplicate = other && other != editRecord_ &&
-                    CompareRecordKeys(other->Data(), data, index->Keys(), localeId_) == 0;
-      }
-    }
-    if (duplicate) throw EMemTableError("Duplicate index value. Operation aborted.");
-  }
-
-  TMemRecord* record;
-  int position = -1;  // the record's place in the current index, once known
-  if (state_ == dsInsert) {
-    record = common_->AddRecord(data);
-    for (std::size_t i = 0; i < indexes_->Count(); ++i) {
-      TMemIndex* index = (*indexes_)[i];
-      if (!indexMaintenance_ || !index->Maintained() || !index->UpToDate()) {
-        index->MarkOutOfDate();
-        continue;
-      }
-      auto& list = index->List();
-      std::size_t at;
-      if (index->IsRowOrder()) {
-        const bool atCursor = index == current_ && !appending_ && insertRecNo_ > 0 &&
-                              insertRecNo_ <= static_cast<int>(list.size());
-        at = atCursor ? static_cast<std::size_t>(insertRecNo_ - 1) : list.size();
-        index->Insert(at, record);
-      } else {
-        at = index->SortedPosition(record->Data(), localeId_);
-        index->Insert(at, record);
-      }
-      if (index == current_) position = static_cast<int>(at);
-    }
-  } else {
-    record = editRecord_;
-    // The record being edited is the current one; the row order keeps it where it is.
-    position = cursor_;
-    for (std::size_t i = 1; i < indexes_->Count(); ++i) {
-      TMemIndex* index = (*indexes_)[i];
-      if (!indexMaintenance_ || !index->Maintained() || !index->UpToDate()) {
-        index->MarkOutOfDate();
-        continue;
-      }
-      if (CompareRecordKeys(record->Data(), data, index->Keys(), localeId_) == 0) continue;
-      const int old = index->IndexOf(record);
-      if (old < 0) throw EMemTableError("Could'nt perform operation since key fields changed.");
-      index->Erase(static_cast<std::size_t>(old));
-      const std::size_t at = index->SortedPosition(data, localeId_);
-      index->Insert(at, record);
-      if (index == current_) position = static_cast<int>(at);
-    }
-    if (recordSize_ > 0) std::memcpy(record->Data(), data, recordSize_);
-  }
-
-  modified_ = false;
-  editRecord_ = nullptr;
-  buffer_.clear();
-  state_ = dsBrowse;
-  if (indexMaintenance_) {
-    // The cursor needs a list that holds every record.
-    if (!current_->UpToDate()) {
-      try {
-        current_->Rebuild(*common_, localeId_);
-      } catch (...) {
-        // The list is whole even when the rebuild finds duplicates: keep a current record.
-        SetCursorTo(record);
-        throw;
-      }
-      position = -1;
-    }
-    cursor_ = position >= 0 ? position : current_->IndexOf(record);
-    bof_ = eof_ = false;
-  }
-  Notify(BindingEvent::StateChange);
-  Notify(BindingEvent::WholeData);
-}
-
-// While a load has the controls disabled and index maintenance off, nobody hears of a record
-// beginning or being posted and no index takes it in: from the browse state a record of the
-// file begins and is posted with only what AppendRecord and PostRecord then do. Any other
-// state takes the general way.
-void TMemTable::AppendLoadedRecord() {
-  if (disableCount_ == 0 || indexMaintenance_ || state_ != dsBrowse) {
-    AppendRecord();
-    return;
-  }
-  insertRecNo_ = RecNo();
-  appending_ = true;
-  buffer_.assign(recordSize_, 0);  // every field null
-  modified_ = false;
-  editRecord_ = nullptr;
-  state_ = dsInsert;
-}
-
-void TMemTable::PostLoadedRecord() {
-  if (disableCount_ == 0 || indexMaintenance_ || state_ != dsInsert || editRecord_) {
-    PostRecord();
-    return;
-  }
-  common_->AddRecord(buffer_.data());
-  for (std::size_t i = 0; i < indexes_->Count(); ++i) (*indexes_)[i]->MarkOutOfDate();
-  modified_ = false;
-  buffer_.clear();
-  state_ = dsBrowse;
-}
-
-void TMemTable::CancelRecord() {
-  Guard guard(common_->Lock());
-  if (state_ != dsEdit && state_ != dsInsert) return;
-  buffer_.clear();
-  modified_ = false;
-  editRecord_ = nullptr;
-  state_ = dsBrowse;
-  Notify(BindingEvent::StateChange);
-  Notify(BindingEvent::WholeData);
-}
-
-void TMemTable::DeleteRecord() {
-  Guard guard(common_->Lock());
-  CheckActive();
-  if (state_ == dsInsert) {
-    CancelRecord();
-    return;
-  }
-  if (IsEmpty()) throw EDatabaseError("Cannot perform this operation on an empty dataset");
-  TMemRecord* record = CurrentRecord();
-  if (state_ == dsEdit) {
-    buffer_.clear();
-    modified_ = false;
-    editRecord_ = nullptr;
-    state_ = dsBrowse;
-  }
-  // Every index lets go of the record, maintained or not, so no list keeps a freed record. A
-  // list that is out of date is refilled before anyone reads it, so it is simply emptied.
-  for (std::size_t i = 0; i < indexes_->Count(); ++i) {
-    TMemIndex* index = (*indexes_)[i];
-    auto& list = index->List();
-    if (index != current_ && !index->UpToDate()) {
-      list.clear();
-      continue;
-    }
-    const int at = index == current_ ? cursor_ : index->IndexOf(record);
-    if (at >= 0) index->Erase(static_cast<std::size_t>(at));
-  }
-  common_->DeleteRecord(record);
-  const int count = static_cast<int>(current_->List().size());
-  if (cursor_ >= count) cursor_ = count - 1;
-  bof_ = eof_ = count == 0;
-  Notify(BindingEvent::StateChange);
-  Notify(BindingEvent::WholeData);
-}
-
-void TMemTable::SettleRecord() {
-  Guard guard(common_->Lock());
-  Notify(BindingEvent::SettleCheck);
-  if (state_ != dsEdit && state_ != dsInsert) return;
-  Notify(BindingEvent::FlushEdits);
-  if (modified_)
-    PostRecord();
-  else
-    CancelRecord();
-}
-
 // --- cursor ------------------------------------------------------------------------------------
 
 void TMemTable::First() {
@@ -552,29 +325,23 @@ void TMemTable::SelectIndex(TMemIndex* index) {
 }
 
 void TMemTable::SetIndexName(const std::string& name) {
-  Guard guard(common_->Lock());
-  if (!Active()) {
-    indexName_ = name;
-    indexFieldNames_.clear();
-    return;
-  }
-  if (name.empty()) {
-    SelectIndex(indexes_->RowOrder());
-  } else if (TMemIndex* index = FindIndexByName(name)) {
-    SelectIndex(index);
-  }
+  ChooseIndex(name, false);
 }
 
 void TMemTable::SetIndexFieldNames(const std::string& fields) {
+  ChooseIndex(fields, true);
+}
+
+void TMemTable::ChooseIndex(const std::string& key, bool byFields) {
   Guard guard(common_->Lock());
   if (!Active()) {
-    indexFieldNames_ = fields;
-    indexName_.clear();
+    (byFields ? indexFieldNames_ : indexName_) = key;
+    (byFields ? indexName_ : indexFieldNames_).clear();
     return;
   }
-  if (fields.empty()) {
+  if (key.empty()) {
     SelectIndex(indexes_->RowOrder());
-  } else if (TMemIndex* index = FindIndexByFields(fields)) {
+  } else if (TMemIndex* index = byFields ? FindIndexByFields(key) : FindIndexByName(key)) {
     SelectIndex(index);
   }
 }
@@ -594,71 +361,11 @@ void TMemTable::RebuildIndexes() {
   if (!indexes_) return;
   // Every list is refilled, even after a unique index has found duplicates (its list is whole
   // and sorted all the same), so no list is left stale; the first failure is reported.
-  for (std::size_t i = 0; i < indexes_->Count(); ++i) (*indexes_)[i]->MarkOutOfDate();
+  indexes_->MarkAllOutOfDate();
   std::exception_ptr failure;
   for (std::size_t i = 0; i < indexes_->Count(); ++i) {
     try {
       (*indexes_)[i]->Rebuild(*common_, localeId_);
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
-}
-
-// --- listeners ---------------------------------------------------------------------------------
-
-void TMemTable::AttachListener(TBindingListener* listener) {
-  if (listener && std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
-    listeners_.push_back(listener);
-}
-
-void TMemTable::DetachListener(TBindingListener* listener) {
-  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
-}
-
-void TMemTable::DisableControls() {
-  if (disableCount_++ == 0) stateAtDisable_ = state_;
-}
-
-void TMemTable::EnableControls() {
-  if (disableCount_ == 0) return;
-  if (--disableCount_ > 0) return;
-  // Every notice goes out even when a listener fails on an earlier one (a control whose field
-  // the table no longer has); the first failure is reported afterwards.
-  std::exception_ptr failure;
-  const auto tell = [&](BindingEvent event) {
-    try {
-      Notify(event);
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  // Fields replaced meanwhile (a load's definition section): listeners must drop the old ones
-  // before anything else.
-  if (layoutChanged_) {
-    layoutChanged_ = false;
-    tell(BindingEvent::FieldLayout);
-  }
-  if (state_ != stateAtDisable_) tell(BindingEvent::StateChange);
-  tell(BindingEvent::WholeData);
-  if (failure) std::rethrow_exception(failure);
-}
-
-void TMemTable::Notify(BindingEvent event, TField* field, int distance) {
-  if (disableCount_ > 0) {
-    if (event == BindingEvent::FieldLayout) layoutChanged_ = true;
-    return;
-  }
-  if (listeners_.empty()) return;
-  // A copy: a listener may detach itself (or another) while being told. A listener that fails
-  // does not keep the others from hearing; the first failure is passed on once all have.
-  const std::vector<TBindingListener*> listeners = listeners_;
-  std::exception_ptr failure;
-  for (auto it = listeners.rbegin(); it != listeners.rend(); ++it) {
-    if (std::find(listeners_.begin(), listeners_.end(), *it) == listeners_.end()) continue;
-    try {
-      (*it)->DataEvent(event, field, distance);
     } catch (...) {
       if (!failure) failure = std::current_exception();
     }

@@ -1,4 +1,4 @@
-#include "kdx/memtable/MemTableCommon.h"
+#include "MemTableCommon.h"
 
 #include <algorithm>
 #include <cstring>

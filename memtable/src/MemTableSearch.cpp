@@ -5,8 +5,8 @@
 #include "FieldAccess.h"
 #include "FieldNames.h"
 #include "MemIndex.h"
+#include "MemTableCommon.h"
 #include "kdx/memtable/MemTable.h"
-#include "kdx/memtable/MemTableCommon.h"
 
 namespace kdx {
 

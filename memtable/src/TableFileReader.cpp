@@ -1,23 +1,17 @@
 // The table file, reading: LoadFromTableFile (and from bytes in memory, for tests and tools).
 
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
 #include <exception>
 #include <mutex>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define KDX_SCAN_SSE2 1
-#endif
-
 #include "FieldAccess.h"
 #include "MemIndex.h"
+#include "MemTableCommon.h"
 #include "TableFileFormat.h"
 #include "TableFileIO.h"
+#include "TableFileLexer.h"
 #include "kdx/memtable/MemTable.h"
-#include "kdx/memtable/MemTableCommon.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {
@@ -27,126 +21,6 @@ namespace {
 using namespace tablefile;
 
 constexpr std::size_t kBlockSize = 8192;
-// Bytes beyond the end of a record line that the reader may read (and ignore): a record line
-// is always followed by its line end and then at least kReadAhead - 1 more bytes in memory.
-constexpr std::size_t kReadAhead = 16;
-
-// Unescapes `raw` (which holds no NUL: lines end at one) straight into `out`, as a text field
-// stores it: at most `room` bytes, ending before the first NUL. Returns the bytes written. (A
-// byte at a time: the values are short and their escapes close together.)
-std::size_t UnescapeInto(std::string_view raw, char* out, std::size_t room) {
-  std::size_t n = 0;
-  for (std::size_t i = 0; i < raw.size() && n < room; ++i) {
-    char c = raw[i];
-    if (c == '%' && i + 1 < raw.size()) {
-      switch (raw[i + 1]) {
-        case '%':
-          ++i;
-          break;
-        case '0':
-          return n;  // the text ends at a NUL
-        case 'c':
-          c = '\r';
-          ++i;
-          break;
-        case 'n':
-          c = '\n';
-          ++i;
-          break;
-        default:
-          break;  // a '%' before any other character stands for itself
-      }
-    }
-    out[n++] = c;
-  }
-  return n;
-}
-
-// The same into `out`, for a text that goes through a field's setter or over another text: the
-// store ends a text at its first NUL all the same.
-void Unescape(std::string_view raw, std::string& out) {
-  out.resize(raw.size());
-  out.resize(UnescapeInto(raw, out.data(), raw.size()));
-}
-
-enum class ValueKind { None, Null, Value };
-
-// Reads the next value of `line` from `pos` by the rules in the file comment.
-ValueKind ReadValue(std::string_view line, std::size_t& pos, std::string& out,
-                    const TCsvFormat& csv) {
-  const std::size_t n = line.size();
-  while (pos < n && line[pos] != csv.Quote && line[pos] != csv.FieldDelimiter &&
-         (csv.RecordDelimiter == '\0' || line[pos] != csv.RecordDelimiter))
-    ++pos;
-  if (pos >= n) return ValueKind::None;
-  if (line[pos] != csv.Quote) {
-    ++pos;
-    return ValueKind::Null;
-  }
-  out.clear();
-  ++pos;
-  std::size_t kept = 0;  // what survives if no closing quote comes
-  while (pos < n) {
-    const char* start = line.data() + pos;
-    const char* q = static_cast<const char*>(std::memchr(start, csv.Quote, n - pos));
-    if (!q) break;
-    const std::size_t at = static_cast<std::size_t>(q - line.data());
-    out.append(start, q);
-    if (at + 1 < n && line[at + 1] == csv.Quote) {
-      out.push_back(csv.Quote);
-      pos = at + 2;
-      kept = out.size();
-      continue;
-    }
-    pos = at + 2;  // the closing quote and the character after it
-    return ValueKind::Value;
-  }
-  pos = n;
-  out.resize(kept);
-  return ValueKind::Value;
-}
-
-// The comma-separated tokens of a definition line; quoted tokens are unquoted.
-std::vector<std::string> SplitDefinition(std::string_view text, char quote) {
-  std::vector<std::string> tokens;
-  std::string token;
-  bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == quote) {
-        if (i + 1 < text.size() && text[i + 1] == quote) {
-          token.push_back(quote);
-          ++i;
-        } else {
-          quoted = false;
-        }
-      } else {
-        token.push_back(c);
-      }
-    } else if (c == quote) {
-      quoted = true;
-    } else if (c == ',') {
-      tokens.push_back(std::move(token));
-      token.clear();
-    } else {
-      token.push_back(c);
-    }
-  }
-  tokens.push_back(std::move(token));
-  return tokens;
-}
-
-bool ParseInt(const std::string& s, int& out) {
-  if (s.empty() || s.size() > 9) return false;
-  int v = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  out = v;
-  return true;
-}
 
 std::string FormatTwo(const char* pattern, const std::string& a, const std::string& b) {
   std::string out;
@@ -157,10 +31,6 @@ std::string FormatTwo(const char* pattern, const std::string& a, const std::stri
   out += p.substr(at + 2, next - at - 2) + b + p.substr(next + 2);
   return out;
 }
-
-}  // namespace
-
-namespace {
 
 class TMemorySource : public TByteSource {
  public:
@@ -177,26 +47,13 @@ class TMemorySource : public TByteSource {
   std::size_t pos_ = 0;
 };
 
-// The first CR, LF or NUL in [p, end), or end. memchr finds the next LF (which ends CR LF and LF
-// lines alike); the span before it is then searched for a CR or NUL.
-const char* FindLineEnd(const char* p, const char* end) {
-  const char* limit =
-      static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-  if (!limit) limit = end;
-  if (const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(limit - p)))
-    limit = static_cast<const char*>(cr);
-  if (const void* nul = std::memchr(p, '\0', static_cast<std::size_t>(limit - p)))
-    limit = static_cast<const char*>(nul);
-  return limit;
-}
-
 }  // namespace
 
 // Reads the lines of a table file into a table (the definition section, the header, the
 // records). The table's controls are disabled and its index maintenance is off meanwhile.
 class TTableFileReader {
  public:
-  explicit TTableFileReader(TMemTable& table) : t_(table) {}
+  explicit TTableFileReader(TMemTable& table) : t_(table), bytes_(table.csv_) {}
 
   TMemRecord* remembered = nullptr;
 
@@ -245,7 +102,7 @@ class TTableFileReader {
         inIndexDef_ = false;
         if (t_.indexes_) {
           t_.CreateIndexes();  // rebuilt when the load ends
-          for (std::size_t i = 0; i < t_.indexes_->Count(); ++i) (*t_.indexes_)[i]->MarkOutOfDate();
+          t_.indexes_->MarkAllOutOfDate();
         }
         return;
       }
@@ -302,7 +159,7 @@ class TTableFileReader {
       bool escaped = false, gathered = false;
       std::size_t kept = 0;  // what survives if no closing quote comes
       for (;;) {
-        p = FindValueStop(p, escaped);
+        p = bytes_.FindValueStop(p, escaped);
         kind = ByteKind(*p);
         if (!(kind & kQuote) || !(ByteKind(p[1]) & kQuote)) break;
         if (!gathered) value_.clear();
@@ -345,13 +202,10 @@ class TTableFileReader {
   }
 
   void FieldDefinition(const std::string& text) {
-    const std::size_t eq = text.find('=');
-    const std::string name = text.substr(0, eq);
-    const std::vector<std::string> tokens = SplitDefinition(
-        eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
+    const auto [name, tokens] = SplitDefinitionLine(text, '"');
     const std::string& type = tokens[0];
     int size = 0;
-    if (tokens.size() > 1) ParseInt(tokens[1], size);
+    if (tokens.size() > 1) ParseDecimal(tokens[1], size);
     TField* field;
     if (type == "String") {
       if (size < 1 || size > TMemTable::kMaxStringSize)
@@ -381,10 +235,7 @@ class TTableFileReader {
   }
 
   void IndexDefinition(const std::string& text) {
-    const std::size_t eq = text.find('=');
-    const std::string name = text.substr(0, eq);
-    const std::vector<std::string> tokens = SplitDefinition(
-        eq == std::string::npos ? std::string_view() : std::string_view(text).substr(eq + 1), '"');
+    const auto [name, tokens] = SplitDefinitionLine(text, '"');
     TIndexOptions options;
     for (std::size_t i = 2; i < tokens.size(); ++i) {
       if (tokens[i] == "DESC") options.Include(ixDescending);
@@ -399,57 +250,25 @@ class TTableFileReader {
     // A definition section that never ended is finished here.
     if (!t_.Active()) t_.OpenTable();
     std::vector<TField*> fields;  // by column
-    std::size_t pos = 0;
-    for (int column = 0;; ++column) {
-      const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
-      if (kind == ValueKind::None) break;
+    ForEachValue(line, t_.csv_, value_, [&](ValueKind kind, const std::string& name, std::size_t) {
+      const int column = static_cast<int>(fields.size());
       TField* field = nullptr;
       if (kind == ValueKind::Null) {
         if (column < t_.FieldCount()) field = t_.Fields(column);
       } else {
-        const std::string wanted = text::AsciiUpperCase(value_);
+        const std::string wanted = text::AsciiUpperCase(name);
         for (int i = 0; i < t_.FieldCount() && !field; ++i)
           if (text::AsciiUpperCase(t_.Fields(i)->DisplayName()) == wanted) field = t_.Fields(i);
       }
       fields.push_back(field);
-    }
+    });
     PrepareRecords(fields);
     dataPhase_ = true;
   }
 
-  // What ByteKind tells of a byte of a record line.
-  static constexpr unsigned char kLineEnd = 1, kQuote = 2, kDelimiter = 4, kPercent = 8;
-  unsigned char ByteKind(char c) const { return byteKinds_[static_cast<unsigned char>(c)]; }
-
-  // The first quote or line end from `p` on; sets `escaped` when a '%' comes before it. Sixteen
-  // bytes at a time where the processor offers it (reading at most kReadAhead - 1 bytes beyond
-  // the line end).
-  const char* FindValueStop(const char* p, bool& escaped) const {
-#ifdef KDX_SCAN_SSE2
-    const __m128i quote = _mm_set1_epi8(t_.csv_.Quote), percent = _mm_set1_epi8('%');
-    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), nul = _mm_setzero_si128();
-    for (;; p += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i stops =
-          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, nul)),
-                       _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-      const auto found = static_cast<unsigned>(_mm_movemask_epi8(stops));
-      const auto percents = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, percent)));
-      if (found) {
-        // The bits below the first stop.
-        if (percents & ((found & (0u - found)) - 1)) escaped = true;
-        return p + std::countr_zero(found);
-      }
-      if (percents) escaped = true;
-    }
-#else
-    for (;; ++p) {
-      const unsigned char kind = ByteKind(*p);
-      if (kind & (kLineEnd | kQuote)) return p;
-      if (kind & kPercent) escaped = true;
-    }
-#endif
-  }
+  static constexpr unsigned char kLineEnd = TLineBytes::kLineEnd, kQuote = TLineBytes::kQuote,
+                                 kDelimiter = TLineBytes::kDelimiter;
+  unsigned char ByteKind(char c) const { return bytes_.Kind(c); }
 
   // A column of the file and how its values are stored: not at all (the header names no field),
   // through the field's setters (a truth value, a read-only text field, whose setter refuses),
@@ -474,15 +293,6 @@ class TTableFileReader {
       }
       columns_.push_back(column);
     }
-    // The format's quote and delimiters are none of the line ends and not '%'.
-    const TCsvFormat& csv = t_.csv_;
-    byteKinds_.fill(0);
-    for (char c : {'\r', '\n', '\0'}) byteKinds_[static_cast<unsigned char>(c)] = kLineEnd;
-    byteKinds_['%'] = kPercent;
-    byteKinds_[static_cast<unsigned char>(csv.FieldDelimiter)] = kDelimiter;
-    if (csv.RecordDelimiter != '\0')
-      byteKinds_[static_cast<unsigned char>(csv.RecordDelimiter)] = kDelimiter;
-    byteKinds_[static_cast<unsigned char>(csv.Quote)] = kQuote;
   }
 
   // Stores a value as read from the file (`escaped` when it holds a '%'): a truth value is true
@@ -544,7 +354,7 @@ class TTableFileReader {
   bool inTableDef_ = false;
   bool inIndexDef_ = false;
   std::vector<TColumn> columns_;
-  std::array<unsigned char, 256> byteKinds_{};
+  const TLineBytes bytes_;
   std::string value_;
   std::string text_;
   // What the definition sections replaced (see PutBackDefinitions).
@@ -606,8 +416,7 @@ void TMemTable::LoadFromSource(TByteSource& source) {
       const char* p = block.data();
       const char* end = p + got;
       // A line that starts before the block's last LF ends within the block.
-      const char* afterLastLf = end;
-      while (afterLastLf > p && afterLastLf[-1] != '\n') --afterLastLf;
+      const char* afterLastLf = AfterLastLineFeed(p, end);
       while (p < end) {
         // A whole record line is read where it stands.
         if (carry.empty() && reader.ReadsRecords() && *p != '\r' && *p != '\n' && *p != '\0' &&

@@ -6,10 +6,10 @@
 
 #include "FieldAccess.h"
 #include "MemIndex.h"
+#include "MemTableCommon.h"
 #include "TableFileFormat.h"
 #include "TableFileIO.h"
 #include "kdx/memtable/MemTable.h"
-#include "kdx/memtable/MemTableCommon.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {

@@ -1,6 +1,6 @@
 // Value storage of the fields: truncation, null against empty, truth values, write rules.
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 
 using namespace kdx;
 using namespace kdx::test;

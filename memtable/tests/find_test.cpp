@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 
 using namespace kdx;
 using namespace kdx::test;
@@ -26,6 +26,31 @@ std::string BruteForce(TMemTable& t, const std::string& key, bool ignoreCase) {
       return t.DisplayTextAt(i, *t.FieldByName("Nazev"));
   }
   return {};
+}
+
+// Many names differing only in letter case, Czech letters among them (UTF-8 here, cp1250 in
+// the table).
+const std::vector<const char*> kStems = {"pob1_pb.kdx", "POB1_PB.KDX", "Pob1_Pb.kdx", "sklad.kdx",
+                                         "SKLAD.KDX",   "čáry.kdx",    "ČÁRY.KDX",    "a.kdx",
+                                         "z.kdx",       "chata.kdx"};
+
+// FindRecord over KDXFile, with and without regard to case, for every stem: it finds what a walk
+// over the current index finds, the first equal record.
+void ExpectFindsWhatAWalkFinds(TMemTable& t, const std::vector<const char*>& stems,
+                               const std::string& context) {
+  for (const char* stem : stems) {
+    for (bool ignoreCase : {true, false}) {
+      const std::string key = Cp(stem);
+      const std::string expected = BruteForce(t, key, ignoreCase);
+      TLocateOptions options;
+      if (ignoreCase) options.Include(loCaseInsensitive);
+      const bool found = t.FindRecord("KDXFile", TVariant(key), options);
+      EXPECT_EQ(found, !expected.empty()) << context << " " << stem << " " << ignoreCase;
+      if (found) {
+        EXPECT_EQ(t.FieldByName("Nazev")->AsString(), expected) << context << " " << stem;
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -99,33 +124,19 @@ TEST(FindRecord, ArgumentErrors) {
 TEST(FindRecord, BinarySearchAndWalkFindTheSameFirstRecord) {
   // Above 20 records the index is binary-searched; the answer must be the first equal record in
   // index order, as a walk finds it. Many duplicates differing only in case.
-  const char* stems[] = {"pob1_pb.kdx", "POB1_PB.KDX", "Pob1_Pb.kdx", "sklad.kdx", "SKLAD.KDX",
-                         "čáry.kdx",    "ČÁRY.KDX",    "a.kdx",       "z.kdx",     "chata.kdx"};
   std::mt19937 random(7);
   for (int size : {5, 20, 21, 64, 300}) {
     auto t = OpenImport();
     t->SetLocaleID(kCzech);
     for (int i = 0; i < size; ++i)
-      AddRecord(*t, {TVariant("n" + std::to_string(i)), TVariant(Cp(stems[random() % 10]))});
+      AddRecord(*t, {TVariant("n" + std::to_string(i)), TVariant(Cp(kStems[random() % 10]))});
     // After a save and load into an empty table, ties stand in file order.
     const std::string text = t->SaveToTableText();
     t->CloseTable();
     t->OpenTable();
     t->LoadFromTableText(text);
     t->SetIndexName("IDX_KDXFile");
-    for (const char* stem : stems) {
-      for (bool ignoreCase : {true, false}) {
-        const std::string key = Cp(stem);
-        const std::string expected = BruteForce(*t, key, ignoreCase);
-        TLocateOptions options;
-        if (ignoreCase) options.Include(loCaseInsensitive);
-        const bool found = t->FindRecord("KDXFile", TVariant(key), options);
-        EXPECT_EQ(found, !expected.empty()) << size << " " << stem;
-        if (found) {
-          EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << size << " " << stem;
-        }
-      }
-    }
+    ExpectFindsWhatAWalkFinds(*t, kStems, "size " + std::to_string(size));
   }
 }
 
@@ -166,8 +177,6 @@ TEST(FindRecord, EveryMixOfCaseRulesInIndexAndSearchFindsTheFirstEqualRecord) {
   // Above 20 records the index is binary-searched. Whether the index or the search ignores
   // letter case (or both, or neither), and whichever way the index runs, the answer is the
   // first record in index order that the search's rule calls equal.
-  const char* stems[] = {"pob1_pb.kdx", "POB1_PB.KDX", "Pob1_Pb.kdx", "sklad.kdx", "SKLAD.KDX",
-                         "čáry.kdx",    "ČÁRY.KDX",    "a.kdx",       "z.kdx",     "chata.kdx"};
   const TIndexOptions indexOptions[] = {
       {}, {ixCaseInsensitive}, {ixDescending}, {ixCaseInsensitive, ixDescending}};
   std::mt19937 random(11);
@@ -179,20 +188,8 @@ TEST(FindRecord, EveryMixOfCaseRulesInIndexAndSearchFindsTheFirstEqualRecord) {
     t->OpenTable();
     t->SetIndexName("I");
     for (int i = 0; i < 150; ++i)
-      AddRecord(*t, {TVariant("n" + std::to_string(i)), TVariant(Cp(stems[random() % 10]))});
-    for (const char* stem : stems) {
-      for (bool ignoreCase : {true, false}) {
-        const std::string key = Cp(stem);
-        const std::string expected = BruteForce(*t, key, ignoreCase);
-        TLocateOptions options;
-        if (ignoreCase) options.Include(loCaseInsensitive);
-        const bool found = t->FindRecord("KDXFile", TVariant(key), options);
-        EXPECT_EQ(found, !expected.empty()) << stem << " " << ignoreCase;
-        if (found) {
-          EXPECT_EQ(t->FieldByName("Nazev")->AsString(), expected) << stem;
-        }
-      }
-    }
+      AddRecord(*t, {TVariant("n" + std::to_string(i)), TVariant(Cp(kStems[random() % 10]))});
+    ExpectFindsWhatAWalkFinds(*t, kStems, "index " + std::to_string(indexOption.Bits()));
   }
 }
 

@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 
 using namespace kdx;
 using namespace kdx::test;

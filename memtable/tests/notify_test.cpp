@@ -1,6 +1,6 @@
 // What the table tells its listeners, and the flush-before-store order bound controls rely on.
 
-#include "TestSupport.h"
+#include "MemTableTestSupport.h"
 
 using namespace kdx;
 using namespace kdx::test;

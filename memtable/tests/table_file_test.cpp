@@ -3,8 +3,8 @@
 
 #include <random>
 
-#include "TestSupport.h"
-#include "kdx/memtable/MemTableCommon.h"
+#include "../src/MemTableCommon.h"
+#include "MemTableTestSupport.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -407,7 +407,7 @@ TEST(TableFileLoad, FailureMidwayKeepsPostedRecordsAndRestoresTheTable) {
   t->SetIndexName("IDX_KDXFile");
   Recorder rec;
   t->AttachListener(&rec);
-  t->Common().SetSequenceCounter(TMemTableCommon::kMaxSequence - 2);
+  TMemTableTestPeer::Store(*t).SetSequenceCounter(TMemTableCommon::kMaxSequence - 2);
   const std::string text = std::string(kImportHeader) +
                            "\"n1\",\"B\",\r\n\"n2\",\"A\",\r\n\"n3\",\"C\",\r\n\"n4\",\"D\",\r\n";
   EXPECT_EQ(MessageOf([&] { t->LoadFromTableText(text); }),

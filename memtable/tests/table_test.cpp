@@ -3,8 +3,8 @@
 #include <cstring>
 #include <random>
 
-#include "TestSupport.h"
-#include "kdx/memtable/MemTableCommon.h"
+#include "../src/MemTableCommon.h"
+#include "MemTableTestSupport.h"
 
 using namespace kdx;
 using namespace kdx::test;
@@ -210,7 +210,7 @@ TEST(RecordStore, FreedSlotsAreReusedLastFreedFirst) {
 
 TEST(RecordStore, SequenceCounterHasALimitUntilTheTableIsReopened) {
   auto t = OpenImport();
-  t->Common().SetSequenceCounter(TMemTableCommon::kMaxSequence - 1);
+  TMemTableTestPeer::Store(*t).SetSequenceCounter(TMemTableCommon::kMaxSequence - 1);
   AddRecord(*t, {"last"});
   t->AppendRecord();
   t->FieldByName("Nazev")->SetAsString("one too many");
@@ -232,7 +232,7 @@ TEST(RecordStore, SequenceCounterHasALimitUntilTheTableIsReopened) {
 
 TEST(RecordStore, LockIsReentrant) {
   auto t = OpenImport();
-  std::lock_guard outer(t->Common().Lock());
+  std::lock_guard outer(TMemTableTestPeer::Store(*t).Lock());
   AddRecord(*t, {"inside"});  // takes the lock again on the same thread
   EXPECT_EQ(t->RecordCount(), 1);
 }

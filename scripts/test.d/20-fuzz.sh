@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The readers of untrusted bytes under libFuzzer for a fixed total time (KDX_FUZZ_SECONDS,
-# default 60: half to the table reader, a sixth each to the .reg reader, to the PE reader with
-# discovery's all-twelve rule, and to the hand-off helper's wire format), each starting from its
-# seed files (memtable/fuzz/corpus, platform/fuzz/corpus, mail/fuzz/corpus; the PE reader's
+# default 60: a third to the table reader, a sixth each to the table file's lexing, to the .reg
+# reader, to the PE reader with discovery's all-twelve rule, and to the hand-off helper's wire
+# format), each starting from its seed files (memtable/fuzz/corpus for both table targets,
+# platform/fuzz/corpus, mail/fuzz/corpus; the PE reader's
 # seeds are real Windows libraries of both bitnesses, built here with mingw-w64 from
 # platform/tests/pe and windows/testmapi). Everything is
 # built with clang and instrumented (address and undefined-behaviour sanitizers) in its own build
@@ -11,24 +12,26 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${KDX_FUZZ_BUILD_DIR:-build-fuzz}
 seconds=${KDX_FUZZ_SECONDS:-60}
-table_seconds=$((seconds / 2))
+table_seconds=$((seconds / 3))
+lexer_seconds=$((seconds / 6))
 reg_seconds=$((seconds / 6))
 pe_seconds=$((seconds / 6))
-handoff_seconds=$((seconds - table_seconds - reg_seconds - pe_seconds))
+handoff_seconds=$((seconds - table_seconds - lexer_seconds - reg_seconds - pe_seconds))
 jobs=${KDX_JOBS:-$(nproc)}
 
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKDX_BUILD_GUI=OFF -DKDX_BUILD_TESTS=OFF -DKDX_BUILD_BENCH=OFF -DKDX_FUZZ=ON \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags"
-cmake --build "$build" --target table_reader_fuzz reg_parser_fuzz pe_image_fuzz handoff_format_fuzz \
-  -j "$jobs"
+cmake --build "$build" -j "$jobs" --target table_reader_fuzz table_lexer_fuzz reg_parser_fuzz \
+  pe_image_fuzz handoff_format_fuzz
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kdx-fuzz.XXXXXX")
 # A failing input is kept in the build folder so that it can be replayed
 # ("$build/memtable/fuzz/table_reader_fuzz FILE") and added to the seeds.
 trap 'cp "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$build/" 2>/dev/null || true; rm -rf "$work"' EXIT
-mkdir "$work/corpus" "$work/reg-corpus" "$work/pe-corpus" "$work/pe-seeds" "$work/handoff-corpus"
+mkdir "$work/corpus" "$work/lexer-corpus" "$work/reg-corpus" "$work/pe-corpus" "$work/pe-seeds" \
+  "$work/handoff-corpus"
 # Seeds of the PE reader: libraries of both bitnesses, with the twelve Simple MAPI names and
 # with eleven, and the small sample with a forwarder, data and ordinal-only exports.
 for arch in x86_64 i686; do
@@ -43,27 +46,25 @@ for arch in x86_64 i686; do
       windows/testmapi/TestMapi.cpp windows/testmapi/testmapi$n.def -Wl,--enable-stdcall-fixup -lgdi32
   done
 done
+# fuzz TARGET SECONDS MAX_LEN CORPUS SEEDS: one target ("$build/TARGET FILE" replays an input),
+# new inputs into the scratch CORPUS, starting from SEEDS.
+fuzz() {
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    "$build/$1" -max_total_time="$2" -seed=1 -max_len="$3" \
+    -rss_limit_mb=2048 -timeout=5 -artifact_prefix="$work/" -print_final_stats=1 "$4" "$5"
+}
 # Inputs stay small: a definition section can make every record large, and the fuzzer should
 # spend its time on the reader's rules rather than on memory. Work that grows faster than
 # n log n is caught by the target itself (it counts the records a load examines), so small
 # inputs suffice for that too; the time limit per input is the last guard.
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/memtable/fuzz/table_reader_fuzz" -max_total_time="$table_seconds" -seed=1 -max_len=1024 \
-  -rss_limit_mb=2048 -timeout=5 -artifact_prefix="$work/" -print_final_stats=1 \
-  "$work/corpus" memtable/fuzz/corpus
-# The .reg reader ("$build/platform/fuzz/reg_parser_fuzz FILE" replays an input).
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/platform/fuzz/reg_parser_fuzz" -max_total_time="$reg_seconds" -seed=1 -max_len=2048 \
-  -rss_limit_mb=2048 -timeout=5 -artifact_prefix="$work/" -print_final_stats=1 \
-  "$work/reg-corpus" platform/fuzz/corpus
-# The PE reader with discovery's rule ("$build/mail/fuzz/pe_image_fuzz FILE").
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/mail/fuzz/pe_image_fuzz" -max_total_time="$pe_seconds" -seed=1 -max_len=65536 \
-  -rss_limit_mb=2048 -timeout=5 -artifact_prefix="$work/" -print_final_stats=1 \
-  "$work/pe-corpus" "$work/pe-seeds"
-# The hand-off wire format ("$build/mail/fuzz/handoff_format_fuzz FILE").
-UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  "$build/mail/fuzz/handoff_format_fuzz" -max_total_time="$handoff_seconds" -seed=1 -max_len=4096 \
-  -rss_limit_mb=2048 -timeout=5 -artifact_prefix="$work/" -print_final_stats=1 \
-  "$work/handoff-corpus" mail/fuzz/corpus/handoff
+fuzz memtable/fuzz/table_reader_fuzz "$table_seconds" 1024 "$work/corpus" memtable/fuzz/corpus
+# The table file's lexing alone, from the same seeds.
+fuzz memtable/fuzz/table_lexer_fuzz "$lexer_seconds" 1024 "$work/lexer-corpus" memtable/fuzz/corpus
+# The .reg reader.
+fuzz platform/fuzz/reg_parser_fuzz "$reg_seconds" 2048 "$work/reg-corpus" platform/fuzz/corpus
+# The PE reader with discovery's rule.
+fuzz mail/fuzz/pe_image_fuzz "$pe_seconds" 65536 "$work/pe-corpus" "$work/pe-seeds"
+# The hand-off wire format.
+fuzz mail/fuzz/handoff_format_fuzz "$handoff_seconds" 4096 "$work/handoff-corpus" \
+  mail/fuzz/corpus/handoff
 echo "20-fuzz: no failures in ${seconds}s"

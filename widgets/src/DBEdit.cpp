@@ -9,7 +9,7 @@
 #include <QMenu>
 #include <QValidator>
 
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/widgets/QtText.h"
 
 namespace kdx::widgets {

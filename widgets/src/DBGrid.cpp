@@ -8,7 +8,7 @@
 #include <QScrollBar>
 #include <optional>
 
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/widgets/MessageBox.h"
 #include "kdx/widgets/QtText.h"
 

@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <memory>
 
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 
 namespace kdx::widgets::test {

@@ -11,6 +11,7 @@
 // Text is cp1250 bytes. A string field keeps at most Size() bytes of a text (the rest is dropped
 // silently) and stops at the first NUL; the empty text is a value, distinct from null.
 
+#include <mutex>
 #include <string>
 
 #include "kdx/memtable/Variant.h"
@@ -92,6 +93,8 @@ class TField {
   // Marks the record modified and tells the listeners the field changed.
   void EndWrite();
   [[noreturn]] void InvalidValue() const;
+  // The lock of the table's record store, held around every read and write of a field.
+  std::recursive_mutex& TableLock() const;
 
  private:
   friend class TMemTable;

@@ -2,8 +2,7 @@
 // TMemTable: an in-memory table of fixed-width records, with a set of indexes, one cursor and
 // an edit state (inactive, browse, edit, insert). Records live from OpenTable to CloseTable;
 // SaveToTableFile / LoadFromTableFile (TableFileWriter.cpp, TableFileReader.cpp; the format is
-// described in TableFileFormat.h) keep them in
-// comma-separated text files.
+// described in TableFileFormat.h) keep them in comma-separated text files.
 //
 // Declare the fields (AddStringField, AddBooleanField) and the index definitions (IndexDefs)
 // while the table is closed, then OpenTable. Every table also has the built-in row order index
@@ -16,7 +15,9 @@
 // Bound controls listen through TBindingListener (Binding.h). Not thread-safe beyond the store
 // lock: the tables belong to the user-interface thread.
 
+#include <cstddef>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -229,13 +230,18 @@ class TMemTable {
   void DisableControls();
   void EnableControls();
 
-  TMemTableCommon& Common() { return *common_; }
+  // Bytes of one stored record (its fields' slots), as laid out when the fields were declared.
+  std::size_t RecordSize() const { return recordSize_; }
 
  private:
   friend class TField;
   friend class TMemIndex;
   friend class TTableFileReader;
   friend class TTableFileWriter;
+  friend class TMemTableTestPeer;  // the tests' way to the record store (MemTableTestSupport.h)
+
+  // The store's lock (see MemTableCommon.h), which every operation holds.
+  std::recursive_mutex& StoreLock() const;
 
   void CheckInactive() const;
   void CheckActive() const;
@@ -246,6 +252,8 @@ class TMemTable {
   void AppendLoadedRecord();
   void PostLoadedRecord();
   void SelectIndex(TMemIndex* index);
+  // SetIndexName (`byFields` false) and SetIndexFieldNames (true).
+  void ChooseIndex(const std::string& key, bool byFields);
   TMemIndex* FindIndexByName(const std::string& name) const;
   TMemIndex* FindIndexByFields(const std::string& fields) const;
   TMemRecord* CurrentRecord() const;

@@ -12,7 +12,7 @@
 #include <QCheckBox>
 #include <memory>
 
-#include "kdx/memtable/DataLink.h"
+#include "kdx/binding/DataLink.h"
 
 namespace kdx::widgets {
 

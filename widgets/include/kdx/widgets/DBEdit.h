@@ -15,7 +15,7 @@
 #include <QLineEdit>
 #include <memory>
 
-#include "kdx/memtable/DataLink.h"
+#include "kdx/binding/DataLink.h"
 
 namespace kdx::widgets {
 

@@ -17,7 +17,7 @@
 #include <QTableView>
 #include <memory>
 
-#include "kdx/memtable/DataLink.h"
+#include "kdx/binding/DataLink.h"
 #include "kdx/memtable/Sets.h"
 
 namespace kdx::widgets {

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <memory>
 
-#include "kdx/memtable/DataLink.h"
+#include "kdx/binding/DataLink.h"
 
 namespace kdx::widgets {
 

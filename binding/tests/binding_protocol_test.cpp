@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "CoreTestSupport.h"
-#include "kdx/memtable/DataLink.h"
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataLink.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 
 namespace kdx {
@@ -72,6 +72,18 @@ std::unique_ptr<TMemTable> ExportWith(const std::vector<std::string>& names) {
   table->First();
   return table;
 }
+
+// A grid of the Nazev column over a data source of an export table holding `names`.
+struct NameGrid {
+  explicit NameGrid(const std::vector<std::string>& names)
+      : table(ExportWith(names)), source(table.get()) {
+    grid.SetColumns({"Nazev"});
+    grid.SetDataSource(&source);
+  }
+  std::unique_ptr<TMemTable> table;
+  TDataSource source;
+  TGridDataLink grid;
+};
 
 std::vector<std::string> Names(TMemTable& table) {
   std::vector<std::string> names;
@@ -349,11 +361,8 @@ TEST(BindingLifetime, LinksAndTablesMayGoFirst) {
 }
 
 TEST(GridLink, RowsFollowTheTableAndShowTheInsertedRecordAtTheCursor) {
-  auto table = ExportWith({"a", "b", "c"});
-  TDataSource source(table.get());
-  TGridDataLink grid;
-  grid.SetColumns({"Nazev"});
-  grid.SetDataSource(&source);
+  NameGrid names({"a", "b", "c"});
+  auto& [table, source, grid] = names;
   EXPECT_EQ(grid.RowCount(), 3);
   EXPECT_EQ(grid.CurrentRow(), 0);
 
@@ -384,11 +393,8 @@ TEST(GridLink, RowsFollowTheTableAndShowTheInsertedRecordAtTheCursor) {
 }
 
 TEST(GridLink, AnUnchangedNewRecordIsAbandonedByUpAndDownAsTheRulesSay) {
-  auto table = ExportWith({"a", "b", "c"});
-  TDataSource source(table.get());
-  TGridDataLink grid;
-  grid.SetColumns({"Nazev"});
-  grid.SetDataSource(&source);
+  NameGrid names({"a", "b", "c"});
+  auto& [table, source, grid] = names;
 
   // In the middle: Down abandons the insert instead of moving; Up abandons it and moves back.
   table->Next();
@@ -429,11 +435,8 @@ TEST(GridLink, AnUnchangedNewRecordIsAbandonedByUpAndDownAsTheRulesSay) {
 }
 
 TEST(GridLink, MovesEscCancelOnExitAndDelete) {
-  auto table = ExportWith({"a", "b", "c", "d", "e"});
-  TDataSource source(table.get());
-  TGridDataLink grid;
-  grid.SetColumns({"Nazev"});
-  grid.SetDataSource(&source);
+  NameGrid names({"a", "b", "c", "d", "e"});
+  auto& [table, source, grid] = names;
   FakeEdit name(&source, "Nazev");
 
   grid.MoveToLast();

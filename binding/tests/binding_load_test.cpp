@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "TestSupport.h"
-#include "kdx/memtable/DataLink.h"
-#include "kdx/memtable/DataSource.h"
+#include "MemTableTestSupport.h"
+#include "kdx/binding/DataLink.h"
+#include "kdx/binding/DataSource.h"
 #include "kdx/memtable/Schemas.h"
 
 namespace kdx {

@@ -11,6 +11,16 @@
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Text.h"
 
+namespace kdx {
+
+// The tests' way to a table's internals (a friend of TMemTable).
+class TMemTableTestPeer {
+ public:
+  static TMemTableCommon& Store(TMemTable& table) { return *table.common_; }
+};
+
+}  // namespace kdx
+
 namespace kdx::test {
 
 // The message of the kdx::Exception that `f` raises, or "(no error)".

@@ -12,7 +12,7 @@
 #include <mutex>
 #include <vector>
 
-#include "kdx/memtable/LargeAllocator.h"
+#include "LargeAllocator.h"
 
 namespace kdx {
 

@@ -1,8 +1,8 @@
-#include "kdx/memtable/DataLink.h"
+#include "kdx/binding/DataLink.h"
 
 #include <exception>
 
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataSource.h"
 
 namespace kdx {
 

@@ -1,9 +1,9 @@
-#include "kdx/memtable/DataSource.h"
+#include "kdx/binding/DataSource.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "kdx/memtable/DataLink.h"
+#include "kdx/binding/DataLink.h"
 
 namespace kdx {
 
