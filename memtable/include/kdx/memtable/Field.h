@@ -123,8 +123,6 @@ class TStringField : public TField {
   void SetAsBoolean(bool value) override;
   // Takes texts, truth values ("True"/"False") and integers (decimal text).
   void SetValue(const TVariant& value) override;
-
- protected:
 };
 
 // A truth value; its slot holds a 16-bit word (0 false, otherwise true).
@@ -141,8 +139,6 @@ class TBooleanField : public TField {
   void SetAsBoolean(bool value) override;
   // Takes truth values, integers (0 false, else true) and the texts SetAsString takes.
   void SetValue(const TVariant& value) override;
-
- protected:
 };
 
 }  // namespace kdx
