@@ -83,9 +83,10 @@ wineserver -p >>"$tmp/wineboot.log" 2>&1 </dev/null
 timeout -k 10 120 wine cmd /c exit >>"$tmp/wineboot.log" 2>&1 </dev/null
 
 # 32-bit programs: with Debian's wine32 beside wine64 the prefix is WoW64 and runs them; with
-# wine64 alone it does not. The hand-off helper itself is the probe (it answers an empty request
-# with a refusal); without it the tests of 32-bit clients say so and are skipped.
-if timeout -k 10 120 wine "$build/windows/kdxmapi32.exe" </dev/null >"$tmp/probe32" 2>/dev/null &&
+# wine64 alone it does not. The hand-off helper beside the Wine tests is itself the probe (it
+# answers an empty request with a refusal); without it the tests of 32-bit clients say so and are
+# skipped.
+if timeout -k 10 120 wine "$build/mail/tests/kdxmapi32.exe" </dev/null >"$tmp/probe32" 2>/dev/null &&
   [ "$(head -c 4 "$tmp/probe32")" = KDXA ]; then
   echo "30-wine: this Wine runs 32-bit programs: 32-bit mail clients are tried"
   unset KDX_WINE_NO_32BIT
