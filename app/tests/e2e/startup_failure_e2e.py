@@ -39,12 +39,15 @@ with k.program_session(opts.program, opts.make_demo) as (root, folder):
     box = k.wait_for(lambda: k.find_window(app, "KDX manager"), "the general error box")
     if refusal not in " ".join(k.all_text(box)):
         k.fail("unexpected error box: %r" % k.all_text(box))
-    k.press(k.wait_for(lambda: k.find(box, pyatspi.ROLE_PUSH_BUTTON, "OK"), "OK"))
+    ok = k.wait_for(lambda: k.find(box, pyatspi.ROLE_PUSH_BUTTON, "OK"), "OK")
+    k.screenshot("startup-failure-set-error.png")
+    k.press(ok)
     info = k.wait_for(lambda: k.find_window(app, "Informace"), "the first-run message")
     k.press(k.wait_for(lambda: k.find(info, pyatspi.ROLE_PUSH_BUTTON, "OK"), "OK"))
     settings = k.wait_for(lambda: k.find_window(app, "Nastavení"), "the settings window")
+    save = k.wait_for(lambda: k.find(settings, pyatspi.ROLE_PUSH_BUTTON, "Uložit"), "Uložit")
     k.screenshot("startup-failure-settings.png")
-    k.press(k.wait_for(lambda: k.find(settings, pyatspi.ROLE_PUSH_BUTTON, "Uložit"), "Uložit"))
+    k.press(save)
     code = proc.wait(timeout=k.TIMEOUT)
     if code != 0:
         k.fail("exit code %d of the configuration run" % code)
