@@ -1,6 +1,7 @@
 #include "MainForm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -10,6 +11,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QShowEvent>
 #include <QTabBar>
 #include <QTabWidget>
 #include <tuple>
@@ -124,16 +127,27 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
   PageControl1->addTab(TabSheet1, U("z e-mailu"));
   PageControl1->addTab(TabSheet2, U("do e-mailu"));
   PageControl1->tabBar()->hide();  // the user never switches pages
+  // Neither the page control nor its hidden tab bar is a Tab stop.
+  PageControl1->setFocusPolicy(Qt::NoFocus);
+  PageControl1->tabBar()->setFocusPolicy(Qt::NoFocus);
 
   BuildReceivePage();
   BuildSendPage();
   BuildMenu();
   PageControl1->setCurrentIndex(1);  // the stored design shows the send page
 
+  // A window that is not a dialog forgets its default button once a button loses the focus.
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                        [this](QWidget*, QWidget* now) { ShowDefaultLook(now); });
+
   move(192, 107);
   // The menu bar takes the height it needs at the window's width (on Windows a pixel more than
   // its size hint); the client area below it keeps the designed height.
   resize(kClientWidth, kClientHeight + menuBar()->heightForWidth(kClientWidth));
+}
+
+TfrmMain::~TfrmMain() {
+  disconnect(focusWatch_);  // the buttons go before the QObject part that would end it
 }
 
 void TfrmMain::BuildReceivePage() {
@@ -245,7 +259,10 @@ void TfrmMain::Konec1Click() {
   QuitApplication();
 }
 
+// The windows of the menu run inside the menu bar's handling of the key or click that chose
+// them; once they close the focus goes back to the page, not to the menu bar.
 void TfrmMain::Nastaven1Click() {
+  const auto focusBack = qScopeGuard([this] { FocusPage(); });
   const auto answer = widgets::ShowMessage(
       this,
       U("Varování: tato funkce je určena pouze správcům systému nebo zkušeným uživatelům. "
@@ -256,6 +273,27 @@ void TfrmMain::Nastaven1Click() {
 
 void TfrmMain::Oaplikaci1Click() {
   if (frmAbout) frmAbout->exec();
+  FocusPage();
+}
+
+void TfrmMain::FocusPage() {
+  QWidget* first = Button2;
+  if (PageControl1->currentIndex() == 1)
+    first = DBGrid1;
+  else if (Button1->isEnabled())
+    first = Button1;
+  first->setFocus(Qt::OtherFocusReason);
+}
+
+void TfrmMain::ShowDefaultLook(QWidget* focus) {
+  auto* focused = qobject_cast<QPushButton*>(focus);
+  if (focused && focused->window() != this) focused = nullptr;
+  for (QPushButton* button : {Button1, Button3}) button->setDefault(!focused || focused == button);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!event->spontaneous()) FocusPage();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

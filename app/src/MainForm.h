@@ -4,6 +4,12 @@
 // program selects the page, the user cannot. Controls sit at fixed positions; the frame may be
 // resized. Enter presses the current page's default button, Esc its cancel button.
 //
+// Keyboard: the page's controls are the Tab stops (the hidden tab bar is none); the focus starts
+// on the send page's grid or on the receive page's "Provést akci" ("Storno" while that is
+// disabled) and comes back there when a window opened from the menu closes, so that the keys
+// reach the page again. "Provést akci" shows the default-button look unless another button of
+// the page has the focus.
+//
 // The send page's grid and bound labels show frmNastaveni's DataSource2 (the export table).
 
 #include <QMainWindow>
@@ -28,9 +34,12 @@ class TfrmMain : public QMainWindow {
   Q_OBJECT
  public:
   explicit TfrmMain(QWidget* parent = nullptr);
+  ~TfrmMain() override;
 
   // Binds the send page to frmNastaveni's DataSource2 (once both windows exist).
   void BindSendPage();
+  // Gives the focus to the current page's first control (see above).
+  void FocusPage();
 
   // The client area size of the design.
   static constexpr int kClientWidth = 490;
@@ -88,11 +97,15 @@ class TfrmMain : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;  // FormClose
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildReceivePage();
   void BuildSendPage();
   void BuildMenu();
+  void ShowDefaultLook(QWidget* focus);
+
+  QMetaObject::Connection focusWatch_;  // the application's focus changes, for ShowDefaultLook
 };
 
 }  // namespace kdx::app

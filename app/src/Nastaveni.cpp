@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "Application.h"
 #include "Forms.h"
@@ -91,6 +92,28 @@ void SetBoxColour(TDBEdit* edit, bool enabled) {
   edit->setPalette(pal);
 }
 
+// Tells its window when a change of the records leaves the table it watches empty (a delete,
+// from a button or the grid): the edit boxes must not stay open for typing, which would start a
+// nameless definition. Opening and reloading the table are the window's own business.
+class TEmptyTableWatch : public TDataLink {
+ public:
+  explicit TEmptyTableWatch(std::function<void()> onEmpty) : onEmpty_(std::move(onEmpty)) {}
+
+ protected:
+  void ActiveChanged() override { hadRecords_ = HasRecords(); }
+  void DataSetChanged() override {
+    const bool hasRecords = HasRecords();
+    if (hadRecords_ && !hasRecords && DataSet()->State() == dsBrowse) onEmpty_();
+    hadRecords_ = hasRecords;
+  }
+
+ private:
+  bool HasRecords() const { return Active() && DataSet() && !DataSet()->IsEmpty(); }
+
+  std::function<void()> onEmpty_;
+  bool hadRecords_ = false;
+};
+
 }  // namespace
 
 TfrmNastaveni::TfrmNastaveni(QWidget* parent)
@@ -100,6 +123,9 @@ TfrmNastaveni::TfrmNastaveni(QWidget* parent)
       DataSource1(std::make_unique<TDataSource>(ImportTable.get())),
       DataSource2(std::make_unique<TDataSource>(ExportTable.get())) {
   setObjectName(QStringLiteral("frmNastaveni"));
+  // The program's tables have their schemas: a table file cannot declare others.
+  ImportTable->SetFixedDefinitions(true);
+  ExportTable->SetFixedDefinitions(true);
   setWindowTitle(U("Nastavení"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -116,6 +142,11 @@ TfrmNastaveni::TfrmNastaveni(QWidget* parent)
   DirectoryDialog1->FileListVisible = false;
 
   BuildPages();
+  for (std::size_t table = 0; table < emptyWatches_.size(); ++table) {
+    emptyWatches_[table] =
+        std::make_unique<TEmptyTableWatch>([this, table] { EnableDetails(table, false); });
+    emptyWatches_[table]->SetDataSource(DefinitionSource(table));
+  }
 
   Button1 = MakeButton(this, "Button1", U("Uložit"), QRect(352, 480, 89, 25), {.bold = true});
   Button1->setDefault(true);  // Enter

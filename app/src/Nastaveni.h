@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "kdx/binding/DataLink.h"
 #include "kdx/binding/DataSource.h"
 #include "kdx/memtable/MemTable.h"
 #include "kdx/platform/ScopedReplacement.h"
@@ -149,6 +150,9 @@ class TfrmNastaveni : public QDialog {
     std::vector<widgets::TDBEdit*> boxes;  // their colour follows
   };
   std::array<TPageControls, 2> pages_;
+  // Per table: switches the page's details off whenever a delete leaves the table empty,
+  // whichever way ("Smazat definici" or Ctrl+Delete in the grid).
+  std::array<std::unique_ptr<TDataLink>, 2> emptyWatches_;
 
   void BuildPages();
   // Writes a path picked by a dialog into `fieldName` of `table` (edit, write, post); a path

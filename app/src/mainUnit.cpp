@@ -154,13 +154,20 @@ void StartRun() {
   AppFolder = text::Utf8ToCp1250(AppFolderNative);
   TableFolders = FindTableFolders(AppFolderNative);
 
-  ReloadDefinitions();
-
   const std::vector<std::string> arguments = CommandLineArguments();
+  const bool configuration =
+      !arguments.empty() && text::AsciiUpperCase(arguments.front()) == "/SET";
+  // A table file that cannot be read ends any other run; configuration mode is where it is
+  // mended, so there the settings window's own reload reports it and the window opens.
+  if (configuration)
+    ReloadDefinitions([](const std::exception&) {});
+  else
+    ReloadDefinitions();
+
   RunMode = kModeNone;
   if (arguments.empty())
     RunMode = kModeSend;
-  else if (text::AsciiUpperCase(arguments.front()) == "/SET")
+  else if (configuration)
     RunMode = kModeSettings;
   else
     RunMode = kModeReceive;
@@ -217,17 +224,30 @@ void SaveExportDefinitions() {
   SaveDefinitions(kExportDefinitions);
 }
 
-void ReloadDefinitions() {
+void ReloadDefinitions(const std::function<void(const std::exception&)>& onFailure) {
   for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) {
     frmNastaveni->DefinitionTable(table).CloseTable();
     frmNastaveni->DefinitionTable(table).OpenTable();
   }
-  for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) LoadDefinitions(table);
+  for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) {
+    if (!onFailure) {
+      LoadDefinitions(table);
+      continue;
+    }
+    try {
+      LoadDefinitions(table);
+    } catch (const std::exception& error) {
+      onFailure(error);
+    }
+  }
 }
 
 void OpenSettings() {
   TfrmNastaveni& w = *frmNastaveni;
-  ReloadDefinitions();
+  if (RunMode == kModeSettings)
+    ReloadDefinitions(ShowGeneralError);
+  else
+    ReloadDefinitions();
   for (std::size_t table = 0; table < kDefinitionTables.size(); ++table) {
     if (w.DefinitionTable(table).RecordCount() == 0) w.EnableDetails(table, false);
   }

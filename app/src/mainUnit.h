@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QLocale>
 #include <QStringList>
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -66,7 +67,8 @@ std::string JoinArguments(const std::vector<std::string>& arguments);
 
 // Start-up: works out AppFolder, reopens and loads both tables, reads the command line, sets
 // RunMode and prepares the main window (configuration mode runs the settings window and asks to
-// quit). Needs the four windows. A table file that cannot be read raises.
+// quit). Needs the four windows. A table file that cannot be read raises, except in
+// configuration mode (see OpenSettings).
 void StartRun();
 
 // Load a table from its file when there is one (TableFileToLoad; adds to the table).
@@ -77,10 +79,15 @@ void LoadExportDefinitions();
 void SaveDefinitions(std::size_t table);
 void SaveImportDefinitions();
 void SaveExportDefinitions();
-// Every definition table closed and opened again empty, then loaded from its file.
-void ReloadDefinitions();
+// Every definition table closed and opened again empty, then loaded from its file. Without
+// `onFailure` the first load that fails raises; with it, each failure is passed to it and the
+// next table is loaded.
+void ReloadDefinitions(const std::function<void(const std::exception&)>& onFailure = {});
 
-// Reloads both tables from their files and shows the settings window modally.
+// Reloads both tables from their files and shows the settings window modally. In configuration
+// mode a table file that cannot be read is reported in the general error box and the window
+// opens all the same, that table holding what was read before the failure: saving replaces the
+// file. Otherwise the failure raises and the window stays closed.
 void OpenSettings();
 
 // Queues the request to end the run and returns at once.

@@ -263,6 +263,55 @@ class NastaveniTest : public QObject {
     QVERIFY(run.Requests().empty());
   }
 
+  // Ctrl+Delete of the last definition in the grid empties the table as "Smazat definici"
+  // does: the details go off, so typing cannot start a nameless definition.
+  void ctrlDeleteOfTheLastDefinitionSwitchesTheDetailsOff() {
+    ProgramRun run;
+    run.WriteImports({{"Jediná", "POB1_PB.KDX", "/prenosy/", "", ""}});
+    run.Start({});
+    InSettings([&] {
+      TfrmNastaveni& w = *frmNastaveni;
+      w.PageControl1->setCurrentIndex(0);
+      run.Boxes().Answer({widgets::MsgResult::Ok});  // "Delete record?"
+      w.DBGrid1->setFocus();
+      QTest::keyClick(w.DBGrid1, Qt::Key_Delete, Qt::ControlModifier);
+      QCOMPARE(w.ImportTable->RecordCount(), 0);
+      QVERIFY(DetailsAre(ImportDetails(), false));
+      QTest::keyClick(w.dbtext1, Qt::Key_X);
+      QCOMPARE(w.ImportTable->State(), dsBrowse);
+    });
+  }
+
+  // A table file the program refuses stops no configuration run: the error names the file, the
+  // window opens with the other table loaded, and saving replaces the file with a good one.
+  void configurationModeOpensDespiteARefusedFileAndSavingMendsIt() {
+    ProgramRun run;
+    run.WriteExports({{"Odeslání", "/a.kdx", "a@x.cz", "", ""}});
+    const std::string path = run.Folder() + kImportFileName;
+    run.WriteRawImportFile(std::string("\"@@TABLEDEF START@@\"\r\n\"@@TABLEDEF END@@\"\r\n") +
+                           kImportHeader + "\"x\",\r\n");
+    int exports = -1, imports = -1;
+    WhileSettingsShown(
+        [&] {
+          exports = frmNastaveni->ExportTable->RecordCount();
+          imports = frmNastaveni->ImportTable->RecordCount();
+          frmNastaveni->Button4->click();
+          frmNastaveni->Button1->click();
+        },
+        [&] { run.Start({"/SET"}); });
+    QCOMPARE(exports, 1);
+    QCOMPARE(imports, 0);
+    QCOMPARE(run.Requests().size(), size_t(2));
+    QCOMPARE(run.Requests()[0].caption, QString("KDX manager"));
+    QCOMPARE(run.Requests()[0].text,
+             QString::fromStdString("Table file " + path +
+                                    " does not match table ImportTable: field Nazev is not "
+                                    "defined."));
+    QCOMPARE(run.Requests()[1].caption, QString("Informace"));
+    QCOMPARE(ProgramRun::ReadFile(path), kImportHeader + Cp("\"<bez názvu>\",,,,,\r\n"));
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
   void enterSavesWhatIsStillInTheBox() {
     ProgramRun run;
     run.WriteImports({{"Pobočka Brno", "POB1_PB.KDX", "/prenosy/", "", ""}});

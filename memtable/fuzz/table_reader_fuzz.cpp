@@ -119,8 +119,9 @@ void RoundTrip(kdx::TMemTable& table, bool loadFailed) {
   }
 }
 
-void LoadInto(const std::string& bytes, bool uniqueIndex) {
+void LoadInto(const std::string& bytes, bool uniqueIndex, bool fixedDefinitions = false) {
   auto table = kdx::CreateImportTable();
+  table->SetFixedDefinitions(fixedDefinitions);
   if (uniqueIndex)
     table->IndexDefs().Add("IDX_Unique", "KDXFile", {kdx::ixUnique, kdx::ixCaseInsensitive});
   table->OpenTable();
@@ -229,6 +230,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   LoadInto(bytes, false);
   LoadInto(bytes, true);
+  LoadInto(bytes, false, true);  // as the program's own table, whose definitions are fixed
   LoadAndFind(bytes);
   return 0;
 }

@@ -26,7 +26,14 @@
 // opening quote or the last doubled quote. Unescaping leaves a '%' before any other character,
 // or at the end, as it is.
 
+#include "kdx/memtable/Field.h"
+
 namespace kdx::tablefile {
+
+// The type name of a field definition line.
+inline const char* FieldTypeName(TFieldType type) {
+  return type == TFieldType::Boolean ? "Boolean" : "String";
+}
 
 inline constexpr const char* kFileVersion = "@@FILE VERSION@@";
 inline constexpr const char* kTableDefStart = "@@TABLEDEF START@@";

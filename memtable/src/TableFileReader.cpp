@@ -53,7 +53,8 @@ class TMemorySource : public TByteSource {
 // records). The table's controls are disabled and its index maintenance is off meanwhile.
 class TTableFileReader {
  public:
-  explicit TTableFileReader(TMemTable& table) : t_(table), bytes_(table.csv_) {}
+  TTableFileReader(TMemTable& table, const std::string& sourceName)
+      : t_(table), fixed_(table.fixedDefinitions_), sourceName_(sourceName), bytes_(table.csv_) {}
 
   TMemRecord* remembered = nullptr;
 
@@ -68,7 +69,9 @@ class TTableFileReader {
     const ValueKind kind = ReadValue(line, pos, value_, t_.csv_);
     if (kind == ValueKind::Value) {
       if (value_ == kFileVersion) return;
+      if (fixed_ && FixedMarker()) return;
       if (value_ == kTableDefStart) {
+        declaredBytes_ = 0;
         t_.CloseTable();
         // The fields the table had are kept aside, not freed: bound controls still point to
         // them until the load tells them of the new ones, and a table that cannot be opened
@@ -107,7 +110,11 @@ class TTableFileReader {
         return;
       }
       if (inTableDef_) {
-        if (inIndexDef_)
+        if (fixed_ && inIndexDef_)
+          CheckIndexDefinition(value_);
+        else if (fixed_)
+          CheckFieldDefinition(value_);
+        else if (inIndexDef_)
           IndexDefinition(value_);
         else
           FieldDefinition(value_);
@@ -194,6 +201,12 @@ class TTableFileReader {
   // Record lines are read in place (RecordAt) once the header is read.
   bool ReadsRecords() const { return dataPhase_; }
 
+  // The file has ended: with fixed definitions, a definition section that never ended must
+  // still have declared every field.
+  void Finish() {
+    if (fixed_ && inTableDef_) CheckEveryFieldDefined();
+  }
+
  private:
   void KeepIndexDefs() {
     if (indexDefsKept_) return;
@@ -201,40 +214,28 @@ class TTableFileReader {
     indexDefsKept_ = true;
   }
 
-  void FieldDefinition(const std::string& text) {
-    const auto [name, tokens] = SplitDefinitionLine(text, '"');
-    const std::string& type = tokens[0];
-    int size = 0;
-    if (tokens.size() > 1) ParseDecimal(tokens[1], size);
-    TField* field;
-    if (type == "String") {
-      if (size < 1 || size > TMemTable::kMaxStringSize)
-        throw EMemTableError(FormatTwo("Invalid field size (%s) in CSV file. (%s)",
-                                       tokens.size() > 1 ? tokens[1] : std::string(), text));
-      field = t_.AddStringField(name, size);
-    } else if (type == "Boolean") {
-      field = t_.AddBooleanField(name);
-    } else {
-      throw EMemTableError(FormatTwo("Unknown field type (%s) in CSV file. (%s)", type, text));
-    }
-    if (tokens.size() > 2 && tokens[2] != name) field->SetDisplayLabel(tokens[2]);
-    // tokens[3] and tokens[4], the edit mask and the display width, mean nothing to this table.
-    std::size_t i = 5;
-    for (; i < tokens.size(); ++i) {
+  // The flags of a field definition line: REQ, RO and INV after the display width (tokens[4]),
+  // up to the kind name.
+  struct TFieldFlags {
+    bool required = false, readOnly = false, invisible = false;
+    bool operator==(const TFieldFlags&) const = default;
+  };
+  static TFieldFlags FlagsOf(const std::vector<std::string>& tokens) {
+    TFieldFlags flags;
+    for (std::size_t i = 5; i < tokens.size(); ++i) {
       if (tokens[i] == "REQ")
-        field->SetRequired(true);
+        flags.required = true;
       else if (tokens[i] == "RO")
-        field->SetReadOnly(true);
+        flags.readOnly = true;
       else if (tokens[i] == "INV")
-        field->SetVisible(false);
+        flags.invisible = true;
       else
-        break;
+        break;  // the kind name (only data fields exist here), then the default expression
     }
-    // tokens[i] is the kind name (only data fields exist here), then the default expression
-    // (none is used here).
+    return flags;
   }
 
-  void IndexDefinition(const std::string& text) {
+  static TIndexDef IndexDefOf(const std::string& text) {
     const auto [name, tokens] = SplitDefinitionLine(text, '"');
     TIndexOptions options;
     for (std::size_t i = 2; i < tokens.size(); ++i) {
@@ -243,7 +244,100 @@ class TTableFileReader {
       if (tokens[i] == "NONMT") options.Include(ixNonMaintained);
       if (tokens[i] == "UNIQ") options.Include(ixUnique);
     }
-    t_.indexDefs_.Add(name, tokens[0], options);
+    return TIndexDef{name, tokens[0], options};
+  }
+
+  void FieldDefinition(const std::string& text) {
+    const auto [name, tokens] = SplitDefinitionLine(text, '"');
+    const std::string& type = tokens[0];
+    int size = 0;
+    if (tokens.size() > 1) ParseDecimal(tokens[1], size);
+    if (t_.FieldCount() >= TMemTable::kMaxLoadedFields)
+      throw EMemTableError("Too many fields in CSV file. (" + text + ")");
+    TField* field;
+    if (type == "String") {
+      if (size < 1 || size > TMemTable::kMaxStringSize)
+        throw EMemTableError(FormatTwo("Invalid field size (%s) in CSV file. (%s)",
+                                       tokens.size() > 1 ? tokens[1] : std::string(), text));
+      declaredBytes_ += static_cast<std::size_t>(size);
+      if (declaredBytes_ > TMemTable::kMaxLoadedRecordBytes)
+        throw EMemTableError("Field sizes exceed the record size in CSV file. (" + text + ")");
+      field = t_.AddStringField(name, size);
+    } else if (type == "Boolean") {
+      field = t_.AddBooleanField(name);
+    } else {
+      throw EMemTableError(FormatTwo("Unknown field type (%s) in CSV file. (%s)", type, text));
+    }
+    if (tokens.size() > 2 && tokens[2] != name) field->SetDisplayLabel(tokens[2]);
+    // tokens[3] and tokens[4], the edit mask and the display width, mean nothing to this table.
+    const TFieldFlags flags = FlagsOf(tokens);
+    field->SetRequired(flags.required);
+    field->SetReadOnly(flags.readOnly);
+    field->SetVisible(!flags.invisible);
+  }
+
+  void IndexDefinition(const std::string& text) {
+    TIndexDef def = IndexDefOf(text);
+    t_.indexDefs_.Add(std::move(def.Name), std::move(def.Fields), def.Options);
+  }
+
+  // --- fixed definitions: a definition section is compared with the table's own ---------------
+
+  [[noreturn]] void Refuse(const std::string& what) const {
+    throw EMemTableError("Table file " + sourceName_ + " does not match table " + t_.Name() + ": " +
+                         what);
+  }
+
+  // The section markers; true when `value_` is one of them.
+  bool FixedMarker() {
+    if (value_ == kTableDefStart) {
+      inTableDef_ = true;
+      fieldsSeen_ = 0;
+    } else if (value_ == kTableDefEnd) {
+      CheckEveryFieldDefined();
+      inTableDef_ = false;
+    } else if (value_ == kIndexDefStart) {
+      inIndexDef_ = true;
+      indexesSeen_ = 0;
+    } else if (value_ == kIndexDefEnd) {
+      if (indexesSeen_ < t_.indexDefs_.Count())
+        Refuse("index " + t_.indexDefs_[indexesSeen_].Name + " is not defined");
+      inIndexDef_ = false;
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  void CheckFieldDefinition(const std::string& text) {
+    if (fieldsSeen_ >= t_.FieldCount()) Refuse("field definition (" + text + ") is one too many");
+    const TField& field = *t_.Fields(fieldsSeen_);
+    const auto [name, tokens] = SplitDefinitionLine(text, '"');
+    int size = 0;
+    const bool sized = tokens.size() > 1 && ParseDecimal(tokens[1], size);
+    const std::string label = tokens.size() > 2 && !tokens[2].empty() ? tokens[2] : name;
+    const bool same =
+        name == field.FieldName() && tokens[0] == FieldTypeName(field.DataType()) &&
+        (field.DataType() == TFieldType::Boolean || (sized && size == field.Size())) &&
+        label == field.DisplayName() &&
+        FlagsOf(tokens) == TFieldFlags{field.Required(), field.ReadOnly(), !field.Visible()};
+    if (!same) Refuse("field definition (" + text + ") differs from field " + field.FieldName());
+    ++fieldsSeen_;
+  }
+
+  void CheckEveryFieldDefined() const {
+    if (fieldsSeen_ < t_.FieldCount())
+      Refuse("field " + t_.Fields(fieldsSeen_)->FieldName() + " is not defined");
+  }
+
+  void CheckIndexDefinition(const std::string& text) {
+    if (indexesSeen_ >= t_.indexDefs_.Count())
+      Refuse("index definition (" + text + ") is one too many");
+    const TIndexDef& own = t_.indexDefs_[indexesSeen_];
+    const TIndexDef def = IndexDefOf(text);
+    if (def.Name != own.Name || def.Fields != own.Fields || !(def.Options == own.Options))
+      Refuse("index definition (" + text + ") differs from index " + own.Name);
+    ++indexesSeen_;
   }
 
   void Header(std::string_view line) {
@@ -350,6 +444,11 @@ class TTableFileReader {
   }
 
   TMemTable& t_;
+  const bool fixed_;
+  const std::string& sourceName_;
+  int fieldsSeen_ = 0;             // fixed definitions: fields of the section compared so far
+  int indexesSeen_ = 0;            // and index definitions
+  std::size_t declaredBytes_ = 0;  // string sizes the section declared so far
   bool dataPhase_ = false;
   bool inTableDef_ = false;
   bool inIndexDef_ = false;
@@ -364,7 +463,7 @@ class TTableFileReader {
   TIndexDefs keptIndexDefs_;
 };
 
-void TMemTable::LoadFromSource(TByteSource& source) {
+void TMemTable::LoadFromSource(TByteSource& source, const std::string& sourceName) {
   std::lock_guard guard(common_->Lock());
   CheckActive();
   std::vector<char> block(kBlockSize + kReadAhead);  // a NUL follows what was read
@@ -373,7 +472,7 @@ void TMemTable::LoadFromSource(TByteSource& source) {
 
   // Declared first, so that the fields it keeps aside outlive the notices that let the bound
   // controls go of them.
-  TTableFileReader reader(*this);
+  TTableFileReader reader(*this, sourceName);
   reader.remembered = CurrentRecord();
   SetIndexMaintenance(false);
   DisableControls();
@@ -440,6 +539,7 @@ void TMemTable::LoadFromSource(TByteSource& source) {
       got = source.Read(block.data(), kBlockSize);
     }
     if (!carry.empty()) readCarry();
+    reader.Finish();
   } catch (...) {
     failure = std::current_exception();
   }
@@ -460,12 +560,12 @@ void TMemTable::LoadFromTableFile(const std::string& fileName) {
   std::lock_guard guard(common_->Lock());
   CheckActive();
   std::unique_ptr<TByteSource> source = OpenFileSource(fileName);
-  LoadFromSource(*source);
+  LoadFromSource(*source, PathForMessage(fileName));
 }
 
 void TMemTable::LoadFromTableText(const std::string& bytes) {
   TMemorySource source(bytes);
-  LoadFromSource(source);
+  LoadFromSource(source, "(in memory)");
 }
 
 }  // namespace kdx

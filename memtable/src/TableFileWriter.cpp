@@ -23,10 +23,6 @@ int DisplayWidthOf(const TField& field) {
   return field.DataType() == TFieldType::Boolean ? 5 : field.Size();
 }
 
-const char* TypeName(TFieldType type) {
-  return type == TFieldType::Boolean ? "Boolean" : "String";
-}
-
 void AppendQuoted(std::string& out, std::string_view value, char quote) {
   out.push_back(quote);
   for (char c : value) {
@@ -96,7 +92,8 @@ std::string TMemTable::BuildTableText(TMemTableSaveFlags flags) {
     out += "\r\n";
     for (const Column& c : columns) {
       const TField& f = *c.field;
-      line = f.FieldName() + "=" + TypeName(f.DataType()) + "," + std::to_string(f.Size()) + ",";
+      line =
+          f.FieldName() + "=" + FieldTypeName(f.DataType()) + "," + std::to_string(f.Size()) + ",";
       AppendQuoted(line, f.DisplayName(), '"');
       line.push_back(',');
       AppendQuoted(line, "", '"');  // no edit mask

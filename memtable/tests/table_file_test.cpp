@@ -384,6 +384,94 @@ TEST(TableFileFlags, UnknownFieldTypeFailsAndLeavesAnOpenTable) {
   EXPECT_EQ(t->RecordCount(), 0);
 }
 
+// A table with fixed definitions takes a definition section only when it declares the table's
+// own definitions, as the table itself writes them; any other is refused before a record is
+// read, and the table keeps its fields and records.
+TEST(TableFileFixed, ASectionThatDiffersFromTheTablesOwnIsRefused) {
+  const auto line = [](const std::string& name, const std::string& type, const std::string& rest) {
+    return "\"" + name + "=" + type + ",\"\"" + name + "\"\",\"\"\"\"," + rest +
+           ",Data,\"\"\"\"\"\r\n";
+  };
+  const std::string path = line("KDXFilePath", "String,255", "255");
+  const std::string show = line("EmailShow", "Boolean,0", "5");
+  const std::string index = "\"IDX_KDXFile=\"\"KDXFile\"\",\"\"IDX_KDXFile\"\"\"\r\n";
+  struct Case {
+    bool import;
+    std::string from, to, problem;
+  };
+  const Case cases[] = {
+      {false, path, "", "field definition (Email=String,50,"},  // ... differs from KDXFilePath
+      {false, path, line("KDXFilePath", "String,8192", "255"), "differs from field KDXFilePath"},
+      {false, path, line("KDXFilePath", "String,255", "255,RO"), "differs from field KDXFilePath"},
+      {false, path, line("KDXFilePath", "DateTime,0", "10"), "differs from field KDXFilePath"},
+      {false, path, line("KDXFilePath", "String,255", "255,INV"), "differs from field KDXFilePath"},
+      {false, show, show + line("X", "String,8192", "8192"), "(X=String,8192,"},  // one too many
+      {false, show, "", "field EmailShow is not defined"},
+      {false, "\"@@INDEXDEF END@@\"", "\"I=\"\"Email\"\",\"\"I\"\"\"\r\n\"@@INDEXDEF END@@\"",
+       "is one too many"},
+      {true, index, "", "index IDX_KDXFile is not defined"},
+      {true, index, "\"IDX_KDXFile=\"\"Nazev\"\",\"\"IDX_KDXFile\"\"\"\r\n",
+       "differs from index IDX_KDXFile"},
+  };
+  for (const Case& c : cases) {
+    auto t = c.import ? OpenImport() : OpenExport();
+    AddRecord(*t, {TVariant("Own")});
+    std::string own = t->SaveToTableText({mtfSaveData, mtfSaveDef, mtfSaveIndexDef});
+    t->SetFixedDefinitions(true);
+    const TField* second = t->Fields(1);
+    std::string changed = own;
+    ASSERT_NE(changed.find(c.from), std::string::npos) << c.from;
+    changed.replace(changed.find(c.from), c.from.size(), c.to);
+    const std::string message = MessageOf([&] { t->LoadFromTableText(changed); });
+    const std::string table = c.import ? "ImportTable" : "ExportTable";
+    EXPECT_EQ(message.rfind("Table file (in memory) does not match table " + table + ": ", 0), 0u)
+        << message;
+    EXPECT_NE(message.find(c.problem), std::string::npos) << message;
+    ASSERT_TRUE(t->Active());
+    EXPECT_EQ(t->FieldCount(), c.import ? 5 : 6);
+    EXPECT_EQ(t->Fields(1), second);
+    EXPECT_EQ(Column(*t, "Nazev"), std::vector<std::string>{"Own"});
+
+    t->LoadFromTableText(own);  // what the table writes itself
+    EXPECT_EQ(Column(*t, "Nazev"), (std::vector<std::string>{"Own", "Own"}));
+  }
+
+  // From a file, the message names it.
+  TempDir dir;
+  WriteFile(dir / "kdx_exp.tab", "\"@@TABLEDEF START@@\"\r\n\"@@TABLEDEF END@@\"\r\n");
+  auto t = OpenExport();
+  t->SetFixedDefinitions(true);
+  EXPECT_EQ(MessageOf([&] { t->LoadFromTableFile(dir / "kdx_exp.tab"); }),
+            "Table file " + (dir / "kdx_exp.tab") +
+                " does not match table ExportTable: field Nazev is not defined");
+}
+
+TEST(TableFileFlags, WhatASectionMayDeclareIsBounded) {
+  const auto section = [](int fields, const std::string& type) {
+    std::string text = "\"@@TABLEDEF START@@\"\r\n";
+    for (int i = 0; i < fields; ++i)
+      text += "\"F" + std::to_string(i) + "=" + type + ",\"\"\"\",\"\"\"\",5,Data,\"\"\"\"\"\r\n";
+    return text + "\"@@TABLEDEF END@@\"\r\n";
+  };
+  struct Case {
+    int fields;
+    std::string type, message;
+  };
+  const Case cases[] = {
+      {TMemTable::kMaxLoadedFields, "Boolean,0", "(no error)"},
+      {TMemTable::kMaxLoadedFields + 1, "Boolean,0", "Too many fields in CSV file."},
+      {8, "String,8192", "(no error)"},  // 65536 bytes
+      {9, "String,8192", "Field sizes exceed the record size in CSV file."},
+  };
+  for (const Case& c : cases) {
+    TMemTable t;
+    t.OpenTable();
+    const std::string message = MessageOf([&] { t.LoadFromTableText(section(c.fields, c.type)); });
+    EXPECT_EQ(message.substr(0, c.message.size()), c.message) << c.fields;
+    EXPECT_TRUE(t.Active());
+  }
+}
+
 TEST(TableFileFlags, SavingDeltasFailsBeforeAnyFileIsTouched) {
   TempDir dir;
   auto t = OpenImport();

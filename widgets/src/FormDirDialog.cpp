@@ -2,6 +2,7 @@
 // inch; the window keeps them (it cannot be resized).
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -34,7 +35,7 @@ QFont DialogFont() {
 }
 
 // A button of the column on the right. None of them is a default button: Enter does not
-// confirm the dialog.
+// confirm the dialog (a focused button takes it, see keyPressEvent).
 QPushButton* MakeSideButton(QWidget* parent, const char* name, const QString& caption, int top) {
   QPushButton* button = MakeButton(parent, name, caption, QRect(320, top, 81, 26));
   button->setAutoDefault(false);
@@ -151,6 +152,19 @@ void TFormDirDialog::CentreOnScreen() {
 
 void TFormDirDialog::BBHelpClick() {
   emit HelpRequested(helpContext_);
+}
+
+void TFormDirDialog::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    // As on Windows, a focused button takes Enter; elsewhere Enter presses nothing (the lists
+    // take it themselves to open an item).
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+        button && button->isVisible() && button->isEnabled())
+      button->click();
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void TFormDirDialog::showEvent(QShowEvent* event) {

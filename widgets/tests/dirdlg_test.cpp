@@ -241,6 +241,27 @@ class DirDlgTest : public QObject {
     QCOMPARE(QString::fromStdString(kdx::platform::GetCurrentDir()), P("alpha"));
   }
 
+  // Enter presses a focused button, and only that: in the lists it opens, in the drive list it
+  // does nothing.
+  void enterPressesTheFocusedButton() {
+    for (const bool ok : {true, false}) {
+      TDirectoryDialog dialog;
+      bool openAfterEnterInTheDriveList = false, closedByEnter = false;
+      const bool result = Pick(dialog, [&](TFormDirDialog& form) {
+        form.DriveComboBox->setFocus();
+        QTest::keyClick(form.DriveComboBox, Qt::Key_Return);
+        openAfterEnterInTheDriveList = form.isVisible();
+        QPushButton* button = ok ? form.BBOk : form.BBCancel;
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        closedByEnter = !form.isVisible();
+      });
+      QVERIFY(openAfterEnterInTheDriveList);
+      QVERIFY(closedByEnter);
+      QCOMPARE(result, ok);
+    }
+  }
+
   void cancelStillOverwritesDirectoryNameAndTheNextCallStartsThere() {
     TDirectoryDialog dialog;
     bool ok = Pick(dialog, [&](TFormDirDialog& form) {

@@ -97,6 +97,39 @@ def killed_on_leaving(proc):
             proc.kill()
 
 
+def start_window_manager():
+    """Starts openbox on the display, as a desktop has one (it gives a new window the keyboard
+    focus), and waits until it has taken the screen; start_program's end kills it too."""
+    wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL)
+    _started.append(wm)
+    wait_for(lambda: "window id" in subprocess.run(
+        ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], capture_output=True, text=True).stdout,
+        "the window manager")
+    return wm
+
+
+def keys(*names):
+    """Presses keys (xdotool names, "alt" alone is pressed and released) where the focus is."""
+    for name in names:
+        subprocess.run(["xdotool", "key", "--delay", "80", name], check=True)
+        time.sleep(0.3)
+
+
+def has_state(node, state):
+    try:
+        return node.getState().contains(state)
+    except Exception:
+        return False
+
+
+def focused(node, role, name):
+    """`node`'s control of this role and name, once it has the keyboard focus."""
+    return wait_for(lambda: next((c for c in descendants(node) if c.getRole() == role
+                                  and c.name == name and has_state(c, pyatspi.STATE_FOCUSED)),
+                                 None), "the focus on " + name)
+
+
 def program_env(extra_env=None):
     """The environment the program runs in: the toolkit's accessibility on, on the display."""
     env = dict(os.environ)

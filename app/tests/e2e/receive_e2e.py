@@ -1,6 +1,10 @@
-"""End to end, receive mode: the program is started with a received attachment's path, the user
-presses "Provést akci", reads the closing text and confirms it; the file lands in the
-definition's folder under its upper-cased name and the program ends with exit code 0."""
+"""End to end, receive mode, with the keyboard alone under a window manager (openbox): the
+program is started with a received attachment's path; the focus is on "Provést akci", Tab goes
+round the page and the button keeps its default look; the about window is opened from the menu
+with Alt, Right and Enter and closed with Enter, after which Enter presses "Provést akci"; the
+closing text is confirmed with Enter; the file lands in the definition's folder under its
+upper-cased name and the program ends with exit code 0. A second run shows that Esc ends the
+run after the menu was used with the keyboard."""
 
 import os
 
@@ -10,7 +14,10 @@ import kdxdrive as k
 
 opts = k.parse_options()
 
+BUTTON = pyatspi.ROLE_PUSH_BUTTON
+
 with k.program_session(opts.program, opts.make_demo) as (root, folder):
+    k.start_window_manager()
     attachment = os.path.join(folder, "demo", "mail", "pob1_pb.kdx")
     target = os.path.join(folder, "demo", "Velkor", "Prijem", "POB1_PB.KDX")
     proc = k.start_program(folder, [attachment])
@@ -20,12 +27,24 @@ with k.program_session(opts.program, opts.make_demo) as (root, folder):
     texts = k.all_text(main)
     if os.path.join(folder, "demo", "Velkor", "Prijem") + "/" not in texts:
         k.fail("target folder not shown: %r" % texts)
+
+    action = k.focused(main, BUTTON, "Provést akci")
+    k.keys("Tab")
+    k.focused(main, BUTTON, "Storno")
+    if k.has_state(action, pyatspi.STATE_IS_DEFAULT):
+        k.fail("with the focus on Storno, Provést akci still looks like the default button")
+    k.keys("Tab")
+    k.focused(main, BUTTON, "Provést akci")
+
+    k.keys("alt", "Right", "Return")
+    k.wait_for(lambda: k.find_window(app, "O aplikaci"), "the about window")
+    k.screenshot("receive-about.png")
+    k.keys("Return")  # the about window's OK; then the focus is back on the page
+    k.focused(main, BUTTON, "Provést akci")
+    k.wait_for(lambda: k.has_state(action, pyatspi.STATE_IS_DEFAULT), "the default look")
     k.screenshot("receive-before.png")
 
-    button = k.wait_for(lambda: k.find(main, pyatspi.ROLE_PUSH_BUTTON, "Provést akci"),
-                        "the action button")
-    k.press(button)
-
+    k.keys("Return")
     box = k.wait_for(lambda: k.find_window(app, "Informace"), "the closing text")
     shown = " ".join(k.all_text(box))
     if "Přenosový soubor byl uložen do složky pro přenosy" not in shown:
@@ -33,7 +52,7 @@ with k.program_session(opts.program, opts.make_demo) as (root, folder):
     if not os.path.exists(target):
         k.fail("the file was not copied before the closing text")
     k.screenshot("receive-closing.png")
-    k.press(k.wait_for(lambda: k.find(box, pyatspi.ROLE_PUSH_BUTTON, "OK"), "OK"))
+    k.keys("Return")
 
     code = proc.wait(timeout=k.TIMEOUT)
     if code != 0:
@@ -41,4 +60,18 @@ with k.program_session(opts.program, opts.make_demo) as (root, folder):
     with open(attachment, "rb") as a, open(target, "rb") as b:
         if a.read() != b.read():
             k.fail("the copy differs from the attachment")
+
+    # Esc ends the run after the about window was opened and closed with the keyboard.
+    proc = k.start_program(folder, [attachment])
+    app = k.wait_for(lambda: k.find_app(proc.pid), "the second run on the accessibility bus")
+    main = k.wait_for(lambda: k.find_window(app, "KDX Manager"), "the main window")
+    k.focused(main, BUTTON, "Provést akci")
+    k.keys("alt", "Right", "Return")
+    k.wait_for(lambda: k.find_window(app, "O aplikaci"), "the about window")
+    k.keys("Return")
+    k.focused(main, BUTTON, "Provést akci")
+    k.keys("Escape")
+    code = proc.wait(timeout=k.TIMEOUT)
+    if code != 0:
+        k.fail("exit code %d of the second run" % code)
     print("receive end-to-end: OK")

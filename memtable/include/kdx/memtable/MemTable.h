@@ -102,6 +102,10 @@ class TMemTable {
   static constexpr const char* kRowOrderIndexName = "__MT__ROWORDER";
   static constexpr unsigned kDefaultLocaleID = 1024;  // the user's default locale
   static constexpr int kMaxStringSize = 8192;         // largest Size of a string field
+  // What a definition section of a table file may declare for a table whose definitions are not
+  // fixed: this many fields, and string sizes adding up to this many bytes.
+  static constexpr int kMaxLoadedFields = 256;
+  static constexpr int kMaxLoadedRecordBytes = 65536;
 
   explicit TMemTable(std::string name = {});
   TMemTable(const TMemTable&) = delete;
@@ -121,6 +125,14 @@ class TMemTable {
   unsigned LocaleID() const { return localeId_; }
   void SetLocaleID(unsigned localeId) { localeId_ = localeId; }
   const TCsvFormat& CsvFormat() const { return csv_; }
+  // Fixed definitions: the table's fields and index definitions are its own, and a definition
+  // section in a table file must declare exactly them (the same fields in the same order, with
+  // the same types, sizes, display labels and flags, and, where it lists index definitions, the
+  // same ones); otherwise the load is refused before any record is read, the table keeping its
+  // definitions: "Table file %s does not match table %s: ...". Off by default, where a
+  // definition section replaces the table's definitions within the bounds above.
+  bool FixedDefinitions() const { return fixedDefinitions_; }
+  void SetFixedDefinitions(bool fixed) { fixedDefinitions_ = fixed; }
 
   // --- fields ------------------------------------------------------------------------------
   int FieldCount() const { return static_cast<int>(fields_.size()); }
@@ -216,8 +228,10 @@ class TMemTable {
   void SaveToTableFile(const std::string& fileName,
                        TMemTableSaveFlags flags = TMemTableSaveFlags{mtfSaveData});
   // Adds the records of `fileName` to the open table. "Cannot open file %s",
-  // "Stream read error", "Unknown field type (%s) in CSV file. (%s)". Records read before a
-  // failure stay; indexes, cursor and listeners are restored in every case.
+  // "Stream read error", "Unknown field type (%s) in CSV file. (%s)", "Invalid field size (%s)
+  // in CSV file. (%s)", "Too many fields in CSV file. (%s)", "Field sizes exceed the record
+  // size in CSV file. (%s)", with fixed definitions "Table file %s does not match table %s: ...".
+  // Records read before a failure stay; indexes, cursor and listeners are restored in every case.
   void LoadFromTableFile(const std::string& fileName);
   // The same two on memory: the file's bytes.
   std::string SaveToTableText(TMemTableSaveFlags flags = TMemTableSaveFlags{mtfSaveData});
@@ -265,7 +279,8 @@ class TMemTable {
   void RebuildIndexes();
   void ClearFieldsUnchecked();
   std::string BuildTableText(TMemTableSaveFlags flags);
-  void LoadFromSource(TByteSource& source);
+  // `sourceName` names the file in messages.
+  void LoadFromSource(TByteSource& source, const std::string& sourceName);
 
   std::string name_;
   std::vector<std::unique_ptr<TField>> fields_;
@@ -273,6 +288,7 @@ class TMemTable {
   TIndexDefs indexDefs_;
   unsigned localeId_ = kDefaultLocaleID;
   TCsvFormat csv_;
+  bool fixedDefinitions_ = false;
 
   std::unique_ptr<TMemTableCommon> common_;
   std::unique_ptr<TMemIndexes> indexes_;

@@ -66,6 +66,8 @@ class TFormDirDialog : public QDialog {
   void BBHelpClick();
 
  protected:
+  // Enter presses the focused button, and nothing else (no button is the default one).
+  void keyPressEvent(QKeyEvent* event) override;
   // An empty title stays empty in the window system (the toolkit would show the application's
   // name instead).
   void showEvent(QShowEvent* event) override;
