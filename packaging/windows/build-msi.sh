@@ -52,7 +52,11 @@ q "UPDATE \`Property\` SET \`Value\`='TABLEFOLDER;WIX_DOWNGRADE_DETECTED;WIX_UPG
    WHERE \`Property\`='SecureCustomProperties'"
 
 # Every change arrived.
-check() { msiinfo export "$output" "$1" | grep -qF -- "$2" || { echo "build-msi: $1 lacks '$2'" >&2; exit 1; }; }
+check() {
+  local rows
+  rows=$(msiinfo export "$output" "$1" | tr -d '\000')
+  grep -qF -- "$2" <<<"$rows" || { echo "build-msi: $1 lacks '$2'" >&2; exit 1; }
+}
 check MoveFile AdminTable_kdx_exp
 check InstallExecuteSequence MoveFiles
 check Property 'TABLEFOLDER;'
