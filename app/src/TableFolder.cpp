@@ -15,6 +15,8 @@
 #include <shlobj.h>
 
 #include <QString>
+// kdx::FormatMessage, not the system's macro.
+#undef FormatMessage
 #else
 #include <pwd.h>
 #include <sys/stat.h>
