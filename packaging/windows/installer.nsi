@@ -1,4 +1,5 @@
-; Installer of KDX manager for Windows (NSIS 3, Unicode).
+; Installer of KDX manager for Windows (NSIS 3, Unicode), for one PC; an office deploys the MSI
+; package instead (kdx-manager.wxs).
 ;
 ; By default installs the program for the current user (no administrator rights needed) into
 ; %LOCALAPPDATA%\Programs\KDX manager: the definition tables kdx_imp.tab and kdx_exp.tab live
