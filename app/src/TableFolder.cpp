@@ -37,6 +37,13 @@ std::optional<std::string>& UserFolderOverride() {
   return folder;
 }
 
+#ifdef _WIN32
+std::optional<bool>& WritableOverride() {
+  static std::optional<bool> writable;
+  return writable;
+}
+#endif
+
 std::string WithSeparator(std::string folder) {
   if (folder.empty() || folder.back() != platform::kPathDelim) folder += platform::kPathDelim;
   return folder;
@@ -135,7 +142,8 @@ bool UserMayWriteTables(const std::string& folder) {
 
 TTableFolders FindTableFolders(const std::string& programFolder) {
 #ifdef _WIN32
-  if (UserMayWriteTables(programFolder)) return {programFolder, {}};
+  if (WritableOverride() ? *WritableOverride() : UserMayWriteTables(programFolder))
+    return {programFolder, {}};
   TTableFolders folders{UserFolderOverride() ? WithSeparator(*UserFolderOverride())
                                              : TableFolderIn(FOLDERID_RoamingAppData),
                         {}};
@@ -176,5 +184,10 @@ ScopedSystemTableFolderForTesting::ScopedSystemTableFolderForTesting(std::string
 
 ScopedUserTableFolderForTesting::ScopedUserTableFolderForTesting(std::string folder)
     : ScopedReplacement(UserFolderOverride(), std::move(folder)) {}
+
+#ifdef _WIN32
+ScopedProgramFolderWritableForTesting::ScopedProgramFolderWritableForTesting(bool writable)
+    : ScopedReplacement(WritableOverride(), writable) {}
+#endif
 
 }  // namespace kdx::app

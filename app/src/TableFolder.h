@@ -75,6 +75,13 @@ class ScopedUserTableFolderForTesting : platform::ScopedReplacement<std::optiona
 // Whether this user may keep the tables in `folder` (ending with a backslash), found out by
 // trying, as FindTableFolders does. Leaves nothing behind.
 bool UserMayWriteTables(const std::string& folder);
+
+// FindTableFolders takes `writable` as UserMayWriteTables' answer for the program folder while
+// the guard lives (Wine keeps no access lists, and its root user may write every file).
+class ScopedProgramFolderWritableForTesting : platform::ScopedReplacement<std::optional<bool>> {
+ public:
+  explicit ScopedProgramFolderWritableForTesting(bool writable);
+};
 #endif
 
 }  // namespace kdx::app

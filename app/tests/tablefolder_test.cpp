@@ -4,9 +4,7 @@
 // until the user saves.
 
 #include <sys/stat.h>
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -234,10 +232,11 @@ class TableFolderTest : public QObject {
     CheckTablesStayBesideTheProgram(true);
   }
 
-  // A folder the user may not write, for real: the administrator's read-only table in it refuses
-  // writing as the access list of Program Files or of C:\KDX manager does (Wine keeps no access
-  // lists). The tables then start from the administrator's folder, else the program's own, and
-  // go to the user's folder, which the save creates; the next start reads them back from there.
+  // A program folder the user may not write: the tables start from the administrator's folder,
+  // else the program's own, and go to the user's folder, which the save creates; the next start
+  // reads them back from there. Wine keeps no access lists and its root user may write any
+  // file, so the probe's answer comes from the hook here; the end-to-end run of the MSI package
+  // makes the installed program's folder really not writable.
   void aProgramFolderTheUserMayNotWriteHasTheTablesInTheUsersFolder() {
 #ifndef _WIN32
     QSKIP("on Linux the installation marker decides (the tests above)");
@@ -258,14 +257,7 @@ class TableFolderTest : public QObject {
     QCOMPARE(QDir(QString::fromStdString(run.Folder()))
                  .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
              QStringList({"kdx_exp.tab", "kdx_imp.tab"}));  // the probe left nothing behind
-    const std::wstring readOnly =
-        QString::fromStdString(run.Folder() + kImportFileName).toStdWString();
-    QVERIFY(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    struct Writable {
-      std::wstring path;
-      ~Writable() { ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
-    } putBack{readOnly};
-    QVERIFY(!UserMayWriteTables(run.Folder()));
+    ScopedProgramFolderWritableForTesting notWritable(false);
 
     run.Start({});
     QCOMPARE(TableFolders.own, own);
