@@ -74,6 +74,7 @@ sign() {
   [ -n "${KDX_SIGN_TIMESTAMP:-}" ] && args+=(-ts "$KDX_SIGN_TIMESTAMP")
   osslsigncode "${args[@]}" -in "$1" -out "$1.signed" >"$scratch/sign.log" 2>&1 ||
     { cat "$scratch/sign.log" >&2; echo "windows-build: signing $1 failed" >&2; rm -f "$1.signed"; exit 1; }
+  chmod --reference="$1" "$1.signed"
   mv "$1.signed" "$1"
 }
 if [ -n "${KDX_SIGN_PKCS12:-}" ]; then
