@@ -975,7 +975,9 @@ def scenario_msi():
     wait_until("the uninstall removed the program", lambda: not msi_products()
                and not os.path.exists(installed))
     for key in (r"HKLM\Software\Classes\.KDX", r"HKLM\Software\Classes\KDXManager.TransferFile"):
-        if wine("reg", "query", key, "/reg:64", check=False).strip():
+        if subprocess.run(["wine", "reg", "query", key, "/reg:64"], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=60).returncode == 0:
             raise Failure("the uninstall left %s" % key)
     if any(os.path.exists(m) for m in menus):
         raise Failure("the uninstall left the Start menu entries")
