@@ -8,8 +8,9 @@
 ; (HKCU\Software\Classes), so that opening a received transfer file starts
 ;   "<folder>\KDXMngr.exe" "%1"
 ; Started from an administrator's prompt with /ALLUSERS it installs for every user of the machine
-; instead: into C:\KDX manager (again a folder the users can write to, unlike Program Files) with
-; the association in HKLM\Software\Classes.
+; instead: into C:\KDX manager with the association in HKLM\Software\Classes. There a standard
+; user may add files but not replace the administrator's tables: the program finds that out and
+; keeps that user's tables in %APPDATA%\KDX manager, starting from those beside the program.
 ;
 ; Build (paths are those of the build machine):
 ;   makensis -DKDX_PROGRAM_DIR=<folder with KDXMngr.exe and what it needs> \
