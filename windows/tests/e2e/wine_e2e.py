@@ -796,13 +796,15 @@ def wait_until(what, condition, timeout=60):
 
 
 def msi_products():
-    """{product code: (name, version, publisher)} of the "Apps & features" entries named KDX
-    manager."""
+    """{product code: (name, version, publisher)} of the Windows Installer entries of "Apps &
+    features" named KDX manager."""
     out = wine("reg", "query", UNINSTALL, "/s", "/reg:64", check=False)
     products, key, values = {}, None, {}
     for line in out.splitlines() + ["HKEY_END"]:
         if line.startswith("HKEY"):
-            if key and values.get("DisplayName") == "KDX manager":
+            # Windows Installer's entries are named by their product code (the NSIS installer's
+            # is not).
+            if key and key.endswith("}") and values.get("DisplayName") == "KDX manager":
                 products[key.rsplit("\\", 1)[-1]] = (values.get("DisplayName"),
                                                       values.get("DisplayVersion"),
                                                       values.get("Publisher"))
@@ -858,6 +860,15 @@ class NotWritable:
             os.chmod(self.folder, 0o755)
 
 
+def start_menu_links():
+    """The entries of the Start menu folders "KDX manager", all users' and this user's (Wine's
+    msiexec puts a per-machine package's into the user's)."""
+    appdata = windows_to_host(wine("cmd", "/c", "echo", "%APPDATA%").strip())
+    menus = [drive_c("ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "KDX manager"),
+             os.path.join(appdata, "Microsoft", "Windows", "Start Menu", "Programs", "KDX manager")]
+    return {os.path.join(m, n) for m in menus if os.path.isdir(m) for n in os.listdir(m)}
+
+
 def read_bytes(path):
     with open(path, "rb") as f:
         return f.read()
@@ -876,6 +887,7 @@ def scenario_msi():
     send_definition(admin)
     admin_tables = {n: read_bytes(os.path.join(admin, n)) for n in ("kdx_imp.tab", "kdx_exp.tab")}
 
+    links_before = start_menu_links()  # the NSIS installer's of an earlier scenario
     msiexec("/i", windows_path(msi), "TABLEFOLDER=C:\\Správce")
     exe = os.path.join(installed, "KDXMngr.exe")
     wait_until("the program is installed", lambda: len(msi_products()) == 1 and os.path.isfile(exe))
@@ -890,10 +902,7 @@ def scenario_msi():
     command = default_value(r"HKLM\Software\Classes\KDXManager.TransferFile\shell\open\command")
     if command != '"C:\\Program Files\\KDX manager\\KDXMngr.exe" "%1"':
         raise Failure("the open command is %r" % command)
-    menus = [drive_c("ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "KDX manager"),
-             os.path.join(windows_to_host(wine("cmd", "/c", "echo", "%APPDATA%").strip()),
-                          "Microsoft", "Windows", "Start Menu", "Programs", "KDX manager")]
-    links = sorted(n for m in menus if os.path.isdir(m) for n in os.listdir(m))
+    links = sorted(os.path.basename(p) for p in start_menu_links() - links_before)
     if links != ["KDX manager.lnk", "Nastavení.lnk"]:
         raise Failure("Start menu entries %r" % links)
     for name, data in admin_tables.items():
@@ -979,7 +988,7 @@ def scenario_msi():
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                           timeout=60).returncode == 0:
             raise Failure("the uninstall left %s" % key)
-    if any(os.path.exists(m) for m in menus):
+    if start_menu_links() != links_before:
         raise Failure("the uninstall left the Start menu entries")
     for name, data in user_tables.items():
         if read_bytes(os.path.join(user, name)) != data:
