@@ -1,6 +1,7 @@
 // Where the tables are read and written: beside a copy of the program that runs from a folder of
-// its own, in the user's configuration folder for an installation (marker beside the program),
-// starting from the administrator's tables until the user saves.
+// its own, in the user's own folder for an installation (Linux: marker beside the program;
+// Windows: a program folder the user may not write), starting from the administrator's tables
+// until the user saves.
 
 #include <sys/stat.h>
 #ifndef _WIN32
@@ -78,7 +79,7 @@ void CheckTablesStayBesideTheProgram(bool withMarker) {
   run.WriteImports({{"Beside", "A.KDX", "/a", "", ""}});
   run.Start({});
   QCOMPARE(TableFolders.own, run.Folder());
-  QVERIFY(TableFolders.fallback.empty());
+  QVERIFY(TableFolders.fallbacks.empty());
   QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Beside"));
 
   SaveExportDefinitions();
@@ -88,13 +89,13 @@ void CheckTablesStayBesideTheProgram(bool withMarker) {
 
 }  // namespace
 
-// Installations with per-user table folders are Linux's: on Windows every copy of the program
-// keeps its tables beside itself, marker or not (checked by theMarkerChangesNothingOnWindows).
+// The installation marker is Linux's: on Windows a copy of the program in a folder the user may
+// write keeps its tables beside itself, marker or not (theMarkerChangesNothingOnWindows), and one
+// in a folder the user may not write has the user's own folder
+// (aProgramFolderTheUserMayNotWriteHasTheTablesInTheUsersFolder).
 #ifdef _WIN32
-#define KDX_LINUX_INSTALLATIONS_ONLY()                                                 \
-  QSKIP(                                                                               \
-      "Windows has no installation with per-user table folders: every copy keeps its " \
-      "tables beside itself")
+#define KDX_LINUX_INSTALLATIONS_ONLY() \
+  QSKIP("on Windows the program folder's writability decides, not the marker")
 #else
 #define KDX_LINUX_INSTALLATIONS_ONLY()
 #endif
@@ -173,7 +174,7 @@ class TableFolderTest : public QObject {
     }
     ScopedEnv xdg("XDG_CONFIG_HOME", "/elsewhere/cfg/");
     QCOMPARE(FindTableFolders(run.Folder()).own, std::string("/elsewhere/cfg/kdx-manager/"));
-    QCOMPARE(FindTableFolders(run.Folder()).fallback, inst.admin);
+    QCOMPARE(FindTableFolders(run.Folder()).fallbacks, std::vector<std::string>{inst.admin});
   }
 
   void aRelativeHomeIsIgnoredForTheAccountsHomeFolder() {
@@ -231,8 +232,59 @@ class TableFolderTest : public QObject {
     CheckTablesStayBesideTheProgram(true);
   }
 
+  // A program folder the user may not write: the tables start from the administrator's folder,
+  // else the program's own, and go to the user's folder, which the save creates; the next start
+  // reads them back from there. Wine keeps no access lists and its root user may write any
+  // file, so the probe's answer comes from the hook here; the end-to-end run of the MSI package
+  // makes the installed program's folder really not writable.
+  void aProgramFolderTheUserMayNotWriteHasTheTablesInTheUsersFolder() {
+#ifndef _WIN32
+    QSKIP("on Linux the installation marker decides (the tests above)");
+#else
+    ProgramRun run;
+    const std::string admin = run.MakeFolder("ProgramData");
+    const std::string own = run.MakeFolder("AppData") + "KDX manager\\";
+    ScopedSystemTableFolderForTesting adminFolder(admin);
+    ScopedUserTableFolderForTesting userFolder(own);
+    run.WriteImports({{"Beside", "A.KDX", "C:\\a", "", ""}});
+    run.WriteExports({{"Admin", "C:\\A.KDX", "a@example.cz", "", "", false}});
+    run.WriteFile(admin + kExportFileName, ProgramRun::ReadFile(run.Folder() + kExportFileName));
+    run.WriteExports({{"Beside", "C:\\B.KDX", "b@example.cz", "", "", false}});
+    const std::string besideImport = ProgramRun::ReadFile(run.Folder() + kImportFileName);
+    const std::string adminExport = ProgramRun::ReadFile(admin + kExportFileName);
+
+    QVERIFY(UserMayWriteTables(run.Folder()));
+    QCOMPARE(QDir(QString::fromStdString(run.Folder()))
+                 .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+             QStringList({"kdx_exp.tab", "kdx_imp.tab"}));  // the probe left nothing behind
+    ScopedProgramFolderWritableForTesting notWritable(false);
+
+    run.Start({});
+    QCOMPARE(TableFolders.own, own);
+    QCOMPARE(TableFolders.fallbacks, std::vector<std::string>({admin, run.Folder()}));
+    QCOMPARE(FirstName(*frmNastaveni->ImportTable), std::string("Beside"));  // none in admin's
+    QCOMPARE(FirstName(*frmNastaveni->ExportTable), std::string("Admin"));
+    QVERIFY(!Exists(own));  // reading creates nothing
+
+    TMemTable& imports = *frmNastaveni->ImportTable;
+    imports.First();
+    imports.EditRecord();
+    imports.FieldByName(kdx::fields::kNazev)->SetAsString(Cp("Moje pobočka"));
+    imports.PostRecord();
+    SaveImportDefinitions();
+    SaveExportDefinitions();
+    QVERIFY(Exists(own + kExportFileName));
+    QCOMPARE(ProgramRun::ReadFile(run.Folder() + kImportFileName), besideImport);
+    QCOMPARE(ProgramRun::ReadFile(admin + kExportFileName), adminExport);
+
+    run.Start({});
+    QCOMPARE(FirstName(*frmNastaveni->ImportTable), Cp("Moje pobočka"));
+    QCOMPARE(FirstName(*frmNastaveni->ExportTable), std::string("Admin"));
+#endif
+  }
+
   void anInstallationWithoutAHomeFolderCannotSave() {
-    TTableFolders folders{"", "/etc/kdx-manager/"};
+    TTableFolders folders{"", {"/etc/kdx-manager/"}};
     QVERIFY_THROWS_EXCEPTION(kdx::EFCreateError, TableFileToSave(folders, kImportFileName));
     QVERIFY(TableFileToLoad(TTableFolders{}, kImportFileName).empty());
   }

@@ -1,4 +1,5 @@
-; Installer of KDX manager for Windows (NSIS 3, Unicode).
+; Installer of KDX manager for Windows (NSIS 3, Unicode), for one PC; an office deploys the MSI
+; package instead (kdx-manager.wxs).
 ;
 ; By default installs the program for the current user (no administrator rights needed) into
 ; %LOCALAPPDATA%\Programs\KDX manager: the definition tables kdx_imp.tab and kdx_exp.tab live
@@ -7,8 +8,9 @@
 ; (HKCU\Software\Classes), so that opening a received transfer file starts
 ;   "<folder>\KDXMngr.exe" "%1"
 ; Started from an administrator's prompt with /ALLUSERS it installs for every user of the machine
-; instead: into C:\KDX manager (again a folder the users can write to, unlike Program Files) with
-; the association in HKLM\Software\Classes.
+; instead: into C:\KDX manager with the association in HKLM\Software\Classes. There a standard
+; user may add files but not replace the administrator's tables: the program finds that out and
+; keeps that user's tables in %APPDATA%\KDX manager, starting from those beside the program.
 ;
 ; Build (paths are those of the build machine):
 ;   makensis -DKDX_PROGRAM_DIR=<folder with KDXMngr.exe and what it needs> \

@@ -10,8 +10,10 @@
 #     arguments (windows/tests/check-association.sh);
 #  3. the real KDXMngr.exe end to end under Wine's X11 driver on a virtual display, driven with
 #     mouse and keyboard (windows/tests/e2e/wine_e2e.py): receive, send through 64-bit and 32-bit
-#     mail clients, /SET, the folder picker, and the installed program opening a .KDX file through
-#     the shell and sending through a 32-bit client.
+#     mail clients, /SET, the folder picker, the installed program opening a .KDX file through
+#     the shell and sending through a 32-bit client, and the MSI package's install with the
+#     administrator's tables, a user's receive and save, upgrade and uninstall.
+# The programs and installers are signed with a throw-away certificate and checked.
 #     Screenshots of every window are kept in $build/e2e-shots.
 #
 # Environment: KDX_WINDOWS_BUILD_DIR (default build-windows), KDX_WINE_KEEP_PREFIX=1 keeps the
@@ -30,7 +32,14 @@ for tool in wine wineboot wineserver xvfb-run openbox xdotool xclip import xwini
 done
 
 stage_start=$(date +%s)
-KDX_WINDOWS_BUILD_DIR=$build scripts/windows-build.sh "$build/out"
+# Signed with a throw-away certificate, so that signing cannot break unseen; every signature is
+# checked (windows/tests/check-signatures.sh).
+signing="$build/test-signing"
+rm -rf "$signing"
+bash windows/tests/check-signatures.sh make "$signing"
+KDX_SIGN_PKCS12="$signing/test.p12" KDX_SIGN_PASSWORD="$(cat "$signing/password")" \
+  KDX_WINDOWS_BUILD_DIR=$build scripts/windows-build.sh "$build/out"
+bash windows/tests/check-signatures.sh verify "$signing" "$build/out"
 echo "30-wine: Windows build ready after $(($(date +%s) - stage_start)) s"
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/kdx-wine.XXXXXX")

@@ -16,6 +16,8 @@ Scenarios (all by default):
   settings   /SET: definitions typed in (Czech letters), "Uložit", tables byte for byte
   picker     the folder picker over Wine's drives (C:, Z:)
   installer  KDXManager-Setup.exe /S, then a .KDX file opened through the shell
+  msi        KDXManager.msi as an office's administrator deploys it (msiexec /qn with the
+             administrator's tables), a standard user's receive and save, upgrade, uninstall
 
 Usage: wine_e2e.py --out DIR --build DIR --shots DIR [SCENARIO...]
 """
@@ -30,6 +32,7 @@ import sys
 import time
 
 TIMEOUT = 30.0
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 OPTIONS = None
 PREFIX = None
 
@@ -55,6 +58,11 @@ def wine(*args, check=True, timeout=60, env=None):
 
 def drive_c(*parts):
     return os.path.join(PREFIX, "drive_c", *parts)
+
+
+def windows_to_host(path):
+    """The host path of a Windows path (winepath)."""
+    return wine("winepath", "-u", path).strip()
 
 
 def windows_path(unix_path):
@@ -312,7 +320,7 @@ def receive_job(program, target_file, data, end_text, shot_prefix):
     program.window("KDX Manager")
     check_caption("KDX Manager")
     shot(shot_prefix + "-main")
-    if program.control("Label2")["text"] != "POB1_PB.KDX":
+    if program.control("Label2")["text"] != os.path.basename(target_file):
         raise Failure("Label2 shows %r" % program.control("Label2")["text"])
     click(program.control("Button1", "Provést akci"))
     program.window("Informace")
@@ -720,6 +728,21 @@ def key_until_window(program, title):
     raise Failure("no window %r" % title)
 
 
+def open_through_shell(path, name):
+    """The program the shell starts for the file at the host path `path` ("open" verb); its
+    geometry report is named by the environment the shell passes on."""
+    program = Program.__new__(Program)
+    program.report = os.path.join(OPTIONS.work, name + ".geometry")
+    if os.path.exists(program.report):
+        os.remove(program.report)
+    program.output = open(os.path.join(OPTIONS.work, name + ".out"), "w")
+    env = dict(os.environ, KDX_TEST_GEOMETRY=windows_path(program.report))
+    program.proc = subprocess.Popen(["wine", "start", "/wait", "/unix", path],
+                                    stdin=subprocess.DEVNULL, stdout=program.output,
+                                    stderr=subprocess.STDOUT, env=env)
+    return program
+
+
 def scenario_installer():
     setup = os.path.join(OPTIONS.out, "KDXManager-Setup.exe")
     # For all users: Wine's shell reads file associations from HKLM\Software\Classes only
@@ -744,17 +767,7 @@ def scenario_installer():
     data = b"installed program"
     with open(os.path.join(received, "pob1_pb.KDX"), "wb") as f:
         f.write(data)
-    # The shell opens the file with the associated program ("open" verb); the program's geometry
-    # report is named by the environment the shell passes on.
-    report = os.path.join(OPTIONS.work, "installer.geometry")
-    program = Program.__new__(Program)
-    program.report = report
-    program.output = open(os.path.join(OPTIONS.work, "installer.out"), "w")
-    env = dict(os.environ, KDX_TEST_GEOMETRY=windows_path(report))
-    program.proc = subprocess.Popen(["wine", "start", "/wait", "/unix",
-                                     os.path.join(received, "pob1_pb.KDX")],
-                                    stdin=subprocess.DEVNULL, stdout=program.output,
-                                    stderr=subprocess.STDOUT, env=env)
+    program = open_through_shell(os.path.join(received, "pob1_pb.KDX"), "installer")
     try:
         receive_job(program, os.path.join(target, "POB1_PB.KDX"), data, end_text, "installer")
     finally:
@@ -768,10 +781,226 @@ def scenario_installer():
     check_record(send_job("C:\\KDX-instalace\\KDXMngr.exe", "installed-send32"), 32)
 
 
+# --- the MSI package ----------------------------------------------------------------------------
+
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+
+
+def wait_until(what, condition, timeout=60):
+    """Wine's msiexec may return before its service has finished."""
+    end = time.time() + timeout
+    while not condition():
+        if time.time() > end:
+            raise Failure("timed out waiting until " + what)
+        time.sleep(0.5)
+
+
+def msi_products():
+    """{product code: (name, version, publisher)} of the Windows Installer entries of "Apps &
+    features" named KDX manager."""
+    out = wine("reg", "query", UNINSTALL, "/s", "/reg:64", check=False)
+    products, key, values = {}, None, {}
+    for line in out.splitlines() + ["HKEY_END"]:
+        if line.startswith("HKEY"):
+            # Windows Installer's entries are named by their product code (the NSIS installer's
+            # is not).
+            if key and key.endswith("}") and values.get("DisplayName") == "KDX manager":
+                products[key.rsplit("\\", 1)[-1]] = (values.get("DisplayName"),
+                                                      values.get("DisplayVersion"),
+                                                      values.get("Publisher"))
+            key, values = line.strip(), {}
+        else:
+            match = re.match(r"\s+(\S+)\s+REG_\w+\s+(.*)$", line)
+            if match:
+                values[match.group(1)] = match.group(2).strip()
+    return products
+
+
+def default_value(key):
+    out = wine("reg", "query", key, "/ve", "/reg:64", check=False)
+    match = re.search(r"REG_SZ\s+(.*)$", out, re.M)
+    return match.group(1).strip() if match else None
+
+
+def msiexec(*args):
+    wine("msiexec", *args, "/qn", timeout=180)
+
+
+class NotWritable:
+    """The program folder made really not writable for this user, the rule Wine does not keep
+    with access lists: immutable (chattr +i) for root, which may write anything else, read-only
+    (chmod a-w) for any other user. Files in it can still be read and run."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.root = os.geteuid() == 0
+
+    def __enter__(self):
+        if self.root:
+            result = subprocess.run(["chattr", "+i", self.folder], capture_output=True, text=True)
+            if result.returncode != 0:
+                raise Failure("cannot make %s immutable (chattr: %s): this machine cannot test a "
+                              "program folder the user may not write" % (self.folder,
+                                                                          result.stderr.strip()))
+        else:
+            os.chmod(self.folder, 0o555)
+        probe = os.path.join(self.folder, "probe")
+        try:
+            os.close(os.open(probe, os.O_CREAT | os.O_EXCL | os.O_WRONLY))
+            os.remove(probe)
+            raise Failure("%s is still writable" % self.folder)
+        except PermissionError:
+            pass
+        return self
+
+    def __exit__(self, *exc):
+        if self.root:
+            subprocess.run(["chattr", "-i", self.folder], check=False)
+        else:
+            os.chmod(self.folder, 0o755)
+
+
+def start_menu_links():
+    """The entries of the Start menu folders "KDX manager", all users' and this user's (Wine's
+    msiexec puts a per-machine package's into the user's)."""
+    appdata = windows_to_host(wine("cmd", "/c", "echo", "%APPDATA%").strip())
+    menus = [drive_c("ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "KDX manager"),
+             os.path.join(appdata, "Microsoft", "Windows", "Start Menu", "Programs", "KDX manager")]
+    return {os.path.join(m, n) for m in menus if os.path.isdir(m) for n in os.listdir(m)}
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def scenario_msi():
+    msi = os.path.join(OPTIONS.out, "KDXManager.msi")
+    installed = drive_c("Program Files", "KDX manager")
+    shared = drive_c("ProgramData", "KDX manager")
+    # The administrator's tables, in a folder named on msiexec's command line.
+    admin = drive_c("Správce")
+    os.makedirs(admin, exist_ok=True)
+    end_text = "Přenos uložen (MSI), spusťte Velkor."
+    write_table(os.path.join(admin, "kdx_imp.tab"), IMPORT_HEADER,
+                [["Pobočka Brno", "POB1_PB.KDX", "C:\\Velkor\\MSI", "", end_text]])
+    send_definition(admin)
+    admin_tables = {n: read_bytes(os.path.join(admin, n)) for n in ("kdx_imp.tab", "kdx_exp.tab")}
+
+    links_before = start_menu_links()  # the NSIS installer's of an earlier scenario
+    msiexec("/i", windows_path(msi), "TABLEFOLDER=C:\\Správce")
+    exe = os.path.join(installed, "KDXMngr.exe")
+    wait_until("the program is installed", lambda: len(msi_products()) == 1 and os.path.isfile(exe))
+    for part in ("kdxmapi32.exe", os.path.join("translations", "qtbase_cs.qm")):
+        if not os.path.isfile(os.path.join(installed, part)):
+            raise Failure("the MSI left no %s" % part)
+    (code, (_, version, publisher)), = msi_products().items()
+    if publisher != "KDX manager developers" or not re.match(r"^\d+\.\d+\.\d+$", version or ""):
+        raise Failure("the Apps & features entry: version %r, publisher %r" % (version, publisher))
+    if default_value(r"HKLM\Software\Classes\.KDX") != "KDXManager.TransferFile":
+        raise Failure(".KDX is not associated")
+    command = default_value(r"HKLM\Software\Classes\KDXManager.TransferFile\shell\open\command")
+    if command != '"C:\\Program Files\\KDX manager\\KDXMngr.exe" "%1"':
+        raise Failure("the open command is %r" % command)
+    links = sorted(os.path.basename(p) for p in start_menu_links() - links_before)
+    if links != ["KDX manager.lnk", "Nastavení.lnk"]:
+        raise Failure("Start menu entries %r" % links)
+    for name, data in admin_tables.items():
+        if read_bytes(os.path.join(shared, name)) != data:
+            raise Failure("%%ProgramData%%\\KDX manager\\%s is not the administrator's" % name)
+    user = os.path.join(windows_to_host(wine("cmd", "/c", "echo", "%APPDATA%").strip()),
+                        "KDX manager")
+    shutil.rmtree(user, ignore_errors=True)
+
+    target = drive_c("Velkor", "MSI")
+    mine = drive_c("Velkor", "Moje")
+    received = drive_c("Přijaté MSI")
+    for folder in (target, mine, received):
+        os.makedirs(folder, exist_ok=True)
+    with NotWritable(installed):
+        # A user without tables starts from the administrator's: the receive job matches.
+        with open(os.path.join(received, "pob1_pb.kdx"), "wb") as f:
+            f.write(b"msi one")
+        program = open_through_shell(os.path.join(received, "pob1_pb.kdx"), "msi-receive")
+        try:
+            receive_job(program, os.path.join(target, "POB1_PB.KDX"), b"msi one", end_text,
+                        "msi-receive")
+        finally:
+            program.kill()
+        # The user's save lands in the user's folder.
+        program = Program(windows_path(exe), ["/SET"], name="msi-settings")
+        try:
+            key_until_window(program, "Nastavení")
+            program.control(kind="row", text="Pobočka Brno")
+            click(program.control("Button4", "Přidat definici"))
+            type_into(program, IMPORT_EDITS["Nazev"], "Moje pobočka")
+            type_into(program, IMPORT_EDITS["KDXFile"], "POB2_PB.KDX")
+            type_into(program, IMPORT_EDITS["SavePath"], "C:\\Velkor\\Moje")
+            type_into(program, IMPORT_EDITS["EndText"], "Uloženo.")
+            shot("msi-settings")
+            click(program.control("Button1", "Uložit"))
+            program.wait_exit()
+        finally:
+            program.kill()
+        saved = read_bytes(os.path.join(user, "kdx_imp.tab"))
+        for name in ("Pobočka Brno", "Moje pobočka"):
+            if name.encode("cp1250") not in saved:
+                raise Failure("the user's kdx_imp.tab lacks %r: %r" % (name, saved))
+        if any(n.endswith(".tab") for n in os.listdir(installed)):
+            raise Failure("a table was written beside the installed program")
+        for name, data in admin_tables.items():
+            if read_bytes(os.path.join(shared, name)) != data:
+                raise Failure("the administrator's %s was written" % name)
+        # The next start reads the user's tables back.
+        with open(os.path.join(received, "pob2_pb.kdx"), "wb") as f:
+            f.write(b"msi two")
+        program = open_through_shell(os.path.join(received, "pob2_pb.kdx"), "msi-reread")
+        try:
+            receive_job(program, os.path.join(mine, "POB2_PB.KDX"), b"msi two", "Uloženo.",
+                        "msi-reread")
+        finally:
+            program.kill()
+
+    # A package of a higher version replaces the installed one and keeps every table.
+    user_tables = {n: read_bytes(os.path.join(user, n)) for n in os.listdir(user)}
+    major, minor, patch = map(int, version.split("."))
+    newer = "%d.%d.%d" % (major, minor, patch + 1)
+    upgrade = os.path.join(OPTIONS.work, "KDXManager-" + newer + ".msi")
+    subprocess.run([os.path.join(ROOT, "packaging", "windows", "build-msi.sh"), OPTIONS.out,
+                    upgrade, newer], check=True, stdout=subprocess.DEVNULL)
+    msiexec("/i", windows_path(upgrade))
+    wait_until("the upgrade replaced " + version, lambda: [
+        v for _, v, _ in msi_products().values()] == [newer] and os.path.isfile(exe))
+    for name, data in user_tables.items():
+        if read_bytes(os.path.join(user, name)) != data:
+            raise Failure("the upgrade changed the user's %s" % name)
+    for name, data in admin_tables.items():
+        if read_bytes(os.path.join(shared, name)) != data:
+            raise Failure("the upgrade changed the administrator's %s" % name)
+
+    # Uninstalling removes the program's files, keys and entries; the tables stay.
+    (code, _), = msi_products().items()
+    msiexec("/x", code)
+    wait_until("the uninstall removed the program", lambda: not msi_products()
+               and not os.path.exists(installed))
+    for key in (r"HKLM\Software\Classes\.KDX", r"HKLM\Software\Classes\KDXManager.TransferFile"):
+        if subprocess.run(["wine", "reg", "query", key, "/reg:64"], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=60).returncode == 0:
+            raise Failure("the uninstall left %s" % key)
+    if start_menu_links() != links_before:
+        raise Failure("the uninstall left the Start menu entries")
+    for name, data in user_tables.items():
+        if read_bytes(os.path.join(user, name)) != data:
+            raise Failure("the uninstall removed the user's %s" % name)
+    if sorted(os.listdir(shared)) != ["kdx_exp.tab", "kdx_imp.tab"]:
+        raise Failure("the administrator's tables: %r" % os.listdir(shared))
+
+
 SCENARIOS = {"receive": scenario_receive, "send": scenario_send, "send32": scenario_send32,
              "send32both": scenario_send32both, "compose": scenario_compose,
              "sendfail": scenario_sendfail, "settings": scenario_settings,
-             "picker": scenario_picker, "installer": scenario_installer}
+             "picker": scenario_picker, "installer": scenario_installer, "msi": scenario_msi}
 
 
 THIRTY_TWO_BIT = ("send32", "send32both", "compose", "sendfail")
@@ -799,7 +1028,7 @@ def main():
     os.makedirs(OPTIONS.work, exist_ok=True)
     PREFIX = os.environ["WINEPREFIX"]
     names = OPTIONS.scenarios or ["receive", "send", "send32", "send32both", "compose",
-                                  "sendfail", "settings", "picker", "installer"]
+                                  "sendfail", "settings", "picker", "installer", "msi"]
     if os.environ.get("KDX_WINE_NO_32BIT"):
         # Wine without its 32-bit half runs no 32-bit mail client.
         skipped = [n for n in names if n in THIRTY_TWO_BIT]
