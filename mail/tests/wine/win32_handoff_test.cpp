@@ -25,7 +25,8 @@ namespace {
 class Win32HandOff : public ::testing::Test {
  protected:
   void SetUp() override {
-    // Set by the Windows stage when Wine runs no 32-bit programs (wine64 without wine32).
+    // Set by the Windows stage when Wine runs no 32-bit programs (wine64 without wine32, or a
+    // machine that runs none); the stage names what this leaves out.
     if (GetEnv("KDX_WINE_NO_32BIT")) GTEST_SKIP() << "this Wine runs no 32-bit programs";
     ExportTestMapiDir();
   }
