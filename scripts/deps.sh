@@ -1,8 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of scripts/packages.txt that are missing (needs root or sudo).
+# Packages of the i386 architecture (wine32:i386) only where the machine runs 32-bit programs
+# (scripts/bitness.sh; KDX_32BIT=no leaves them out anyway): elsewhere they would install and
+# never run, and wine32 would make Debian's `wine` start its 32-bit loader, for 64-bit programs
+# too. Nothing installed already is removed.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/bitness.sh"
 mapfile -t wanted < <(sed -e 's/#.*//' -e '/^[[:space:]]*$/d' "$here/packages.txt")
+if ! kdx_runs_32bit; then
+  mapfile -t skipped < <(printf '%s\n' "${wanted[@]}" | grep ':i386$' || true)
+  mapfile -t wanted < <(printf '%s\n' "${wanted[@]}" | grep -v ':i386$' || true)
+  [ ${#skipped[@]} -eq 0 ] ||
+    echo "deps: this machine runs no 32-bit programs (KDX_32BIT=no): not installing ${skipped[*]}"
+fi
 missing=()
 for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

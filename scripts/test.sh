@@ -10,7 +10,8 @@
 # per script of scripts/test.d, named without its number: "sanitizers", "fuzz", "wine" (the
 # Windows cross build under Wine), "deb" (the Debian package).
 #
-# Environment: KDX_JOBS, the build and test jobs (default: the machine's processor count).
+# Environment: KDX_JOBS, the build and test jobs (default: the machine's processor count);
+# KDX_32BIT=no runs every stage as on a machine that runs no 32-bit programs (scripts/bitness.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +37,17 @@ for name in "${chosen[@]}"; do
 done
 
 export KDX_JOBS=${KDX_JOBS:-$(nproc)}
+# Asked once, before the packages: every stage reads the answer (KDX_32BIT).
+. scripts/bitness.sh
+if kdx_runs_32bit; then
+  echo "test.sh: this machine runs 32-bit programs (KDX_32BIT=yes)"
+else
+  echo "test.sh: this machine runs no 32-bit programs (KDX_32BIT=no): what needs one is skipped and named"
+fi
+# What a stage could not try on this machine, one line each, repeated after the stage times.
+KDX_TEST_NOTES=$(mktemp "${TMPDIR:-/tmp}/kdx-test-notes.XXXXXX")
+export KDX_TEST_NOTES
+trap 'rm -f "$KDX_TEST_NOTES"' EXIT
 
 run_stage() {
   case $1 in
@@ -66,4 +78,5 @@ done
 echo "=== stage times"
 printf '  %s\n' "${times[@]}"
 echo "  total        $(($(date +%s) - start)) s"
+[ ! -s "$KDX_TEST_NOTES" ] || cat "$KDX_TEST_NOTES"
 echo "All tests passed."

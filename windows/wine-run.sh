@@ -5,8 +5,9 @@
 # outlive it, keeping every descriptor they inherited. Had they inherited ctest's output pipe,
 # ctest would wait for them to close it, for ever. So the program's output goes to a file that
 # only this script reads back, and the helpers never see ctest's pipe.
+# KDX_WINE: the Wine that starts 64-bit programs here (scripts/bitness.sh; default `wine`).
 out=$(mktemp "${TMPDIR:-/tmp}/kdx-wine-run.XXXXXX") || exit 1
-wine "$@" >"$out" 2>&1 </dev/null
+"${KDX_WINE:-wine}" "$@" >"$out" 2>&1 </dev/null
 rc=$?
 cat "$out"
 rm -f "$out"

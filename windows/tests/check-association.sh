@@ -11,13 +11,15 @@
 #  4. the uninstaller removes the association, keeping the user's definition tables;
 #  5. the documented packaging/windows/kdx-association.reg, imported with Wine's reg.exe,
 #     associates .KDX the same way for a copy of the program in C:\KDX manager.
-# Usage: check-association.sh <cross build dir> <scratch dir>   (WINEPREFIX etc. set by caller)
+# Usage: check-association.sh <cross build dir> <scratch dir>   (WINEPREFIX etc. set by caller;
+# KDX_WINE, the Wine that starts 64-bit programs: scripts/bitness.sh, default `wine`)
 set -Eeuo pipefail
 build=$(cd "$1" && pwd)
 scratch=$2
 here=$(cd "$(dirname "$0")" && pwd)
 packaging=$(cd "$here/../../packaging/windows" && pwd)
 log="$scratch/association.log"
+wine=${KDX_WINE:-wine}
 : >"$log"
 
 # No silent end: a command that fails outside the checks names its line.
@@ -30,10 +32,10 @@ fail() {
   exit 1
 }
 # Every wine call keeps its output away from the caller's pipes (see windows/wine-run.sh).
-w() { timeout -k 5 60 wine "$@" </dev/null >>"$log" 2>&1; }
+w() { timeout -k 5 60 "$wine" "$@" </dev/null >>"$log" 2>&1; }
 # The default value of a key, as reg.exe prints it ("" when the key or value is missing).
 default_of() {
-  { timeout -k 5 60 wine reg query "$1" /ve /reg:64 </dev/null 2>/dev/null || true; } | tr -d '\r' |
+  { timeout -k 5 60 "$wine" reg query "$1" /ve /reg:64 </dev/null 2>/dev/null || true; } | tr -d '\r' |
     LC_ALL=C sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p' | sed -n 1p
 }
 # Waits up to 30 s for a condition (a command); Wine may hand back before the uninstaller is done.
@@ -73,8 +75,8 @@ mkdir -p "$folder"
 file="$folder/POB1 PB.KDX"
 printf 'data' >"$file"
 export KDX_PLACEHOLDER_RECORD
-KDX_PLACEHOLDER_RECORD=$(wine winepath -w "$scratch/opened.txt" 2>/dev/null </dev/null | tr -d '\r')
-windows_file=$(wine winepath -w "$file" 2>/dev/null </dev/null | tr -d '\r')
+KDX_PLACEHOLDER_RECORD=$("$wine" winepath -w "$scratch/opened.txt" 2>/dev/null </dev/null | tr -d '\r')
+windows_file=$("$wine" winepath -w "$file" 2>/dev/null </dev/null | tr -d '\r')
 want=$(printf 'argc=1\narg=%s\nend' "$(printf '%s' "$windows_file" | iconv -f UTF-8 -t CP1250)")
 
 # 2.-4. Install (for the user or for all users), check, open, uninstall.
@@ -88,12 +90,12 @@ install_and_check() {
   progid=$(default_of "$classes\\.KDX")
   [ "$progid" = "KDXManager.TransferFile" ] || fail ".KDX names '$progid' ($mode)"
   command=$(default_of "$classes\\$progid\\shell\\open\\command")
-  install_dir=$({ timeout 60 wine reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KDXManager" /reg:64 \
+  install_dir=$({ timeout 60 "$wine" reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KDXManager" /reg:64 \
     /v InstallLocation </dev/null 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^ *InstallLocation *REG_SZ *//p')
   [ -n "$install_dir" ] || fail "no InstallLocation ($mode)"
   expected="\"$install_dir\\KDXMngr.exe\" \"%1\""
   [ "$command" = "$expected" ] || fail "open command is '$command', expected '$expected' ($mode)"
-  unix_install_dir=$(wine winepath -u "$install_dir" 2>/dev/null </dev/null | tr -d '\r')
+  unix_install_dir=$("$wine" winepath -u "$install_dir" 2>/dev/null </dev/null | tr -d '\r')
   [ -f "$unix_install_dir/KDXMngr.exe" ] || fail "KDXMngr.exe not installed in $install_dir"
   echo "check-association: installed for $mode; .KDX opens with $command"
 
@@ -120,7 +122,7 @@ install_and_check "all users" HKLM
 manual="$WINEPREFIX/drive_c/KDX manager"
 mkdir -p "$manual"
 cp "$program_dir/KDXMngr.exe" "$manual/"
-w reg import "$(wine winepath -w "$packaging/kdx-association.reg" 2>/dev/null </dev/null | tr -d '\r')" ||
+w reg import "$("$wine" winepath -w "$packaging/kdx-association.reg" 2>/dev/null </dev/null | tr -d '\r')" ||
   fail "reg import of kdx-association.reg failed"
 command=$(default_of 'HKCR\KDXManager.TransferFile\shell\open\command')
 [ "$command" = '"C:\KDX manager\KDXMngr.exe" "%1"' ] || fail ".reg open command is '$command'"

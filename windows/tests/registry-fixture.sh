@@ -12,7 +12,8 @@
 #                                 32" in the 32-bit view only (/reg:32), "KDX Test Both" in both
 #                                 views
 # In a WoW64 prefix (wine32 beside wine64) a plain `wine reg` is the 32-bit reg.exe and writes
-# HKLM\Software into the 32-bit view; every HKLM key here names its view.
+# HKLM\Software into the 32-bit view; every HKLM key here names its view. Wine is started as
+# $KDX_WINE (scripts/bitness.sh; default `wine`).
 # HKLM\...\Windows Messaging Subsystem    MAPIXVER (Wine registers MAPI=1 itself)
 # HKCU\...\Windows NT\CurrentVersion\Windows Messaging Subsystem\Profiles   two profiles
 # HKCU\Software\Wine\WineBrowser  Mailers=xdg-email: Wine's mail path ends in the host's
@@ -24,7 +25,7 @@ mode=${1:?usage: registry-fixture.sh add|delete}
 log=$(mktemp "${TMPDIR:-/tmp}/kdx-reg.XXXXXX")
 trap 'rm -f "$log"' EXIT
 reg() {
-  if ! wine reg "$@" >"$log" 2>&1 </dev/null; then
+  if ! "${KDX_WINE:-wine}" reg "$@" >"$log" 2>&1 </dev/null; then
     cat "$log" >&2
     return 1
   fi
