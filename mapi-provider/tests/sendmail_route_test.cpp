@@ -86,22 +86,22 @@ TEST_F(ProviderTest, HostileTextsCannotAddHeadersOrRecipients) {
 // call's result; nothing is delivered, and a silent server holds the call only for the idle limit.
 TEST_F(ProviderTest, ASendmailThatCannotDeliverSaysWhy) {
   ScopedEnv idle("KDX_SENDMAIL_TIMEOUT", "1");
-  const std::string big = File("big.kdx", std::string(1 << 20, 'x'));
   const struct {
     const char* server;  // smtp_sink.py's behaviour; "closed": nothing listens on the port
     const char* recipient;
-    bool attachment;
+    std::size_t attachment;  // bytes; 0: none
     KdxMapiUlong result;
   } cases[] = {
-      {"closed", "a@example.test", false, MAPI_E_NETWORK_FAILURE},
-      {"reject-recipient", "unknown@example.test", false, MAPI_E_UNKNOWN_RECIPIENT},
-      {"reject-data", "a@example.test", false, MAPI_E_FAILURE},
-      // The message waits in the pipe, or the write waits for the pipe.
-      {"silent", "a@example.test", false, MAPI_E_NETWORK_FAILURE},
-      {"silent", "a@example.test", true, MAPI_E_NETWORK_FAILURE},
+      {"closed", "a@example.test", 0, MAPI_E_NETWORK_FAILURE},
+      {"reject-recipient", "unknown@example.test", 0, MAPI_E_UNKNOWN_RECIPIENT},
+      {"reject-data", "a@example.test", 0, MAPI_E_FAILURE},
+      // msmtp has read the whole message, part of it waits in the pipe, the write waits for it.
+      {"silent", "a@example.test", 0, MAPI_E_NETWORK_FAILURE},
+      {"silent", "a@example.test", 16 << 10, MAPI_E_NETWORK_FAILURE},
+      {"silent", "a@example.test", 1 << 20, MAPI_E_NETWORK_FAILURE},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.server) + (c.attachment ? " with an attachment" : ""));
+    SCOPED_TRACE(std::string(c.server) + " with " + std::to_string(c.attachment) + " bytes");
     const std::string folder = dir_.MakeDir(std::string("sink-") + c.server);
     std::optional<SmtpSink> sink;
     int port = 0;
@@ -114,11 +114,13 @@ TEST_F(ProviderTest, ASendmailThatCannotDeliverSaysWhy) {
     Message m;
     m.recips = {{MAPI_TO, "", "SMTP:a@example.test"},
                 {MAPI_TO, "", std::string("SMTP:") + c.recipient}};
-    if (c.attachment) m.files = {{big, ""}};
+    if (c.attachment) m.files = {{File("a.kdx", std::string(c.attachment, 'x')), ""}};
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(provider_.Send(m.Build(), 0), c.result);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    if (sink) EXPECT_EQ(sink->Count(), 0);
+    if (sink) {
+      EXPECT_EQ(sink->Count(), 0);
+    }
   }
 
   // Any other failure of the program is a general failure.
