@@ -26,12 +26,8 @@ std::uint32_t SendThroughHandOffHelper(const std::string& helperPath, const Hand
   switch (reply->kind) {
     case HandOffReplyKind::Result:
       return reply->code;
-    case HandOffReplyKind::LoadFailed: {
-      if (reply->code == 0) throw EOSError(kOSFunctionFailedText, 0);
-      const std::string message =
-          FormatMessage(kSystemErrorFormat, static_cast<long long>(reply->code));
-      throw EOSError(FormatMessage(message, reply->text), reply->code);
-    }
+    case HandOffReplyKind::LoadFailed:
+      throw LibraryLoadError(reply->code, reply->text);
     case HandOffReplyKind::NotExported:
       throw EMapiError(FormatMessage(kNotExportedFormat, reply->text), 0);
     case HandOffReplyKind::Refused:

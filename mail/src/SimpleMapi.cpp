@@ -78,6 +78,16 @@ std::string MapiResultText(std::uint32_t code) {
   return kTexts[code];
 }
 
+EOSError LibraryLoadError(unsigned long code, const std::string& text) {
+  if (code == 0) {
+    return EOSError(text.empty() ? std::string(kOSFunctionFailedText)
+                                 : kOSFunctionFailedText + (".\r\n" + text),
+                    0);
+  }
+  const std::string message = FormatMessage(kSystemErrorFormat, static_cast<long long>(code));
+  return EOSError(FormatMessage(message, text), code);
+}
+
 std::uint32_t CheckMapiResult(std::uint32_t code, bool ignoreUserAbort) {
   if (code == SUCCESS_SUCCESS) return code;
   if (code == MAPI_USER_ABORT && ignoreUserAbort) return code;
@@ -293,12 +303,7 @@ void TSimpleMapi::LoadClientLibrary() {
   if (path.empty()) throw EMapiError(kNoMapiClientText, 0);
   platform::LibraryError error;
   platform::LibraryHandle library = platform::LoadLibraryByName(path, &error);
-  if (!library) {
-    if (error.code == 0) throw EOSError(kOSFunctionFailedText, 0);
-    std::string message = FormatMessage(kSystemErrorFormat, static_cast<long long>(error.code));
-    message = FormatMessage(message, error.text);
-    throw EOSError(message, error.code);
-  }
+  if (!library) throw LibraryLoadError(error.code, error.text);
   LibraryHandle_ = library;
   for (std::size_t i = 0; i < kMapiEntryPointCount; ++i) {
     void* address = platform::ResolveFunction(library, kMapiEntryPointNames[i]);

@@ -220,6 +220,8 @@ TEST_F(DiscoveryTest, AChosenLibraryLackingNamesRaisesTheFirstMissingName) {
   } cases[] = {
       {KDX_TEST_PROVIDER_ELEVEN, "Function \"MAPIReadMail\" is not exported by client"},
       {KDX_TEST_PROVIDER_TEN, "Function \"MAPIDetails\" is not exported by client"},
+      // Eleven names of its own; the loader would find the twelfth in its dependency.
+      {KDX_TEST_PROVIDER_BORROWING, "Function \"MAPIReadMail\" is not exported by client"},
   };
   for (const Case& c : cases) {
     // MAPIX makes the client count as present although its library is not usable.
@@ -239,22 +241,44 @@ TEST_F(DiscoveryTest, AChosenLibraryLackingNamesRaisesTheFirstMissingName) {
   }
 }
 
+// The loader gives no system code, only its text: a library that does not load is reported in
+// the form without a code, followed by the loader's text naming the file and the cause.
+void ExpectLoadFailureWithoutCode(TSimpleMapi& mapi, const std::string& library,
+                                  const std::string& cause) {
+  try {
+    mapi.LoadClientLibrary();
+    ADD_FAILURE() << "loaded " << library;
+  } catch (const EOSError& e) {
+    const std::string message = e.what();
+    EXPECT_EQ(message.rfind("A call to an OS function failed.\r\n" + library, 0), 0u) << message;
+    EXPECT_NE(message.find(cause), std::string::npos) << message;
+    EXPECT_EQ(e.ErrorCode, 0u) << message;
+  }
+  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
+}
+
 TEST_F(DiscoveryTest, RegisteredSimpleMapiLoadsTheSystemLibraryWhateverTheDefault) {
   Use(test::RegWithClient("Full", KDX_TEST_PROVIDER_FULL) + kSubsystem + "\"MAPI\"=\"1\"\r\n");
   TSimpleMapi mapi;
   EXPECT_EQ(mapi.ClientLibraryPath(), "mapi32.dll");
-  // There is no system library of that name here: the loader's failure is an EOSError.
-  try {
-    mapi.LoadClientLibrary();
-    FAIL() << "loaded mapi32.dll";
-  } catch (const EOSError& e) {
-    const std::string message = e.what();
-    EXPECT_EQ(message.rfind("System Error.  Code: ", 0), 0u) << message;
-    EXPECT_NE(message.find(".\r\n"), std::string::npos) << message;
-    EXPECT_NE(message.find("mapi32.dll"), std::string::npos) << message;
-    EXPECT_NE(e.ErrorCode, 0u);
+  // There is no system library of that name here.
+  ExpectLoadFailureWithoutCode(mapi, "mapi32.dll", "No such file or directory");
+}
+
+TEST_F(DiscoveryTest, AChosenLibraryThatDoesNotLoadIsReportedWithTheLoadersCause) {
+  TempDir files;
+  WriteFile(files / "text.so", "MAPISendMail MAPILogon");
+  const struct {
+    std::string library;
+    const char* cause;
+  } cases[] = {{files / "missing.so", "No such file or directory"},
+               {files / "text.so", "file too short"},
+               {files.Path(), "Is a directory"}};
+  for (const auto& c : cases) {
+    Use(test::RegWithClient("Broken", c.library) + kSubsystem + "\"MAPIX\"=\"1\"\r\n");
+    TSimpleMapi mapi;
+    ExpectLoadFailureWithoutCode(mapi, c.library, c.cause);
   }
-  EXPECT_FALSE(mapi.IsClientLibraryLoaded());
 }
 
 TEST_F(DiscoveryTest, AMalformedRegistryFileLeavesTheConstructorAsRegistryError) {

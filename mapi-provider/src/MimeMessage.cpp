@@ -8,6 +8,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -168,15 +170,92 @@ GPtr<GMimeMessage> BuildMessage(const OutgoingMail& mail, KdxMapiUlong& error) {
   return message;
 }
 
-// Writes `message` to the pipe `fd`: true when every byte was written.
-bool WriteMessage(GMimeMessage* message, int fd) {
+using Clock = std::chrono::steady_clock;
+
+// How long the sendmail program may take none of the message and not end before it is given up
+// (a server that accepts the connection and never answers would hold the call for good): 60 s,
+// or the whole seconds of KDX_SENDMAIL_TIMEOUT (1 to 86400).
+std::chrono::milliseconds IdleLimit() {
+  if (const char* configured = std::getenv("KDX_SENDMAIL_TIMEOUT")) {
+    char* end = nullptr;
+    const long seconds = std::strtol(configured, &end, 10);
+    if (end != configured && *end == '\0' && seconds > 0 && seconds <= 86400)
+      return std::chrono::seconds(seconds);
+  }
+  return std::chrono::seconds(60);
+}
+
+// The writing end of the program's input (non-blocking) as a GMime stream whose writes wait for
+// the pipe to take the bytes: a write fails, and `stalled` is set, when the program takes none of
+// them for `idleMs`; after that every write fails at once.
+struct BoundedPipe {
+  GMimeStream parent;
+  int fd;
+  int idleMs;
+  bool stalled;
+};
+struct BoundedPipeClass {
+  GMimeStreamClass parent;
+};
+
+ssize_t BoundedPipeWrite(GMimeStream* stream, const char* buffer, size_t length) {
+  auto* self = reinterpret_cast<BoundedPipe*>(stream);
+  size_t done = 0;
+  while (done < length && !self->stalled) {
+    const ssize_t n = ::write(self->fd, buffer + done, length - done);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EAGAIN) {
+      pollfd state{self->fd, POLLOUT, 0};
+      const int ready = ::poll(&state, 1, self->idleMs);
+      if (ready == 0) self->stalled = true;
+      if (ready < 0 && errno != EINTR) return -1;
+    } else if (!(n < 0 && errno == EINTR)) {
+      return -1;  // the program went away
+    }
+  }
+  if (done < length) return -1;
+  stream->position += static_cast<gint64>(done);
+  return static_cast<ssize_t>(done);
+}
+
+void BoundedPipeClassInit(gpointer klass, gpointer) {
+  auto* stream = GMIME_STREAM_CLASS(klass);
+  stream->read = [](GMimeStream*, char*, size_t) -> ssize_t { return -1; };
+  stream->write = BoundedPipeWrite;
+  stream->flush = [](GMimeStream*) { return 0; };
+  stream->close = [](GMimeStream*) { return 0; };  // the descriptor is the caller's
+  stream->eos = [](GMimeStream*) -> gboolean { return FALSE; };
+  stream->reset = [](GMimeStream*) { return -1; };
+  stream->seek = [](GMimeStream*, gint64, GMimeSeekWhence) -> gint64 { return -1; };
+  stream->tell = [](GMimeStream* s) -> gint64 { return s->position; };
+  stream->length = [](GMimeStream*) -> gint64 { return -1; };
+  stream->substream = [](GMimeStream*, gint64, gint64) -> GMimeStream* { return nullptr; };
+}
+
+GPtr<GMimeStream> NewBoundedPipe(int fd, std::chrono::milliseconds idle) {
+  static const GType type = g_type_register_static_simple(
+      GMIME_TYPE_STREAM, "KdxBoundedPipe", sizeof(BoundedPipeClass), BoundedPipeClassInit,
+      sizeof(BoundedPipe), nullptr, static_cast<GTypeFlags>(0));
+  auto* pipe = static_cast<BoundedPipe*>(g_object_new(type, nullptr));
+  g_mime_stream_construct(&pipe->parent, 0, -1);
+  pipe->fd = fd;
+  pipe->idleMs = static_cast<int>(idle.count());
+  pipe->stalled = false;
+  return GPtr<GMimeStream>(&pipe->parent);
+}
+
+// Writes `message` to the pipe `fd`: true when every byte was written. `stalled`: the program
+// took nothing for `idle`.
+bool WriteMessage(GMimeMessage* message, int fd, std::chrono::milliseconds idle, bool& stalled) {
   PipeSignalHeld held;
-  GPtr<GMimeStream> pipe(g_mime_stream_pipe_new(fd));
-  g_mime_stream_pipe_set_owner(GMIME_STREAM_PIPE(pipe.get()), FALSE);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  GPtr<GMimeStream> pipe = NewBoundedPipe(fd, idle);
   GMimeFormatOptions* options = g_mime_format_options_clone(nullptr);
   g_mime_format_options_set_newline_format(options, GMIME_NEWLINE_FORMAT_UNIX);
   const gint64 written = g_mime_object_write_to_stream(GMIME_OBJECT(message), options, pipe.get());
   g_mime_format_options_free(options);
+  stalled = reinterpret_cast<BoundedPipe*>(pipe.get())->stalled;
   return written >= 0 && g_mime_stream_flush(pipe.get()) == 0;
 }
 
@@ -188,20 +267,53 @@ bool ReaderGone(int fd) {
   return ::poll(&state, 1, 0) > 0 && (state.revents & POLLERR);
 }
 
-// Waits until the program `pid` has read the whole message out of the pipe `fd`: true when it
-// has. False when it went away first, or when it ended with part of the message still in the
-// pipe (a child it left behind may hold the pipe open without ever reading it); `status` then
-// holds its exit status.
-bool ReadToTheEnd(int fd, pid_t pid, std::optional<int>& status) {
+enum class Reading {
+  Taken,    // the program read the whole message out of the pipe
+  Left,     // it went away first, or ended with part of the message still in the pipe
+  Stalled,  // it read nothing more and did not end for the idle limit
+};
+
+// Waits until the program `pid` has read the whole message out of the pipe `fd`. A child it left
+// behind may hold the pipe open without ever reading it: a program that ended with part of the
+// message unread has left it (`status` then holds its exit status).
+Reading ReadToTheEnd(int fd, pid_t pid, std::optional<int>& status,
+                     std::chrono::milliseconds idle) {
+  int lastUnread = -1;
+  Clock::time_point lastProgress = Clock::now();
   for (;;) {
-    if (ReaderGone(fd)) return false;
+    if (ReaderGone(fd)) return Reading::Left;
     int unread = 0;
-    if (::ioctl(fd, FIONREAD, &unread) != 0) return true;  // cannot tell: the exit status decides
-    if (unread == 0) return true;
-    if (status) return false;  // it had ended before the last look, with the message unread
+    if (::ioctl(fd, FIONREAD, &unread) != 0) return Reading::Taken;  // the exit status decides
+    if (unread == 0) return Reading::Taken;
+    if (status) return Reading::Left;  // it had ended before the last look
+    if (unread != lastUnread) {
+      lastUnread = unread;
+      lastProgress = Clock::now();
+    } else if (Clock::now() - lastProgress >= idle) {
+      return Reading::Stalled;
+    }
     status = EndedStatus(pid);
     if (!status) ::usleep(2000);
   }
+}
+
+// The exit status of the program `pid` once it has ended, waiting at most `idle`; nothing while
+// it still runs.
+std::optional<int> EndedWithin(pid_t pid, std::chrono::milliseconds idle) {
+  const Clock::time_point deadline = Clock::now() + idle;
+  for (;;) {
+    if (std::optional<int> status = EndedStatus(pid)) return status;
+    if (Clock::now() >= deadline) return std::nullopt;
+    ::usleep(5000);
+  }
+}
+
+// Ends a program that is not to send what it was given: killed before its input is closed, so
+// that it never sees the end of the message.
+void EndProgram(const StartedProgram& started) {
+  ::kill(started.pid, SIGKILL);
+  if (started.input >= 0) ::close(started.input);
+  WaitForProgram(started.pid);
 }
 
 // Where a sendmail is looked for after PATH: /usr/sbin and /usr/lib, or the absolute folders of
@@ -256,32 +368,54 @@ KdxMapiUlong SubmitToSendmail(const OutgoingMail& mail, bool& noSendmail) {
     std::fprintf(stderr, "kdxmapi: cannot run %s\n", program.c_str());
     return MAPI_E_FAILURE;
   }
-  const bool written = WriteMessage(message.get(), started.input);
-  if (!written && !ReaderGone(started.input)) {
-    // An attachment could not be read to the end. The program must not see the end of its
-    // input and send what it has: end it first.
+  const std::chrono::milliseconds idle = IdleLimit();
+  const auto stalledFor = [&] {
+    std::fprintf(stderr, "kdxmapi: %s took none of the message and did not end for %lld s\n",
+                 program.c_str(), static_cast<long long>(idle.count() / 1000));
+    return MAPI_E_NETWORK_FAILURE;
+  };
+  bool stalled = false;
+  const bool written = WriteMessage(message.get(), started.input, idle, stalled);
+  if (!written && (stalled || !ReaderGone(started.input))) {
+    // Stalled, or an attachment could not be read to the end: the program must not see the end
+    // of its input and send what it has.
+    EndProgram(started);
+    if (stalled) return stalledFor();
     std::fprintf(stderr, "kdxmapi: the message could not be written to %s\n", program.c_str());
-    ::kill(started.pid, SIGKILL);
-    ::close(started.input);
-    WaitForProgram(started.pid);
     return MAPI_E_FAILURE;
   }
   std::optional<int> ended;
-  const bool taken = written && ReadToTheEnd(started.input, started.pid, ended);
+  const Reading reading =
+      written ? ReadToTheEnd(started.input, started.pid, ended, idle) : Reading::Left;
+  if (reading == Reading::Stalled) {
+    EndProgram(started);
+    return stalledFor();
+  }
   const bool closed = ::close(started.input) == 0;
-  const int status = ended ? *ended : WaitForProgram(started.pid);
-  if (status == 0 && (!taken || !closed)) {
+  if (!ended) ended = EndedWithin(started.pid, idle);
+  if (!ended) {
+    EndProgram({started.pid, -1});
+    return stalledFor();
+  }
+  const int status = *ended;
+  if (status == 0 && (reading != Reading::Taken || !closed)) {
     // It stopped reading, yet claims success: it cannot have sent the whole message.
     std::fprintf(stderr, "kdxmapi: %s did not read the whole message\n", program.c_str());
     return MAPI_E_FAILURE;
   }
+  // The program's exit status, as sysexits.h names it. msmtp answers 65 when the server refuses
+  // a recipient, 69 when it refuses the message (any 4xx or 5xx reply but to a recipient: the
+  // server was reached, so that is no network failure), 68 for an unknown host, 75 when no
+  // connection can be made and 76 when the server's answer makes no sense (421 included).
   switch (status) {
     case 0:
       return SUCCESS_SUCCESS;
+    case 65:  // EX_DATAERR
     case 67:  // EX_NOUSER
+      std::fprintf(stderr, "kdxmapi: %s: a recipient was refused (status %d)\n", program.c_str(),
+                   status);
       return MAPI_E_UNKNOWN_RECIPIENT;
     case 68:  // EX_NOHOST
-    case 69:  // EX_UNAVAILABLE
     case 75:  // EX_TEMPFAIL
     case 76:  // EX_PROTOCOL
       std::fprintf(stderr, "kdxmapi: %s could not deliver the message (status %d)\n",

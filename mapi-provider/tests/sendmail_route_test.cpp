@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <optional>
 
@@ -81,19 +82,51 @@ TEST_F(ProviderTest, HostileTextsCannotAddHeadersOrRecipients) {
   EXPECT_EQ(sink.Count(), 1);
 }
 
-TEST_F(ProviderTest, ASendmailThatCannotDeliverIsANetworkFailure) {
-  int port = 0;
-  {
-    SmtpSink closed(dir_ / "sink");  // find a free port, then close it again
-    port = closed.port();
+// What msmtp answers for a server that cannot be reached, refuses or never answers becomes the
+// call's result; nothing is delivered, and a silent server holds the call only for the idle limit.
+TEST_F(ProviderTest, ASendmailThatCannotDeliverSaysWhy) {
+  ScopedEnv idle("KDX_SENDMAIL_TIMEOUT", "1");
+  const struct {
+    const char* server;  // smtp_sink.py's behaviour; "closed": nothing listens on the port
+    const char* recipient;
+    std::size_t attachment;  // bytes; 0: none
+    KdxMapiUlong result;
+  } cases[] = {
+      {"closed", "a@example.test", 0, MAPI_E_NETWORK_FAILURE},
+      {"reject-recipient", "unknown@example.test", 0, MAPI_E_UNKNOWN_RECIPIENT},
+      {"reject-data", "a@example.test", 0, MAPI_E_FAILURE},
+      // msmtp has read the whole message, part of it waits in the pipe, the write waits for it.
+      {"silent", "a@example.test", 0, MAPI_E_NETWORK_FAILURE},
+      {"silent", "a@example.test", 16 << 10, MAPI_E_NETWORK_FAILURE},
+      {"silent", "a@example.test", 1 << 20, MAPI_E_NETWORK_FAILURE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.server) + " with " + std::to_string(c.attachment) + " bytes");
+    const std::string folder = dir_.MakeDir(std::string("sink-") + c.server);
+    std::optional<SmtpSink> sink;
+    int port = 0;
+    if (std::string(c.server) == "closed") {
+      port = SmtpSink(folder).port();  // a free port, closed again
+    } else {
+      port = sink.emplace(folder, c.server).port();
+    }
+    UseSendmail(port);
+    Message m;
+    m.recips = {{MAPI_TO, "", "SMTP:a@example.test"},
+                {MAPI_TO, "", std::string("SMTP:") + c.recipient}};
+    if (c.attachment) m.files = {{File("a.kdx", std::string(c.attachment, 'x')), ""}};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(provider_.Send(m.Build(), 0), c.result);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    if (sink) {
+      EXPECT_EQ(sink->Count(), 0);
+    }
   }
-  UseSendmail(port);
-  Message m;
-  m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
-  EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_NETWORK_FAILURE));
 
   // Any other failure of the program is a general failure.
   ScopedEnv failing("KDX_SENDMAIL", "/bin/false");
+  Message m;
+  m.recips = {{MAPI_TO, "a@example.test", "SMTP:a@example.test"}};
   EXPECT_EQ(provider_.Send(m.Build(), 0), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
   EXPECT_FALSE(fs::exists(dir_ / "record"));
 }

@@ -70,7 +70,7 @@ BareDesktop::BareDesktop(const TempDir& dir)
       gnome("GNOME_DESKTOP_SESSION_ID", std::nullopt),
       mailer("MAILER", std::nullopt) {}
 
-SmtpSink::SmtpSink(const std::string& folder) : folder_(folder) {
+SmtpSink::SmtpSink(const std::string& folder, const std::string& behaviour) : folder_(folder) {
   int in[2];
   int out[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -78,7 +78,7 @@ SmtpSink::SmtpSink(const std::string& folder) : folder_(folder) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  std::vector<std::string> args = {"/usr/bin/python3", KDX_SMTP_SINK, folder};
+  std::vector<std::string> args = {"/usr/bin/python3", KDX_SMTP_SINK, folder, behaviour};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -140,7 +140,8 @@ void ProviderTest::UseSendmail(int port) {
                        "account default\nhost 127.0.0.1\nport " + std::to_string(port) +
                            "\nfrom kdx@example.test\nauth off\ntls off\n");
   fs::permissions(dir_ / "config/msmtp/config", fs::perms::owner_read | fs::perms::owner_write);
-  fs::create_symlink("/usr/bin/msmtp", dir_ / "bin/sendmail");
+  if (!fs::is_symlink(dir_ / "bin/sendmail"))
+    fs::create_symlink("/usr/bin/msmtp", dir_ / "bin/sendmail");
 }
 
 void ProviderTest::RemoveMailClient() {

@@ -73,10 +73,11 @@ struct BareDesktop {
   ScopedEnv desktop, session, kde, gnome, mailer;
 };
 
-// The local SMTP sink (python3-aiosmtpd) on a free loopback port, writing into `folder`.
+// The local SMTP sink (python3-aiosmtpd) on a free loopback port, writing into `folder`;
+// `behaviour` makes it fail (smtp_sink.py: "reject-recipient", "reject-data", "silent").
 class SmtpSink {
  public:
-  explicit SmtpSink(const std::string& folder);
+  explicit SmtpSink(const std::string& folder, const std::string& behaviour = "accept");
   ~SmtpSink();
   SmtpSink(const SmtpSink&) = delete;
   SmtpSink& operator=(const SmtpSink&) = delete;
@@ -99,7 +100,7 @@ class SmtpSink {
 class ProviderTest : public ::testing::Test {
  protected:
   ProviderTest();
-  // Makes msmtp, reached as "sendmail" on PATH, deliver to `port`.
+  // Makes msmtp, reached as "sendmail" on PATH, deliver to `port` (again: to another port).
   void UseSendmail(int port);
   // Removes the stand-in mail client's registration: the desktop has no mail client.
   void RemoveMailClient();

@@ -6,9 +6,9 @@
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
+#include <link.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <set>
 
@@ -25,24 +25,19 @@ LibraryHandle Open(const std::string& path, int mode, LibraryError* error) {
     // A relative path would be taken in the current folder, which the folder picker moves to
     // wherever the user browses. A bare name is searched for as the loader searches.
     if (error) {
-      error->code = ENOENT;
+      error->code = 0;
       error->text = text::Utf8ToCp1250(native + ": a relative library path is not loaded");
     }
     return nullptr;
   }
-  errno = 0;
   dlerror();
   void* handle = dlopen(native.c_str(), mode);
   if (!handle && error) {
-    const int code = errno;
+    // The loader gives no system code (errno is left as it was, whatever the cause), only its
+    // text, which names the file and the cause.
     const char* text = dlerror();
-    error->code = static_cast<unsigned long>(code);
+    error->code = 0;
     error->text = text::Utf8ToCp1250(text ? text : "");
-    if (error->code == 0 && !error->text.empty()) {
-      // The loader names the fault in its text but leaves errno alone (a file that is not a
-      // library, a missing symbol): report it as "no such executable format".
-      error->code = ENOEXEC;
-    }
   }
   return handle;
 }
@@ -135,6 +130,13 @@ LibraryHandle LoadLibraryByName(const std::string& path, LibraryError* error) {
 
 void* ResolveFunction(LibraryHandle library, const char* name) {
   if (!library) return nullptr;
+  // dlsym would also find a name that only one of the library's dependencies exports: the name
+  // counts only when the library's own file exports the function, the rule LibraryExportsAll
+  // applies before the library is loaded.
+  link_map* loaded = nullptr;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &loaded) != 0 || !loaded || !loaded->l_name) return nullptr;
+  ElfFile file(loaded->l_name);
+  if (!file.get() || !ExportedFunctions(file.get()).count(name)) return nullptr;
   return dlsym(library, name);
 }
 

@@ -70,6 +70,11 @@ inline constexpr const char* kHandOffRefusedFormat =
 
 // --- results --------------------------------------------------------------------------------
 
+// The EOSError of a library that did not load: "System Error.  Code: <code>.\r\n<text>" with the
+// system's code and text; without a code (the POSIX loader gives none) "A call to an OS function
+// failed", with the loader's text, when there is one, after ".\r\n".
+EOSError LibraryLoadError(unsigned long code, const std::string& text);
+
 // Returns `code` when it is 0 (SUCCESS_SUCCESS), or 1 (MAPI_USER_ABORT) and `ignoreUserAbort`;
 // raises EMapiError "MAPI Error: (<code>) "<text>"" with ErrorCode = code otherwise.
 std::uint32_t CheckMapiResult(std::uint32_t code, bool ignoreUserAbort);

@@ -12,9 +12,9 @@ namespace kdx::platform {
 
 using LibraryHandle = void*;
 
-// The system's account of the last failed load: `code` is GetLastError() on Windows and errno on
-// POSIX (0 when the system gave none); `text` is the system's description (FormatMessage, or
-// dlerror()).
+// The system's account of the last failed load: `code` is GetLastError() on Windows (0 when the
+// system gave none); the POSIX loader gives no code (0); `text` is the system's description
+// (FormatMessage, or dlerror(), which names the file and the cause).
 struct LibraryError {
   unsigned long code = 0;
   std::string text;
@@ -38,7 +38,9 @@ bool LibraryExportsAll(const std::string& path, const char* const* names, std::s
 // Loads a library for use. Returns null on failure and fills `error` when given.
 LibraryHandle LoadLibraryByName(const std::string& path, LibraryError* error = nullptr);
 
-// The address of the exported function `name`; null when the library does not export it.
+// The address of the function `name` that the library itself exports; null when it does not.
+// POSIX: a name that only one of its dependencies exports does not count (the library's file is
+// read as LibraryExportsAll reads it).
 void* ResolveFunction(LibraryHandle library, const char* name);
 
 // Releases a library loaded by either call above. Null is ignored.
