@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 
+#include "common/FileCopy.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 
@@ -245,18 +246,7 @@ void FileReplacer::Commit() {
   if (dir.Get() >= 0) (void)::fsync(dir.Get());
 }
 
-void CopyFileReplacing(OpenedFile& source, const std::string& target) {
-  source.Rewind();
-  FileReplacer out(target, false, ReplacedPermissions::kNewFile);
-  char buffer[64 * 1024];
-  while (const std::size_t n = source.Read(buffer, sizeof buffer)) out.Write(buffer, n);
-  out.Commit();
-}
-
-void CopyFileReplacing(const std::string& source, const std::string& target) {
-  OpenedFile in(source);
-  CopyFileReplacing(in, target);
-}
+void CopyAttributesWithoutReadOnly(const OpenedFile&, const std::string&) {}
 
 void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) RaiseErrno("unlink " + path, errno);

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "WideText.h"
+#include "common/FileCopy.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 
@@ -230,24 +231,11 @@ void FileReplacer::Commit() {
   }
 }
 
-void CopyFileReplacing(OpenedFile& source, const std::string& target) {
-  source.Rewind();
-  {
-    FileReplacer out(target, false, ReplacedPermissions::kNewFile);
-    char buffer[64 * 1024];
-    while (const std::size_t n = source.Read(buffer, sizeof buffer)) out.Write(buffer, n);
-    out.Commit();
-  }
-  // The source's attributes without read-only, as the system's copy gives them otherwise.
+void CopyAttributesWithoutReadOnly(const OpenedFile& source, const std::string& target) {
   const DWORD kept = static_cast<DWORD>(source.Attributes()) &
                      (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
   SetFileAttributesW(Wide(target).c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
-}
-
-void CopyFileReplacing(const std::string& source, const std::string& target) {
-  OpenedFile in(source);
-  CopyFileReplacing(in, target);
 }
 
 void RemoveFile(const std::string& path) {
