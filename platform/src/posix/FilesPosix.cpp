@@ -189,7 +189,9 @@ FileReplacer::FileReplacer(const std::string& path, bool append, ReplacedPermiss
   }
   try {
     if (exists && permissions == ReplacedPermissions::kKeepExisting) {
-      (void)::fchown(s.fd.Get(), static_cast<uid_t>(-1), st.st_gid);  // where we may
+      // Owner and group where the caller may set them (the owner: root only).
+      if (::fchown(s.fd.Get(), st.st_uid, st.st_gid) != 0)
+        (void)::fchown(s.fd.Get(), static_cast<uid_t>(-1), st.st_gid);
       if (::fchmod(s.fd.Get(), st.st_mode & 07777) != 0) RaiseErrno("chmod", errno);
     }
     if (append && exists) {

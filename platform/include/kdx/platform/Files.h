@@ -77,8 +77,9 @@ class OpenedFile {
 // although the folder would let a rename replace it, as Windows' copy refuses it.
 //
 // What the new file's permissions are when it takes the target's place:
-//   kKeepExisting: those of the file it replaces (POSIX: mode, and group where the caller may
-//     set it; Windows: its attributes); a new file gets what the system gives new files.
+//   kKeepExisting: those of the file it replaces (POSIX: mode, owner and group as far as the
+//     caller may set them: the owner root only; Windows: its attributes); a new file gets what the
+//     system gives new files.
 //   kNewFile: what the system gives a new file in that folder (POSIX: 0666 less the umask;
 //     Windows: the folder's defaults), whatever the replaced file had.
 enum class ReplacedPermissions { kKeepExisting, kNewFile };
