@@ -1,11 +1,14 @@
 // ReceiveFile: the action of the receive page ("Provést akci").
 //
 // The checks run in a fixed order and each failure shows one message and leaves the window as it
-// is. On POSIX the names compare with regard to letter case, so beyond the comparison of the
-// spelled paths the same-location check also compares file identity: a target folder that is the
-// source folder under another spelling (a link, a bind mount) and a target file that is the
-// source under another name (a hard or symbolic link) are refused, as a copy onto itself would
-// destroy the received file.
+// is. Beyond the comparison of the spelled paths the same-location check compares file
+// identity: a target folder that is the source folder under another spelling (a link, a bind
+// mount) and a target file that is the source under another name (a hard or symbolic link) are
+// refused, as a copy onto itself would destroy the received file.
+//
+// The copy is made from the file that start-up opened (ReceivedFile), so a mail client that
+// removes its temporary copy meanwhile does not lose the transfer; it gets the permissions of a
+// new file in the target folder, never the read-only state of the mail client's copy.
 
 #include <QString>
 
@@ -61,12 +64,26 @@ bool ReadOnlyVariantInTarget() {
   return false;
 }
 
+// True when a name of the target folder would be the received file. The spelled paths count
+// where the file system does not tell letter cases apart (Windows; a FAT, NTFS or SMB volume on
+// Linux); elsewhere "/data/casedir" and "/data/CASEDIR" are two folders, and only identities
+// count: the folder itself when the copy keeps the received name, a file of the copy's name in
+// any letter case (a hard or symbolic link of the received file).
 bool SameLocation(const std::string& sourcePath, const std::string& targetPath) {
-  if (text::AnsiUpperCase(sourcePath) == text::AnsiUpperCase(targetPath)) return true;
   const std::string sourceFolder = SourceFolderNative.empty() ? "." : SourceFolderNative;
-  if (platform::SameFile(sourceFolder, TargetFolderNative)) return true;
+#ifdef _WIN32
+  const bool caseBlind = true;  // the system's calls never tell letter cases apart
+#else
+  const bool caseBlind = !platform::GetVolumeCaseFlags(sourceFolder).caseSensitive ||
+                         !platform::GetVolumeCaseFlags(TargetFolderNative).caseSensitive;
+#endif
+  if (caseBlind && text::AnsiUpperCase(sourcePath) == text::AnsiUpperCase(targetPath)) return true;
+  if (TargetName == SourceName && platform::SameFile(sourceFolder, TargetFolderNative)) return true;
   for (const std::string& name : CaseVariantsInTarget()) {
-    if (platform::SameFile(SourcePathNative, TargetFolderNative + name)) return true;
+    const std::string variant = TargetFolderNative + name;
+    if (ReceivedFile ? ReceivedFile->IsFile(variant)
+                     : platform::SameFile(SourcePathNative, variant))
+      return true;
   }
   return false;
 }
@@ -83,16 +100,24 @@ void ReceiveFile() {
                           "soubor sám na sebe!"));
     return;
   }
-  if (!platform::FileExists(SourcePathNative)) {
-    ShowError(QString::fromUtf8("Vstupní soubor ") + FromCp(sourcePath) +
-              QString::fromUtf8(" neexistuje."));
-    return;
+  // The file as start-up opened it, even when the mail client has removed it since; a file
+  // that was not there then may have been put back.
+  if (!ReceivedFile) {
+    if (!platform::FileExists(SourcePathNative)) {
+      ShowError(QString::fromUtf8("Vstupní soubor ") + FromCp(sourcePath) +
+                QString::fromUtf8(" neexistuje."));
+      return;
+    }
+    try {
+      ReceivedFile = std::make_unique<platform::OpenedFile>(SourcePathNative);
+    } catch (const EOSError&) {
+    }
   }
   const std::string targetNative = TargetFolderNative + TargetNameNative;
-  bool copied = !ReadOnlyVariantInTarget();
+  bool copied = ReceivedFile && !ReadOnlyVariantInTarget();
   if (copied) {
     try {
-      platform::CopyFileReplacing(SourcePathNative, targetNative);
+      platform::CopyFileReplacing(*ReceivedFile, targetNative);
     } catch (const EOSError&) {
       copied = false;
     }

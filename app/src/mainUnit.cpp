@@ -13,6 +13,7 @@
 #include "Nastaveni.h"
 #include "TableFolder.h"
 #include "kdx/memtable/Schemas.h"
+#include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/MessageBox.h"
@@ -35,6 +36,7 @@ std::string SourcePathNative;
 std::string SourceFolderNative;
 std::string TargetFolderNative;
 std::string TargetNameNative;
+std::unique_ptr<platform::OpenedFile> ReceivedFile;
 TTableFolders TableFolders;
 
 namespace {
@@ -95,12 +97,23 @@ void PrepareReceivePage(TMemTable& importTable) {
   w.Button1->setEnabled(true);
 
   importTable.SetIndexName(kImportKdxFileIndex);
-  if (importTable.FindRecord(fields::kKDXFile, TVariant(SourceName),
-                             TLocateOptions{loCaseInsensitive})) {
+  // An exact match wins; otherwise the name as it was before the mail client counted it.
+  const TLocateOptions anyCase{loCaseInsensitive};
+  std::string landing = SourceName;
+  bool found = importTable.FindRecord(fields::kKDXFile, TVariant(SourceName), anyCase);
+  if (!found && WithoutCopyCounter(SourceName) != SourceName) {
+    landing = WithoutCopyCounter(SourceName);
+    found = importTable.FindRecord(fields::kKDXFile, TVariant(landing), anyCase);
+  }
+  if (found) {
+    if (landing != SourceName) {
+      TargetNameNative = WithoutCopyCounter(TargetNameNative);
+      w.Label2->setText(FromCp(landing));  // the name it lands under; Label4 shows what came
+    }
     TargetFolder = NormalizeFolderPath(importTable.FieldByName(fields::kSavePath)->AsString());
     TargetFolderNative = text::Cp1250ToUtf8(TargetFolder);
     w.Label6->setText(FromCp(TargetFolder));
-    TargetName = SourceName;
+    TargetName = landing;
     w.Label9->setText(FromCp(importTable.FieldByName(fields::kInfoText)->AsString()));
     if (TargetFolder.empty()) {
       w.Label7->show();
@@ -131,6 +144,29 @@ std::string BareName(const std::string& path) {
   return path.substr(FolderPart(path).size());
 }
 
+std::string WithoutCopyCounter(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  const size_t end = dot == std::string::npos ? name.size() : dot;  // end of the stem
+  const auto digitsFrom = [&](size_t last) {  // first of the digits that end before `last`
+    while (last > 0 && name[last - 1] >= '0' && name[last - 1] <= '9') --last;
+    return last;
+  };
+  size_t cut = 0;  // where the counter starts; 0: none (or nothing before it)
+  if (end > 0 && (name[end - 1] == ')' || name[end - 1] == ']')) {
+    const char open = name[end - 1] == ')' ? '(' : '[';
+    const size_t digits = digitsFrom(end - 1);
+    if (digits < end - 1 && digits > 0 && name[digits - 1] == open) {
+      cut = digits - 1;
+      if (open == '(' && cut > 0 && (name[cut - 1] == ' ' || name[cut - 1] == '_')) --cut;
+    }
+  } else {
+    const size_t digits = digitsFrom(end);
+    if (digits < end && digits > 0 && name[digits - 1] == '-') cut = digits - 1;
+  }
+  if (cut == 0) return name;
+  return name.substr(0, cut) + name.substr(end);
+}
+
 std::string JoinArguments(const std::vector<std::string>& arguments) {
   std::string joined;
   for (const std::string& argument : arguments) joined += argument + ' ';
@@ -145,6 +181,7 @@ void ResetRunValues() {
     value->clear();
   }
   TableFolders = {};
+  ReceivedFile.reset();
   RunMode = kModeNone;
 }
 
@@ -183,6 +220,12 @@ void StartRun() {
     SourceFolderNative = NormalizeFolderPath(FolderPart(native));
     SourcePathNative = SourceFolderNative + BareName(native);
     TargetNameNative = text::UpperFileName(BareName(utf8));
+    // Held open from now on: a mail client may remove its temporary copy before the action.
+    try {
+      ReceivedFile = std::make_unique<platform::OpenedFile>(SourcePathNative);
+    } catch (const EOSError&) {
+      ReceivedFile.reset();
+    }
   }
 
   switch (RunMode) {

@@ -13,12 +13,14 @@
 #include <QStringList>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "DefinitionTables.h"
 #include "TableFolder.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/ScopedReplacement.h"
 
 namespace kdx::app {
@@ -35,14 +37,19 @@ extern int RunMode;
 extern std::string SourceFolder;  // receive mode: folder of the received file, normalised
 extern std::string SourceName;    // receive mode: bare name, upper-cased by the locale
 extern std::string TargetFolder;  // receive mode: SavePath of the matching definition, normalised
-extern std::string TargetName;    // receive mode: SourceName when a definition matched
+extern std::string TargetName;    // receive mode: the copy's name when a definition matched:
+                                  // SourceName, or SourceName without its copy counter
 
 // Native counterparts (UTF-8) of the values above.
 extern std::string AppFolderNative;
 extern std::string SourcePathNative;  // the received file: the command line's bytes
 extern std::string SourceFolderNative;
 extern std::string TargetFolderNative;
-extern std::string TargetNameNative;  // the copy's name: the bare name by text::UpperFileName
+extern std::string TargetNameNative;  // the copy's name: the bare name by text::UpperFileName,
+                                      // without the copy counter that TargetName lost
+// Receive mode: the received file, opened at start-up (empty when it could not be opened then),
+// so that the copy succeeds after the mail client has removed its temporary copy.
+extern std::unique_ptr<platform::OpenedFile> ReceivedFile;
 // Where the table files are read and written (TableFolder.h): the executable's folder, or the
 // user's own folder of an installation.
 extern TTableFolders TableFolders;
@@ -60,6 +67,14 @@ std::string NormalizeFolderPath(const std::string& path);
 std::string FolderPart(const std::string& path);
 // Bare name: everything after the folder part.
 std::string BareName(const std::string& path);
+
+// The received bare name without one copy counter, which mail clients and browsers put before
+// the extension when a file of the name is already in their folder: "-N" (Thunderbird),
+// "(N)" (Outlook, Firefox), " (N)" (Chromium, Edge), "_(N)" (some Outlook versions) and "[N]"
+// (older Windows caches), N one or more decimal digits. `name` itself when it carries none or
+// when nothing would be left before the counter. Receive mode looks the definition up by this
+// name only when none matches the received name exactly.
+std::string WithoutCopyCounter(const std::string& name);
 
 // Joins command-line arguments (native) into one path: each followed by one blank, then
 // characters of code 32 and below removed from the right end.

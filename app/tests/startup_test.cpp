@@ -72,6 +72,33 @@ class StartupTest : public QObject {
     }
   }
 
+  void copyCountersThatMailClientsAddAreTakenOff() {
+    const std::pair<const char*, const char*> cases[] = {
+        {"POB1_PB-1.KDX", "POB1_PB.KDX"},
+        {"POB1_PB-12.KDX", "POB1_PB.KDX"},
+        {"POB1_PB(2).KDX", "POB1_PB.KDX"},
+        {"POB1_PB (1).KDX", "POB1_PB.KDX"},
+        {"POB1_PB_(1).KDX", "POB1_PB.KDX"},
+        {"POB1_PB[3].KDX", "POB1_PB.KDX"},
+        {"A-1-2.KDX", "A-1.KDX"},
+        {"A(1)(2).KDX", "A(1).KDX"},  // one counter only
+        {"POB1_PB-1", "POB1_PB"},
+        {"NA.ME-1.KDX", "NA.ME.KDX"},
+        {"POB1_PB.KDX", "POB1_PB.KDX"},
+        {"POB1_PB-.KDX", "POB1_PB-.KDX"},
+        {"POB1_PB().KDX", "POB1_PB().KDX"},
+        {"POB1_PB(1.KDX", "POB1_PB(1.KDX"},
+        {"POB1_PB[1).KDX", "POB1_PB[1).KDX"},
+        {"POB1_PB-X1.KDX", "POB1_PB-X1.KDX"},
+        {"POB1_PB.KDX-1", "POB1_PB.KDX-1"},
+        {"-1.KDX", "-1.KDX"},  // nothing left before it
+        {" (1).KDX", " (1).KDX"},
+        {"", ""},
+        {"P\xD8\xCDJEM (2).KDX", "P\xD8\xCDJEM.KDX"}};
+    for (const auto& [received, bare] : cases)
+      QVERIFY2(WithoutCopyCounter(received) == bare, received);
+  }
+
   void argumentsAreJoinedWithSingleBlanks() {
     QCOMPARE(JoinArguments({Native("/home/Dokumenty"), "a", Native("nastaveni/POB1_PB.KDX")}),
              Native("/home/Dokumenty a nastaveni/POB1_PB.KDX"));

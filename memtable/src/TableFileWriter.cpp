@@ -3,6 +3,7 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <optional>
 
 #include "FieldAccess.h"
 #include "MemIndex.h"
@@ -10,6 +11,8 @@
 #include "TableFileFormat.h"
 #include "TableFileIO.h"
 #include "kdx/memtable/MemTable.h"
+#include "kdx/platform/Errors.h"
+#include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {
@@ -179,10 +182,25 @@ void TMemTable::SaveToTableFile(const std::string& fileName, TMemTableSaveFlags 
   if (flags.Contains(mtfSaveDeltas))
     throw EMemTableError("Saving deltas is supported only in binary format.");
   CheckActive();
-  TFileReplacer file(fileName, flags.Contains(mtfSaveAppend));
+  // The one replacement of a file (platform's FileReplacer): a temporary file renamed over the
+  // table, or, where the folder lets no file be made, the table written in place. Either keeps
+  // the file's permissions. The messages are the stream's: "Cannot create file" when the file
+  // cannot be replaced at all, "Stream write error" when writing or flushing fails.
+  std::optional<platform::FileReplacer> file;
+  try {
+    file.emplace(fileName, flags.Contains(mtfSaveAppend),
+                 platform::ReplacedPermissions::kKeepExisting);
+  } catch (const EOSError&) {
+    throw EFCreateError(FormatMessage("Cannot create file %s", PathForMessage(fileName)));
+  }
   SettleRecord();
-  file.Write(BuildTableText(flags));
-  file.Commit();
+  const std::string content = BuildTableText(flags);
+  try {
+    file->Write(content.data(), content.size());
+    file->Commit();
+  } catch (const EOSError&) {
+    throw EWriteError("Stream write error");
+  }
 }
 
 }  // namespace kdx

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #endif
 
 using namespace kdx;
@@ -577,6 +578,40 @@ TEST(TableFileSave, FailedSavesLeaveTheOldFileWhole) {
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_NE(ReadFile(path).find("\"third\""), std::string::npos);
   EXPECT_EQ(leftovers(), 1);  // the link itself
+}
+
+// An installation that lets users write the table file but not its folder: no temporary file
+// can be made beside it, so the save writes the file in place, keeping its owner and mode.
+TEST(TableFileSave, AWritableFileInAFolderThatIsNotIsWrittenInPlace) {
+  TempDir dir;
+  auto t = OpenImport();
+  FillImportExample(*t);
+  const std::string folder = dir / "program";
+  std::filesystem::create_directory(folder);
+  const std::string path = folder + "/kdx_imp.tab";
+  WriteFile(path, "old contents");
+  ::chmod(dir.Path().c_str(), 0755);
+  ::chmod(path.c_str(), 0666);
+  ::chmod(folder.c_str(), 0555);
+  // Run as a user who may not write the folder (root may write anywhere).
+  EXPECT_EXIT(
+      {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(2);
+        try {
+          t->SaveToTableFile(path);
+        } catch (const std::exception& e) {
+          std::fprintf(stderr, "%s\n", e.what());
+          std::_Exit(3);
+        }
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(ReadFile(path), ImportExampleFile());
+  struct stat st;
+  ::stat(path.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0666u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 #else
 TEST(TableFileSave, ReadOnlyFilesAreNotReplaced) {

@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <iterator>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "CoreTestSupport.h"
 #include "kdx/platform/Errors.h"
 
@@ -111,13 +115,22 @@ TEST_F(FilesTest, SameFileComparesIdentityNotSpelling) {
 }
 
 #ifndef _WIN32
-TEST_F(FilesTest, CopyKeepsTheSourcePermissions) {
+// A mail client's copy is read-only; the copy gets what a new file gets (0666 less the umask),
+// over an existing file too.
+TEST_F(FilesTest, CopyGetsTheModeOfANewFileNotTheSources) {
   WriteFile(P("src.kdx"), "x");
-  fs::permissions(dir_ / "src.kdx",
-                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  WriteFile(P("old.kdx"), "old");
+  fs::permissions(dir_ / "src.kdx", fs::perms::owner_read);
+  fs::permissions(dir_ / "old.kdx", fs::perms::owner_all | fs::perms::others_all);
+  const mode_t mask = ::umask(022);
   CopyFileReplacing(P("src.kdx"), P("dst.kdx"));
-  EXPECT_EQ(fs::status(dir_ / "dst.kdx").permissions(),
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  CopyFileReplacing(P("src.kdx"), P("old.kdx"));
+  ::umask(mask);
+  for (const char* name : {"dst.kdx", "old.kdx"})
+    EXPECT_EQ(fs::status(dir_ / name).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read)
+        << name;
 }
 #endif
 

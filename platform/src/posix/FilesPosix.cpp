@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <random>
 
+#include "common/FileCopy.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 
@@ -25,6 +29,14 @@ class Fd {
   ~Fd() { Reset(); }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
   int Get() const { return fd_; }
   void Reset() {
     if (fd_ >= 0) ::close(fd_);
@@ -88,39 +100,155 @@ bool IsReadOnlyFile(const std::string& path) {
   return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
 }
 
-void CopyFileReplacing(const std::string& source, const std::string& target) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.Get() < 0) RaiseErrno("open " + source, errno);
-  struct stat st {};
-  if (::fstat(in.Get(), &st) != 0) RaiseErrno("stat " + source, errno);
-  if (!S_ISREG(st.st_mode)) RaiseErrno(source, EISDIR);
-  // The rename would replace a file the user may not write; Windows' copy refuses it.
-  if (IsReadOnlyFile(target)) RaiseErrno("replace " + target, EACCES);
+// --- opened files -----------------------------------------------------------------------------
 
-  std::string temp = FolderOf(target) + "/.kdx-copy-XXXXXX";
-  Fd out(::mkostemp(temp.data(), O_CLOEXEC));
-  if (out.Get() < 0) RaiseErrno("create in " + FolderOf(target), errno);
+OpenedFile::OpenedFile(const std::string& path) : handle_(-1) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.Get() < 0) RaiseErrno("open " + path, errno);
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) RaiseErrno("stat " + path, errno);
+  if (!S_ISREG(st.st_mode)) RaiseErrno(path, EISDIR);
+  handle_ = fd.Release();
+}
+
+OpenedFile::~OpenedFile() {
+  ::close(static_cast<int>(handle_));
+}
+
+std::size_t OpenedFile::Read(char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(handle_), buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) RaiseErrno("read", errno);
+  }
+}
+
+void OpenedFile::Rewind() {
+  if (::lseek(static_cast<int>(handle_), 0, SEEK_SET) != 0) RaiseErrno("seek", errno);
+}
+
+bool OpenedFile::IsFile(const std::string& path) const {
+  struct stat mine {
+  }, other{};
+  if (path.empty() || ::fstat(static_cast<int>(handle_), &mine) != 0 ||
+      ::stat(path.c_str(), &other) != 0)
+    return false;
+  return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+}
+
+unsigned long OpenedFile::Attributes() const {
+  struct stat st {};
+  if (::fstat(static_cast<int>(handle_), &st) != 0) RaiseErrno("stat", errno);
+  return st.st_mode;
+}
+
+// --- the replacement of a file's content ----------------------------------------------------
+
+struct FileReplacer::State {
+  std::string target;  // the file replaced (what a symbolic link names)
+  std::string temp;    // empty when the target is written in place
+  Fd fd;
+  bool append = false;
+  bool cut = false;  // in place: the old content has been cut
+};
+
+FileReplacer::FileReplacer(const std::string& path, bool append, ReplacedPermissions permissions)
+    : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.append = append;
+  s.target = path;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    s.target = real;
+    std::free(real);
+  }
+  struct stat st {};
+  const bool exists = ::stat(s.target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) RaiseErrno("replace " + path, EISDIR);
+  if (IsReadOnlyFile(s.target)) RaiseErrno("replace " + path, EACCES);
+
+  const std::string folder = FolderOf(s.target);
+  // Made with 0666, so that the system applies the umask and the folder's default ACL as it
+  // does to every new file.
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  int code = 0;
+  for (int attempt = 0; attempt < 100 && s.fd.Get() < 0; ++attempt) {
+    s.temp = folder + "/.kdx-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+             "-" + std::to_string(random() % 1000000) + ".tmp";
+    s.fd = Fd(::open(s.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    code = errno;
+    if (s.fd.Get() < 0 && code != EEXIST) break;
+  }
+  if (s.fd.Get() < 0) {
+    s.temp.clear();
+    // A folder the user may not write, with a file there that they may: write it in place.
+    if (!exists || (code != EACCES && code != EPERM)) RaiseErrno("create in " + folder, code);
+    s.fd = Fd(::open(s.target.c_str(), O_WRONLY | O_CLOEXEC | (append ? O_APPEND : 0)));
+    if (s.fd.Get() < 0) RaiseErrno("open " + path, errno);
+    return;
+  }
   try {
-    char buffer[64 * 1024];
-    for (;;) {
-      const ssize_t n = ::read(in.Get(), buffer, sizeof buffer);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        RaiseErrno("read " + source, errno);
-      }
-      if (n == 0) break;
-      WriteAll(out.Get(), buffer, static_cast<size_t>(n));
+    if (exists && permissions == ReplacedPermissions::kKeepExisting) {
+      // Owner and group where the caller may set them (the owner: root only).
+      if (::fchown(s.fd.Get(), st.st_uid, st.st_gid) != 0)
+        (void)::fchown(s.fd.Get(), static_cast<uid_t>(-1), st.st_gid);
+      if (::fchmod(s.fd.Get(), st.st_mode & 07777) != 0) RaiseErrno("chmod", errno);
     }
-    if (::fchmod(out.Get(), st.st_mode & 07777) != 0) RaiseErrno("chmod", errno);
-    if (::fsync(out.Get()) != 0) RaiseErrno("fsync", errno);
-    if (::close(out.Release()) != 0) RaiseErrno("close", errno);
-    if (::rename(temp.c_str(), target.c_str()) != 0) RaiseErrno("rename to " + target, errno);
+    if (append && exists) {
+      OpenedFile old(s.target);
+      char buffer[64 * 1024];
+      while (const std::size_t n = old.Read(buffer, sizeof buffer)) WriteAll(s.fd.Get(), buffer, n);
+    }
   } catch (...) {
-    out.Reset();
-    ::unlink(temp.c_str());
+    s.fd.Reset();
+    ::unlink(s.temp.c_str());
     throw;
   }
 }
+
+FileReplacer::~FileReplacer() {
+  if (state_->fd.Get() >= 0 && !state_->temp.empty()) {
+    state_->fd.Reset();
+    ::unlink(state_->temp.c_str());
+  }
+}
+
+bool FileReplacer::InPlace() const {
+  return state_->temp.empty();
+}
+
+void FileReplacer::Write(const char* data, std::size_t size) {
+  State& s = *state_;
+  if (s.temp.empty() && !s.append && !s.cut) {
+    if (::ftruncate(s.fd.Get(), 0) != 0) RaiseErrno("truncate " + s.target, errno);
+    s.cut = true;
+  }
+  WriteAll(s.fd.Get(), data, size);
+}
+
+void FileReplacer::Commit() {
+  State& s = *state_;
+  if (s.temp.empty()) {
+    Write(nullptr, 0);  // an empty content cuts the file too
+    if (::fsync(s.fd.Get()) != 0) RaiseErrno("fsync " + s.target, errno);
+    if (::close(s.fd.Release()) != 0) RaiseErrno("close " + s.target, errno);
+    return;
+  }
+  try {
+    if (::fsync(s.fd.Get()) != 0) RaiseErrno("fsync", errno);
+    if (::close(s.fd.Release()) != 0) RaiseErrno("close", errno);
+    if (::rename(s.temp.c_str(), s.target.c_str()) != 0) RaiseErrno("rename to " + s.target, errno);
+  } catch (...) {
+    s.fd.Reset();
+    ::unlink(s.temp.c_str());
+    throw;
+  }
+  // Make the rename itself durable.
+  Fd dir(::open(FolderOf(s.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Get() >= 0) (void)::fsync(dir.Get());
+}
+
+void CopyAttributesWithoutReadOnly(const OpenedFile&, const std::string&) {}
 
 void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) RaiseErrno("unlink " + path, errno);

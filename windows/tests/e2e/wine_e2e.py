@@ -11,7 +11,8 @@ Runs inside the Windows stage (scripts/test.d/30-wine.sh): WINEPREFIX is a Czech
 starts 64-bit programs here (scripts/bitness.sh; default `wine`).
 
 Scenarios (all by default):
-  receive    wine KDXMngr.exe C:\\Pošta\\pob1_pb.kdx, without a window manager: mouse only
+  receive    wine KDXMngr.exe C:\\Pošta\\pob1_pb.kdx, then POB1_PB(2).KDX and POB1_PB (1).KDX,
+             read-only, into the same folder, without a window manager: mouse only
   send       through Wine's mapi32.dll to the recording client DLL registered as the default
              mail client
   settings   /SET: definitions typed in (Czech letters), "Uložit", tables byte for byte
@@ -339,28 +340,41 @@ def receive_job(program, target_file, data, end_text, shot_prefix):
 
 
 def scenario_receive():
+    """Three runs into one import folder, as the mail clients hand over a transfer day after
+    day: read-only, the second day as Outlook names it, the third as a browser's download."""
     folder = program_folder("KDX manager")
     target = drive_c("Velkor", "Příjem")
     os.makedirs(target, exist_ok=True)
     mail = drive_c("Pošta")
     os.makedirs(mail, exist_ok=True)
-    data = b"KDX\x00transfer\xff" * 100
-    with open(os.path.join(mail, "pob1_pb.kdx"), "wb") as f:
-        f.write(data)
     end_text = "Nyní spusťte Velkor a načtěte přenos."
     write_table(os.path.join(folder, "kdx_imp.tab"), IMPORT_HEADER,
                 [["Pobočka Brno", "POB1_PB.KDX", "C:\\Velkor\\Příjem", "Uložení přenosu z Brna",
                   end_text]])
-    program = Program("C:\\KDX manager\\KDXMngr.exe", ["C:\\Pošta\\pob1_pb.kdx"], name="receive")
-    try:
-        program.window("KDX Manager")
-        if program.control("Label6")["text"] != "C:\\Velkor\\Příjem\\":
-            raise Failure("Label6 shows %r" % program.control("Label6")["text"])
-        receive_job(program, os.path.join(target, "POB1_PB.KDX"), data, end_text, "receive")
-    finally:
-        program.kill()
-    if os.path.exists(os.path.join(target, "pob1_pb.kdx")):
-        raise Failure("the copy kept the lower-case name")
+    for day, name in enumerate(["pob1_pb.kdx", "POB1_PB(2).KDX", "POB1_PB (1).KDX"], 1):
+        data = b"KDX\x00transfer\xff day %d " % day * 100
+        received = os.path.join(mail, name)
+        with open(received, "wb") as f:
+            f.write(data)
+        os.chmod(received, 0o444)  # the read-only attribute, as the mail clients leave it
+        program = Program("C:\\KDX manager\\KDXMngr.exe", ["C:\\Pošta\\" + name],
+                          name="receive%d" % day)
+        try:
+            program.window("KDX Manager")
+            if program.control("Label6")["text"] != "C:\\Velkor\\Příjem\\":
+                raise Failure("Label6 shows %r" % program.control("Label6")["text"])
+            shown = program.control("Label4")["text"]
+            if shown != "C:\\Pošta\\" + name.upper():
+                raise Failure("day %d: Label4 shows %r" % (day, shown))
+            receive_job(program, os.path.join(target, "POB1_PB.KDX"), data, end_text,
+                        "receive" if day == 1 else "receive-day%d" % day)
+        finally:
+            program.kill()
+        landed = [n for n in os.listdir(target)]
+        if landed != ["POB1_PB.KDX"]:
+            raise Failure("day %d: the import folder holds %r" % (day, landed))
+        if not os.stat(os.path.join(target, "POB1_PB.KDX")).st_mode & 0o200:
+            raise Failure("day %d: the copy is read-only" % day)
 
 
 def parse_record(path):
