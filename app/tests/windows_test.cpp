@@ -239,7 +239,8 @@ class WindowsTest : public QObject {
       run.WriteExports({{"A", "", "a@x.cz", "", ""}, {"B", "", "b@x.cz", "", ""}});
       run.WriteImports({{"Prijem", "POB1_PB.KDX", "/prenosy/", "", ""}});
       const bool send = !*argument;
-      run.Start(send ? QStringList{} : QStringList{argument});
+      // The received path as the system spells it (on Windows a backslash parts the folder).
+      run.Start(send ? QStringList{} : QStringList{QDir::toNativeSeparators(argument)});
       TfrmMain* w = frmMain;
       w->show();
       QVERIFY(QTest::qWaitForWindowActive(w));
