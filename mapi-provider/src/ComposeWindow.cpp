@@ -145,6 +145,9 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
     std::fprintf(stderr, "kdxmapi: xdg-email was not found; no mail client can be opened\n");
     return MAPI_E_FAILURE;
   }
+  // A handler that would drop the attachment is never given the message: the caller shows the
+  // user another way.
+  if (!mail.attachments.empty() && !MailtoHandlerTakesAttachments()) return MAPI_E_NOT_SUPPORTED;
   std::string query;
   auto add = [&query](const char* field, const std::string& encoded) {
     query += query.empty() ? "?" : "&";
