@@ -28,9 +28,8 @@ using widgets::MakeLabel;
 namespace {
 
 TManualSendActions& Actions() {
-  static TManualSendActions actions{
-      [](const std::string& uri) { platform::ShellOpen(uri); },
-      [](const std::string& path) { ShowFileInFileManager(path); }};
+  static TManualSendActions actions{[](const std::string& uri) { platform::ShellOpen(uri); },
+                                    [](const std::string& path) { ShowFileInFileManager(path); }};
   return actions;
 }
 
@@ -51,7 +50,8 @@ void ShowFileInFileManager(const std::string& path) {
   // The desktop's file manager interface (Nautilus, Dolphin, Nemo, Caja, Thunar ...), started by
   // the bus when it is not running.
   QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+      QStringLiteral("org.freedesktop.FileManager1"),
+      QStringLiteral("/org/freedesktop/FileManager1"),
       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
   call << QStringList{QUrl::fromLocalFile(QString::fromUtf8(path)).toString(QUrl::FullyEncoded)}
        << QString();
@@ -78,8 +78,8 @@ TfrmManualSend::TfrmManualSend(QWidget* parent, const std::string& recipient,
 
   Image1 = new QLabel(this);
   Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this)
-                        .pixmap(32, 32));
+  Image1->setPixmap(
+      style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(32, 32));
   Image1->setGeometry(12, 12, 32, 32);
   Label1 = MakeLabel(this, "Label1",
                      QString::fromUtf8("Poštovní program nepřevezme přílohu sám. Přetáhněte "
@@ -103,8 +103,10 @@ TfrmManualSend::TfrmManualSend(QWidget* parent, const std::string& recipient,
   bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   bevel->setGeometry(8, 156, 404, 2);
 
-  Button3 = MakeButton(this, "Button3", QString::fromUtf8("Otevřít e-mail"), QRect(12, 168, 100, 25));
-  Button4 = MakeButton(this, "Button4", QString::fromUtf8("Ukázat soubor"), QRect(118, 168, 100, 25));
+  Button3 =
+      MakeButton(this, "Button3", QString::fromUtf8("Otevřít e-mail"), QRect(12, 168, 100, 25));
+  Button4 =
+      MakeButton(this, "Button4", QString::fromUtf8("Ukázat soubor"), QRect(118, 168, 100, 25));
   Button1 = MakeButton(this, "Button1", QString::fromUtf8("Hotovo"), QRect(252, 168, 75, 25));
   Button2 = MakeButton(this, "Button2", QString::fromUtf8("Storno"), QRect(333, 168, 75, 25));
   Button1->setDefault(true);

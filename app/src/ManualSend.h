@@ -38,9 +38,9 @@ class TfrmManualSend : public QDialog {
   QLabel* Label2;
   QLabel* Label3;
   QLabel* Label4;
-  QLineEdit* Edit1;  // recipient
-  QLineEdit* Edit2;  // subject
-  QLineEdit* Edit3;  // file
+  QLineEdit* Edit1;      // recipient
+  QLineEdit* Edit2;      // subject
+  QLineEdit* Edit3;      // file
   QPushButton* Button3;  // "Otevřít e-mail"
   QPushButton* Button4;  // "Ukázat soubor"
   QPushButton* Button1;  // "Hotovo"
