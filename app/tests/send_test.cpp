@@ -271,6 +271,7 @@ class SendTest : public QObject {
     run.Start({});
     struct Seen {
       bool opened = false, progressHidden = false, defaultDone = false, readOnly = false;
+      bool tabOrder = false;
       QString caption, recipient, subject, file;
     } seen;
     QTimer poll;  // the window shows after the progress window has been painted
@@ -290,6 +291,16 @@ class SendTest : public QObject {
         seen.defaultDone = w->Button1->isDefault() && w->Button1->text() == "Hotovo" &&
                            w->Button2->text() == "Storno";
         seen.readOnly = w->Edit1->isReadOnly() && w->Edit2->isReadOnly() && w->Edit3->isReadOnly();
+        const QList<QWidget*> order = {w->Edit1,   w->Edit2,   w->Edit3,  w->Button3,
+                                       w->Button4, w->Button1, w->Button2};
+        seen.tabOrder = w->focusWidget() == w->Button1;
+        auto nextByTab = [](QWidget* from) {
+          QWidget* next = from->nextInFocusChain();
+          while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+          return next;
+        };
+        for (int i = 0; i + 1 < order.size(); ++i)
+          seen.tabOrder &= nextByTab(order[i]) == order[i + 1];
         QTest::keyClick(w, key);
       });
       poll.start();
@@ -306,6 +317,7 @@ class SendTest : public QObject {
       QCOMPARE(seen.file.toStdString(), files + "BRNO.KDX");
       QVERIFY(seen.defaultDone);
       QVERIFY(seen.readOnly);
+      QVERIFY(seen.tabOrder);  // the fields, then the buttons; "Hotovo" has the focus
       QVERIFY(!uris.empty() && !shown.empty());
       // The URI carries exactly the subject shown, percent-encoded.
       QCOMPARE(uris.back().substr(0, prefix.size()), prefix);
