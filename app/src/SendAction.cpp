@@ -1,5 +1,6 @@
 // SendFile: the action of the send page ("Provést akci"): checks the current export definition,
-// shows the progress window and hands an e-mail with the definition's file to the mail client.
+// shows the progress window and hands an e-mail with the definition's file to the mail client;
+// where no program can take the attachment, guides the user through sending it by hand.
 
 #include <QCoreApplication>
 #include <QDate>
@@ -10,6 +11,7 @@
 
 #include "Forms.h"
 #include "MainForm.h"
+#include "ManualSend.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
 #include "kdx/mail/SimpleMapi.h"
@@ -65,7 +67,9 @@ void SendFile() {
     return;
   }
 
-  {
+  const std::string subject = SendSubject(QLocale::system(), QDate::currentDate());
+  bool manual = false;
+  try {
     ProgressWindowCloser closer;  // declared first: closes after the e-mail object is released
     frmPrepare->ShowCentred();
     // Paint the progress window before the mail client takes the thread.
@@ -83,9 +87,17 @@ void SendFile() {
     auto message = std::make_unique<mail::TMapiEmail>();
     message->Clear();
     message->Recipients.AddRecipient(email, "", mail::RecipientKind::To, "");
-    message->Subject = SendSubject(QLocale::system(), QDate::currentDate());
+    message->Subject = subject;
     message->Attachments.push_back(path);
     message->Send(showDialog);
+  } catch (const mail::ENoMailClient&) {
+    // Nothing was handed over: the user sends the file by hand, guided. Every other failure
+    // reaches the general error box.
+    manual = true;
+  }
+  if (manual) {
+    TfrmManualSend manualSend(frmMain, email, subject, path);
+    if (!manualSend.Run()) return;
   }
 
   const std::string endText = table.FieldByName(fields::kEndText)->AsString();

@@ -2,9 +2,13 @@
 // the Simple MAPI structures (through a recording test provider registered as the mail client),
 // the progress window painted before the hand-off, the error path and the end of the run.
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 #include <QWindow>
 #include <algorithm>
 #include <memory>
@@ -13,6 +17,7 @@
 #include "Application.h"
 #include "Forms.h"
 #include "MainForm.h"
+#include "ManualSend.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
 #include "TopWindowsHook.h"
@@ -247,6 +252,104 @@ class SendTest : public QObject {
     frmMain->Button3->click();
     QCOMPARE(client->sendCalls, 2);
     QCOMPARE(run.Requests().back().text, QString("Konec"));
+    QCOMPARE(run.QuitCount(), 1);
+  }
+
+  // No program takes the attachment (no client at all; a client, such as the Linux provider
+  // before a browser, that answers "not supported"): the window that guides the user opens the
+  // e-mail and shows the file once; "Storno" goes back, "Hotovo" ends the run as a hand-off does.
+  void withoutAClientThatTakesTheFileTheUserSendsItByHand() {
+    ProgramRun run;
+    const std::string files = run.MakeFolder("odeslani");
+    run.WriteFile(files + "BRNO.KDX", "data");
+    run.WriteExports(
+        {{"Brno", files + "BRNO.KDX", " brno@example.cz", "", "Hotovo, odesláno.", true}});
+    std::vector<std::string> uris, shown;
+    TfrmManualSend::ScopedActionsForTesting actions(
+        {[&](const std::string& uri) { uris.push_back(uri); },
+         [&](const std::string& path) { shown.push_back(path); }});
+    run.Start({});
+    struct Seen {
+      bool opened = false, progressHidden = false, defaultDone = false, readOnly = false;
+      bool tabOrder = false;
+      QString caption, recipient, subject, file;
+    } seen;
+    QTimer poll;  // the window shows after the progress window has been painted
+    poll.setInterval(10);
+    auto answer = [&](Qt::Key key) {
+      QObject::disconnect(&poll, nullptr, nullptr, nullptr);
+      QObject::connect(&poll, &QTimer::timeout, [&, key] {
+        auto* w = qobject_cast<TfrmManualSend*>(QApplication::activeModalWidget());
+        if (!w || !w->isVisible()) return;
+        poll.stop();
+        seen.opened = true;
+        seen.progressHidden = !frmPrepare->isVisible();
+        seen.caption = w->windowTitle();
+        seen.recipient = w->Edit1->text();
+        seen.subject = w->Edit2->text();
+        seen.file = w->Edit3->text();
+        seen.defaultDone = w->Button1->isDefault() && w->Button1->text() == "Hotovo" &&
+                           w->Button2->text() == "Storno";
+        seen.readOnly = w->Edit1->isReadOnly() && w->Edit2->isReadOnly() && w->Edit3->isReadOnly();
+        const QList<QWidget*> order = {w->Edit1,   w->Edit2,   w->Edit3,  w->Button3,
+                                       w->Button4, w->Button1, w->Button2};
+        seen.tabOrder = w->focusWidget() == w->Button1;
+        auto nextByTab = [](QWidget* from) {
+          QWidget* next = from->nextInFocusChain();
+          while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
+          return next;
+        };
+        for (int i = 0; i + 1 < order.size(); ++i)
+          seen.tabOrder &= nextByTab(order[i]) == order[i + 1];
+        QTest::keyClick(w, key);
+      });
+      poll.start();
+    };
+    const std::string prefix =
+        "mailto:brno@example.cz?subject=P%C5%99enosov%C3%BD%20soubor%20Velkor%20ze%20dne%20";
+    auto checkWindow = [&] {
+      QVERIFY(seen.opened);
+      QVERIFY(seen.progressHidden);
+      QCOMPARE(seen.caption, QString("Odeslání e-mailem"));
+      QCOMPARE(seen.recipient, QString("brno@example.cz"));
+      QVERIFY2(IsTodaysSubject(kdx::text::Utf8ToCp1250(seen.subject.toStdString())),
+               qPrintable(seen.subject));
+      QCOMPARE(seen.file.toStdString(), files + "BRNO.KDX");
+      QVERIFY(seen.defaultDone);
+      QVERIFY(seen.readOnly);
+      QVERIFY(seen.tabOrder);  // the fields, then the buttons; "Hotovo" has the focus
+      QVERIFY(!uris.empty() && !shown.empty());
+      // The URI carries exactly the subject shown, percent-encoded.
+      QCOMPARE(uris.back().substr(0, prefix.size()), prefix);
+      QCOMPARE(QUrl::fromPercentEncoding(QByteArray::fromStdString(uris.back().substr(31))),
+               seen.subject);
+      QCOMPARE(shown.back(), files + "BRNO.KDX");
+    };
+    {
+      // Nothing registered: Esc is "Storno", the run goes on.
+      const std::string reg = run.MakeFolder("registry") + "registry.reg";
+      run.WriteFile(reg, "Windows Registry Editor Version 5.00\r\n\r\n");
+      kdx::test::ScopedEnv registry("KDX_REGISTRY", reg);
+      answer(Qt::Key_Escape);
+      frmMain->Button3->click();
+      checkWindow();
+      QCOMPARE(uris.size(), size_t(1));
+      QCOMPARE(shown.size(), size_t(1));
+      QVERIFY(run.Requests().empty());
+      QCOMPARE(run.QuitCount(), 0);
+    }
+    // A client that cannot take it: Enter is "Hotovo", then the closing text and the end.
+    RecordingClient client(run);
+    client->result = MAPI_E_NOT_SUPPORTED;
+    seen = {};
+    answer(Qt::Key_Return);
+    frmMain->Button3->click();
+    QCOMPARE(client->sendCalls, 1);
+    checkWindow();
+    QCOMPARE(uris.size(), size_t(2));
+    QCOMPARE(run.Requests().size(), size_t(1));
+    QCOMPARE(run.Requests()[0].text, QString("Hotovo, odesláno."));
+    QCOMPARE(run.Requests()[0].caption, QString("Informace"));
     QCOMPARE(run.QuitCount(), 1);
   }
 

@@ -98,7 +98,7 @@ void TMapiEmail::PreUnload() {
 }
 
 bool TMapiEmail::Send(bool showDialog) {
-  if (!HasUsableClient()) throw EMapiError(kNoMapiClientText, 0);
+  if (!CanReachMailClient()) throw ENoMailClient(kNoMapiClientText, 0);
 
   // Attachments: each is replaced by its full path, and that path must exist: the file checked
   // is the file the client is given.
@@ -201,6 +201,11 @@ bool TMapiEmail::Send(bool showDialog) {
   const std::uint32_t flags = MessageFlags(showDialog);
   auto sendMail = reinterpret_cast<LPMAPISENDMAIL>(EntryPoints()[kMapiSendMail]);
   const std::uint32_t result = sendMail(SessionHandle, ParentWindow(), &message, flags, 0);
+#ifndef _WIN32
+  // The bundled provider answers "not supported" only when the desktop has no mail client that
+  // takes the attachment; it has opened nothing.
+  if (result == MAPI_E_NOT_SUPPORTED) throw ENoMailClient(MapiErrorMessage(result), result);
+#endif
   return CheckMapiResult(result, true) == SUCCESS_SUCCESS;
 }
 

@@ -88,13 +88,16 @@ EOSError LibraryLoadError(unsigned long code, const std::string& text) {
   return EOSError(FormatMessage(message, text), code);
 }
 
+std::string MapiErrorMessage(std::uint32_t code) {
+  // The code is printed as the unsigned number it is (a code above 2^31 is not negative).
+  const std::string message = FormatMessage(kMapiErrorFormat, std::to_string(code));
+  return FormatMessage(message, MapiResultText(code));
+}
+
 std::uint32_t CheckMapiResult(std::uint32_t code, bool ignoreUserAbort) {
   if (code == SUCCESS_SUCCESS) return code;
   if (code == MAPI_USER_ABORT && ignoreUserAbort) return code;
-  // The code is printed as the unsigned number it is (a code above 2^31 is not negative).
-  std::string message = FormatMessage(kMapiErrorFormat, std::to_string(code));
-  message = FormatMessage(message, MapiResultText(code));
-  throw EMapiError(message, code);
+  throw EMapiError(MapiErrorMessage(code), code);
 }
 
 // --- registry helpers -----------------------------------------------------------------------
@@ -296,11 +299,22 @@ std::string TSimpleMapi::ClientLibraryPath() const {
   return MailClients_[ChosenClient_].LibraryPath;
 }
 
+bool TSimpleMapi::CanReachMailClient() const {
+  if (!HasUsableClient_) return false;
+  const bool chosen =
+      ChosenClient_ >= 0 && ChosenClient_ < static_cast<std::int32_t>(MailClients_.size());
+  // The stub forwards to the default client; without a usable one it can only refuse.
+  if (SimpleMapiRegistered_) {
+    return ExtendedMapiRegistered_ || (chosen && MailClients_[ChosenClient_].Usable);
+  }
+  return chosen;
+}
+
 void TSimpleMapi::LoadClientLibrary() {
   if (LibraryHandle_) return;
   const std::string path = ClientLibraryPath();
   // With no default client (and no system library) there is nothing to load.
-  if (path.empty()) throw EMapiError(kNoMapiClientText, 0);
+  if (path.empty()) throw ENoMailClient(kNoMapiClientText, 0);
   platform::LibraryError error;
   platform::LibraryHandle library = platform::LoadLibraryByName(path, &error);
   if (!library) throw LibraryLoadError(error.code, error.text);

@@ -85,6 +85,57 @@ TEST_F(DiscoveryTest, ClientsOfBothRegistryViewsAreOneList) {
   EXPECT_EQ(TSimpleMapi().DefaultClient(), 1);
 }
 
+// Whether a send can reach a program that takes the attachment, decided before anything is
+// loaded: the chosen client's own library (its failures are a real hand-off's), or the system's
+// stub with a usable default client (or Extended MAPI) behind it.
+TEST_F(DiscoveryTest, AMailClientIsReachableThroughTheChosenLibrary) {
+  auto clients = [](const std::string& view, const std::string& defaultName,
+                    const std::string& library) {
+    const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\" + view + "Clients\\Mail";
+    std::string reg = key + "]\r\n@=\"" + defaultName + "\"\r\n\r\n";
+    reg += key + "\\Usable]\r\n\"DLLPath\"=\"" KDX_TEST_PROVIDER_FULL "\"\r\n\r\n";
+    reg += key + "\\Chosen]\r\n\"DLLPath\"=\"" + library + "\"\r\n\r\n";
+    return reg;
+  };
+  const std::string eleven = KDX_TEST_PROVIDER_ELEVEN, full = KDX_TEST_PROVIDER_FULL;
+  const std::string own = "", other = "WOW6432Node\\";
+  const std::string stub = kSubsystem + "\"MAPI\"=\"1\"\r\n\r\n";
+  const std::string stubAndExtended = kSubsystem + "\"MAPI\"=\"1\"\r\n\"MAPIX\"=\"1\"\r\n\r\n";
+  const std::string extended = kSubsystem + "\"MAPIX\"=\"1\"\r\n\r\n";
+  const struct {
+    const char* what;
+    std::string registry;
+    bool reachable;
+  } cases[] = {
+      {"nothing registered", "", false},
+      {"a usable default", clients(own, "Chosen", full), true},
+      {"the 32-bit installer's default", clients(other, "Chosen", full), true},
+      {"a broken default is called and fails as it does", clients(own, "Chosen", eleven), true},
+      {"no default client", clients(own, "", full), false},
+      {"a default that is no subkey", clients(own, "Gone", full), false},
+      {"Extended MAPI alone, nothing to load", extended, false},
+      {"the stub before an unusable default (Wine's own)", stub + clients(own, "Chosen", eleven),
+       false},
+      {"the stub without a default", stub + clients(own, "", full), false},
+      {"the stub before a usable default", stub + clients(own, "Chosen", full), true},
+      {"the stub before the other view's usable default",
+       stub + clients(own, "Chosen", eleven) + clients(other, "Usable", eleven), true},
+      {"the stub with Extended MAPI behind it", stubAndExtended, true},
+  };
+  for (const auto& c : cases) {
+    Use(kHeader + c.registry);
+    TMapiEmail email;
+    EXPECT_EQ(email.CanReachMailClient(), c.reachable) << c.what;
+    if (c.reachable) continue;
+    email.Recipients.AddRecipient("a@x.cz", "", RecipientKind::To, "");
+    email.Attachments.push_back("never-checked.kdx");
+    EXPECT_TRUE(test::Raises<ENoMailClient>([&] { email.Send(true); }, kNoMapiClientText))
+        << c.what;
+    EXPECT_FALSE(email.IsClientLibraryLoaded()) << c.what;
+    EXPECT_EQ(email.Attachments[0], "never-checked.kdx") << c.what;
+  }
+}
+
 TEST_F(DiscoveryTest, TheMessagingSubsystemFlagsCompareWholeTexts) {
   struct Case {
     const char* mapix;

@@ -247,6 +247,7 @@ TEST_F(SendTest, NoUsableClientTouchesNothing) {
   email.Attachments.push_back("missing-but-never-checked.kdx");
   EXPECT_TRUE(test::RaisesMapiError([&] { email.Send(true); },
                                     "No Simple MAPI client installed, cannot send the message", 0));
+  EXPECT_THROW(email.Send(true), ENoMailClient);
   EXPECT_EQ(email.Attachments[0], "missing-but-never-checked.kdx");
 }
 
@@ -258,10 +259,16 @@ TEST_F(SendTest, TheClientsAnswer) {
   probe_->result = MAPI_E_NETWORK_FAILURE;
   EXPECT_TRUE(
       test::RaisesMapiError([&] { email.Send(true); }, "MAPI Error: (23) \"Network failure\"", 23));
+  // "Not supported": the bundled provider found no mail client that takes the attachment.
+  probe_->result = MAPI_E_NOT_SUPPORTED;
+  EXPECT_TRUE(
+      test::Raises<ENoMailClient>([&] { email.Send(true); }, "MAPI Error: (26) \"Not supported\""));
+  EXPECT_TRUE(
+      test::RaisesMapiError([&] { email.Send(false); }, "MAPI Error: (26) \"Not supported\"", 26));
   EXPECT_TRUE(email.IsClientLibraryLoaded());
   probe_->result = SUCCESS_SUCCESS;
   EXPECT_TRUE(email.Send(true));  // the loaded library is reused
-  EXPECT_EQ(probe_->sendCalls, 3);
+  EXPECT_EQ(probe_->sendCalls, 5);
 }
 
 TEST_F(SendTest, FlagsFollowTheLogonSettingsAndTheSession) {

@@ -18,6 +18,7 @@
 
 #include "Provider.h"
 #include "kdx/platform/ChildProcess.h"
+#include "kdx/platform/Url.h"
 
 namespace kdx::provider {
 
@@ -31,22 +32,16 @@ bool IsUnreserved(unsigned char c) {
 // Percent-encodes everything but the unreserved characters and `keep`; every line break
 // becomes CR LF, as a mailto: URI carries it.
 std::string UriEncode(const std::string& text, const char* keep = "") {
-  static const char* const kHex = "0123456789ABCDEF";
-  std::string out;
+  std::string lines;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      out += "%0D%0A";
-    } else if (IsUnreserved(c) || (c != 0 && std::strchr(keep, c))) {
-      out += static_cast<char>(c);
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines += "\r\n";
     } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      lines += text[i];
     }
   }
-  return out;
+  return PercentEncode(lines, keep);
 }
 
 // Characters a path may hold and still reach every mail client as itself: no quote, comma,
@@ -145,6 +140,9 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
     std::fprintf(stderr, "kdxmapi: xdg-email was not found; no mail client can be opened\n");
     return MAPI_E_FAILURE;
   }
+  // A handler that would drop the attachment is never given the message: the caller shows the
+  // user another way.
+  if (!mail.attachments.empty() && !MailtoHandlerTakesAttachments()) return MAPI_E_NOT_SUPPORTED;
   std::string query;
   auto add = [&query](const char* field, const std::string& encoded) {
     query += query.empty() ? "?" : "&";

@@ -12,7 +12,8 @@
 
 namespace kdx::provider {
 
-bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started) {
+bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started,
+                  bool pipeOutput) {
   started = StartedProgram{};
   if (argv.empty()) return false;
   std::vector<char*> args;
@@ -22,9 +23,18 @@ bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedP
 
   int pipeFds[2] = {-1, -1};
   if (pipeInput && ::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+  int outFds[2] = {-1, -1};
+  if (pipeOutput && ::pipe2(outFds, O_CLOEXEC) != 0) {
+    if (pipeInput) {
+      ::close(pipeFds[0]);
+      ::close(pipeFds[1]);
+    }
+    return false;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (pipeInput) posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
+  if (pipeOutput) posix_spawn_file_actions_adddup2(&actions, outFds[1], STDOUT_FILENO);
   // Not the current folder: the folder picker may have left it anywhere.
   posix_spawn_file_actions_addchdir_np(&actions, "/");
   pid_t pid = -1;
@@ -32,12 +42,15 @@ bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedP
       posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.envp());
   posix_spawn_file_actions_destroy(&actions);
   if (pipeInput) ::close(pipeFds[0]);
+  if (pipeOutput) ::close(outFds[1]);
   if (spawned != 0) {
     if (pipeInput) ::close(pipeFds[1]);
+    if (pipeOutput) ::close(outFds[0]);
     return false;
   }
   started.pid = pid;
   started.input = pipeInput ? pipeFds[1] : -1;
+  started.output = pipeOutput ? outFds[0] : -1;
   return true;
 }
 
@@ -58,6 +71,24 @@ std::optional<int> EndedStatus(pid_t pid) {
   if (r == 0) return std::nullopt;
   if (r < 0) return -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::optional<std::string> RunProgramForOutput(const std::vector<std::string>& argv) {
+  StartedProgram started;
+  if (!StartProgram(argv, false, started, true)) return std::nullopt;
+  std::string output;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(started.output, buffer, sizeof buffer);
+    if (n > 0) {
+      output.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  ::close(started.output);
+  if (WaitForProgram(started.pid) != 0) return std::nullopt;
+  return output;
 }
 
 int RunProgram(const std::vector<std::string>& argv) {

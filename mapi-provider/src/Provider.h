@@ -35,8 +35,28 @@ struct OutgoingMail {
 // attachment, MAPI_E_ATTACHMENT_OPEN_FAILURE for one that is not a readable file.
 KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail);
 
-// Opens the compose window through xdg-email. Returns the Simple MAPI result.
+// Opens the compose window through xdg-email. Returns the Simple MAPI result: MAPI_E_NOT_SUPPORTED,
+// without running xdg-email, when the program it would hand the message to drops attachments
+// (MailtoHandlerTakesAttachments).
 KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail);
+
+// --- the desktop's mailto: handler (MailtoHandler.cpp) -----------------------------------------
+
+// Whether xdg-email hands the attachments of a mailto: URI to a program that takes them. The
+// user's explicit choice stands ($MAILER, or an xdg-email-hook.sh on PATH); otherwise the
+// mailto: handler that `xdg-mime query default x-scheme-handler/mailto` names decides, by the
+// program its .desktop file runs: a mail client that reads them (Thunderbird and Icedove through
+// their -compose argument, Evolution, KMail, Claws Mail, Sylpheed, SeaMonkey) takes them; a
+// browser, any other program, or no handler at all does not.
+bool MailtoHandlerTakesAttachments();
+
+// The program a .desktop file's first Exec line runs (found on PATH unless given with its folder,
+// symbolic links resolved, as xdg-email resolves it); empty when it is not found. `desktopFile`
+// is a name as xdg-mime gives it ("firefox.desktop"), looked up in the XDG data folders.
+std::string DesktopFileProgram(const std::string& desktopFile);
+
+// True when the program at `path` reads the attachments xdg-email hands it (by its base name).
+bool ProgramTakesAttachments(const std::string& path);
 
 // Builds the MIME message and streams it to a sendmail-compatible program, every recipient named
 // on its command line. Returns the Simple MAPI result; sets `noSendmail` (and returns
@@ -66,16 +86,23 @@ std::string ResolveFolderOf(const std::string& path);
 // (platform::FindProgramOnPath); they get platform::ChildEnvironment().
 
 // A started program: its process id and, when asked for, the writing end of a pipe that is its
-// standard input (close-on-exec; -1 otherwise).
+// standard input and the reading end of one that is its standard output (close-on-exec; -1
+// otherwise).
 struct StartedProgram {
   pid_t pid = -1;
   int input = -1;
+  int output = -1;
 };
 
 // Starts `argv` (argv[0] a full path) without a shell, in the root folder, with ChildEnvironment().
-// With `pipeInput` its standard input is a pipe, else it inherits ours. False when it could not
-// be started.
-bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started);
+// With `pipeInput` its standard input is a pipe, else it inherits ours; likewise its standard
+// output with `pipeOutput`. False when it could not be started.
+bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started,
+                  bool pipeOutput = false);
+
+// Runs `argv` to its end and returns what it wrote to its standard output; nothing when it could
+// not be started or did not exit with 0.
+std::optional<std::string> RunProgramForOutput(const std::vector<std::string>& argv);
 
 // Waits for a started program: its exit status (0-255), or -1 when it did not exit normally.
 int WaitForProgram(pid_t pid);

@@ -75,6 +75,79 @@ TEST_F(ProviderTest, WithoutAMailClientTheComposeWindowFails) {
   EXPECT_FALSE(fs::exists(dir_ / "record"));
 }
 
+// Whether the desktop's mailto: handler takes the attachment decides the route: a mail client
+// that reads it gets the message, anything else (a browser's webmail, a program not found, no
+// handler) is not started and the call answers "not supported". The user's own choice of mailer
+// ($MAILER, an xdg-email-hook.sh) is taken as it is.
+TEST_F(ProviderTest, OnlyAHandlerThatTakesTheAttachmentIsGivenTheMessage) {
+  const std::string record = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD\"\n";
+  for (const char* name : {"firefox", "chromium", "snap", "thunderbird", "icedove", "evolution",
+                           "kmail", "sylpheed", "seamonkey", "my-mailer"}) {
+    fs::permissions(dir_.WriteFile(std::string("bin/") + name, record), fs::perms::owner_all);
+  }
+  fs::create_directories(dir_ / "links");
+  fs::create_symlink(dir_ / "bin/thunderbird", dir_ / "links/mail");
+  fs::create_symlink(dir_ / "bin/snap", dir_ / "links/thunderbird");
+  // As a browser installs itself: one .desktop file, the mailto: handler among its types.
+  auto handler = [&](const std::string& exec) {
+    WriteFile(dir_ / "data/applications/kdx-handler.desktop",
+              "[Desktop Entry]\nType=Application\nName=Handler\nExec=" + exec +
+                  "\nMimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;"
+                  "x-scheme-handler/mailto;\n\n[Desktop Action new-window]\nExec=evolution\n");
+    WriteFile(dir_ / "config/mimeapps.list",
+              "[Default Applications]\nx-scheme-handler/mailto=kdx-handler.desktop\n");
+  };
+  const std::string links = dir_ / "links";
+  const struct {
+    std::string exec;
+    bool takes;
+    const char* environment = nullptr;  // "MAILER" or "hook"
+  } cases[] = {
+      {"firefox %u", false},
+      {dir_ / "bin/chromium" + " %U", false},
+      {"no-such-program %u", false},
+      {"", false},                         // no handler at all
+      {links + "/thunderbird %u", false},  // a snap: the program run is snap
+      {links + "/mail %u", true},          // Thunderbird under another name
+      {"thunderbird %u", true},
+      {"icedove %u", true},
+      {"evolution %U", true},
+      {"kmail -caption Kmail %u", true},
+      {"sylpheed --compose %u", true},
+      {"seamonkey -mail %u", true},
+      {"firefox %u", true, "MAILER"},
+      {"firefox %u", true, "hook"},
+  };
+  Message m;
+  m.subject = "s";
+  m.recips = {{MAPI_TO, "a", "SMTP:a@example.test"}};
+  m.files = {{File("EXPORT.KDX", "data"), ""}};
+  for (const auto& c : cases) {
+    const std::string what = c.exec + (c.environment ? std::string(" with ") + c.environment : "");
+    if (c.exec.empty()) {
+      RemoveMailClient();
+    } else {
+      handler(c.exec);
+    }
+    std::optional<ScopedEnv> mailer;
+    if (c.environment && std::string(c.environment) == "MAILER") {
+      mailer.emplace("MAILER", dir_ / "bin/my-mailer");
+    }
+    if (c.environment && std::string(c.environment) == "hook") {
+      fs::copy_file(dir_ / "bin/my-mailer", dir_ / "bin/xdg-email-hook.sh");
+    }
+    fs::remove(dir_ / "record");
+    EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG),
+              c.takes ? SUCCESS_SUCCESS : static_cast<KdxMapiUlong>(MAPI_E_NOT_SUPPORTED))
+        << what;
+    EXPECT_EQ(fs::exists(dir_ / "record"), c.takes) << what;
+    if (c.takes) {
+      EXPECT_NE(Recorded().find("EXPORT.KDX"), std::string::npos) << what;
+    }
+    fs::remove(dir_ / "bin/xdg-email-hook.sh");
+  }
+}
+
 enum class Route { Generic, Kde, Gnome, ThunderbirdGeneric, ThunderbirdKde, ThunderbirdGnome3 };
 
 std::string RouteName(const ::testing::TestParamInfo<Route>& info) {
@@ -201,11 +274,11 @@ TEST_F(ProviderTest, NoPrivateCopyStaysBehindWhenTheHandOffFails) {
   m.recips = {{MAPI_TO, "", "SMTP:a@example.test"}};
   m.files = {{File("a,b.kdx", "secret"), ""}};
   // The mail client fails.
-  const std::string mailer = ReadFile(dir_ / "bin/kdx-test-mailer");
-  WriteFile(dir_ / "bin/kdx-test-mailer", "#!/bin/sh\nexit 1\n");
+  const std::string mailer = ReadFile(dir_ / kStandInMailer);
+  WriteFile(dir_ / kStandInMailer, "#!/bin/sh\nexit 1\n");
   EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), static_cast<KdxMapiUlong>(MAPI_E_FAILURE));
   EXPECT_TRUE(fs::is_empty(tmp));
-  WriteFile(dir_ / "bin/kdx-test-mailer", mailer);
+  WriteFile(dir_ / kStandInMailer, mailer);
 
   // A later attachment cannot be copied (it is larger than this process may write): the copy
   // of the first goes too.

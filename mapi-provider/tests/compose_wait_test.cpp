@@ -79,10 +79,12 @@ class ComposeWorld {
     dir_.MakeDir("bin");
     dir_.MakeDir("data/applications");
     dir_.MakeDir("config");
-    fs::create_symlink(KDX_STAND_IN_CLIENT, dir_ / "bin/kdx-test-client");
+    // Under the name of a mail client that takes attachments (a copy: the provider resolves
+    // links as xdg-email does).
+    fs::copy_file(KDX_STAND_IN_CLIENT, dir_ / "bin/evolution");
     WriteFile(dir_ / "data/applications/kdx-test-client.desktop",
               "[Desktop Entry]\nType=Application\nName=Test mailer\n"
-              "Exec=kdx-test-client %u\nMimeType=x-scheme-handler/mailto;\n");
+              "Exec=evolution %u\nMimeType=x-scheme-handler/mailto;\n");
     WriteFile(dir_ / "config/mimeapps.list",
               "[Default Applications]\nx-scheme-handler/mailto=kdx-test-client.desktop\n");
   }

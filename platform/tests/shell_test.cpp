@@ -10,9 +10,10 @@
 
 namespace fs = std::filesystem;
 
-// Runs ShellOpen on `target` with a stand-in opener first in PATH that records its arguments,
-// one per line, so the test sees exactly what the shell-open call handed over.
-std::string OpenerReceives(const std::string& target) {
+// Runs `open` (ShellOpen on `target` unless given) with a stand-in opener first in PATH that
+// records its arguments, one per line, so the test sees exactly what the call handed over.
+template <class Open>
+std::string OpenerReceives(const std::string& target, Open open) {
   kdx::test::TempDir dir;
   const std::string log = dir / "args.txt";
   const std::string opener =
@@ -22,13 +23,17 @@ std::string OpenerReceives(const std::string& target) {
   bool started = false;
   {
     kdx::test::ScopedEnv path("PATH", dir.Path() + ":" + kdx::test::GetEnv("PATH").value_or(""));
-    started = kdx::platform::ShellOpen(target);
+    started = open(target);
   }
   EXPECT_TRUE(started);
 
   for (int i = 0; started && i < 200 && !fs::exists(log); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   return kdx::test::ReadFile(log);
+}
+
+std::string OpenerReceives(const std::string& target) {
+  return OpenerReceives(target, kdx::platform::ShellOpen);
 }
 
 TEST(ShellOpen, HandsTheStringUnchangedToTheOpenerWithoutAShell) {
@@ -90,5 +95,17 @@ TEST(ShellOpen, NothingIsTakenFromTheCurrentFolder) {
 TEST(ShellOpen, ReportsAMissingOpener) {
   kdx::test::ScopedEnv path("PATH", "/nonexistent-kdx");
   EXPECT_FALSE(kdx::platform::ShellOpen("http://example.cz"));
+}
+
+// Without the desktop's file manager interface (the application asks it first) the file's folder
+// is opened: a UTF-8 path as it is, the root for a file in it.
+TEST(ShowFileInFolder, OpensTheFilesFolder) {
+  using kdx::platform::ShowFileInFolder;
+  EXPECT_EQ(OpenerReceives("/tmp/P\xC5\x99"
+                           "enos $(x)/EXPORT.KDX",
+                           ShowFileInFolder),
+            "/tmp/P\xC5\x99"
+            "enos $(x)\n");
+  EXPECT_EQ(OpenerReceives("/EXPORT.KDX", ShowFileInFolder), "/\n");
 }
 #endif

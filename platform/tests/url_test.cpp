@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "CoreTestSupport.h"
+
 using kdx::BuildUrl;
 using kdx::TUrlFields;
+using kdx::test::Cp;
 
 namespace {
 
@@ -76,4 +79,33 @@ TEST(BuildUrl, NothingElseIsEscaped) {
   TUrlFields f = MailTo("a b@c");
   f.MailSubject = "x&y?z=%20\xE8";  // cp1250 byte passes through
   EXPECT_EQ(BuildUrl(f), "mailto:a b@c?Subject=x&y?z=%20\xE8");
+}
+
+// Only the unreserved characters (and what the caller keeps) stay; every other byte, UTF-8 and
+// the URI's own delimiters included, is encoded, so no text can add a field or end the address.
+TEST(PercentEncode, KeepsOnlyUnreservedCharactersAndWhatIsKept) {
+  const struct {
+    std::string text, keep, encoded;
+  } cases[] = {
+      {"AZaz09-._~", "", "AZaz09-._~"},
+      {"a b&c=d?e#f%g+h,i;j/k:l@m", "", "a%20b%26c%3Dd%3Fe%23f%25g%2Bh%2Ci%3Bj%2Fk%3Al%40m"},
+      {"a@b/c", "@", "a@b%2Fc"},
+      {"\r\n\t'\"\\", "", "%0D%0A%09%27%22%5C"},
+      {std::string("\0x", 2), std::string("\0", 1), "%00x"},
+      {"P\xC5\x99"
+       "enos",
+       "", "P%C5%99enos"},  // UTF-8 "ř"
+      {"\xFF\x80", "", "%FF%80"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(kdx::PercentEncode(c.text, c.keep), c.encoded) << c.text;
+}
+
+TEST(MailtoUri, TheRecipientAndTheSubjectOfANewEMail) {
+  EXPECT_EQ(kdx::MailtoUri("ucetni@example.cz", Cp("Přenosový soubor Velkor ze dne 07.12.2026")),
+            "mailto:ucetni@example.cz?subject=P%C5%99enosov%C3%BD%20soubor%20Velkor%20ze%20dne%20"
+            "07.12.2026");
+  // An address cannot bring fields or a second recipient of its own.
+  EXPECT_EQ(kdx::MailtoUri("a@x.cz?bcc=spy@evil.cz,b@x.cz", "s&body=x"),
+            "mailto:a@x.cz%3Fbcc%3Dspy@evil.cz%2Cb@x.cz?subject=s%26body%3Dx");
+  EXPECT_EQ(kdx::MailtoUri(Cp("jiří@example.cz"), ""), "mailto:ji%C5%99%C3%AD@example.cz");
 }

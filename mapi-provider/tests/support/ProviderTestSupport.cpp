@@ -124,13 +124,14 @@ ProviderTest::ProviderTest() {
   dir_.MakeDir("data/applications");
   dir_.MakeDir("sink");
   dir_.MakeDir("files");
-  // The stand-in mail client: records its arguments, one per line.
-  kdx::test::WriteFile(dir_ / "bin/kdx-test-mailer",
+  // The stand-in mail client: records its arguments, one per line. It bears the name of a mail
+  // client that takes attachments from a mailto: URI, as the provider tells them by name.
+  kdx::test::WriteFile(dir_ / kStandInMailer,
                        "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$KDX_TEST_RECORD\"\n");
-  fs::permissions(dir_ / "bin/kdx-test-mailer", fs::perms::owner_all);
+  fs::permissions(dir_ / kStandInMailer, fs::perms::owner_all);
   kdx::test::WriteFile(dir_ / "data/applications/kdx-test-mailer.desktop",
                        "[Desktop Entry]\nType=Application\nName=Test mailer\n"
-                       "Exec=kdx-test-mailer %u\nMimeType=x-scheme-handler/mailto;\n");
+                       "Exec=claws-mail %u\nMimeType=x-scheme-handler/mailto;\n");
   kdx::test::WriteFile(dir_ / "config/mimeapps.list",
                        "[Default Applications]\nx-scheme-handler/mailto=kdx-test-mailer.desktop\n");
 }

@@ -94,9 +94,12 @@ class SmtpSink {
   int port_ = 0;
 };
 
+// The recording stand-in mail client of ProviderTest, below its folder.
+inline constexpr const char* kStandInMailer = "bin/claws-mail";
+
 // The world of one provider test: PATH with a chosen set of programs, XDG folders, a desktop
-// whose mailto: handler is the recording stand-in (bin/kdx-test-mailer: its arguments, one per
-// line, into dir/record), msmtp's configuration, the provider loaded.
+// whose mailto: handler (kdx-test-mailer.desktop) is the recording stand-in (kStandInMailer: its
+// arguments, one per line, into dir/record), msmtp's configuration, the provider loaded.
 class ProviderTest : public ::testing::Test {
  protected:
   ProviderTest();

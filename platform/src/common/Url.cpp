@@ -1,5 +1,7 @@
 #include "kdx/platform/Url.h"
 
+#include "kdx/platform/Text.h"
+
 namespace kdx {
 
 namespace {
@@ -73,6 +75,31 @@ std::string BuildUrl(const TUrlFields& fields) {
   append("Bcc", fields.Bcc);
   append("Cc", fields.Cc);
   return url;
+}
+
+std::string PercentEncode(std::string_view bytes, std::string_view keep) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved || (c != 0 && keep.find(ch) != std::string_view::npos)) {
+      out += ch;
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string MailtoUri(const std::string& recipient, const std::string& subject) {
+  std::string uri = "mailto:" + PercentEncode(text::Cp1250ToUtf8(recipient), "@");
+  if (!subject.empty()) uri += "?subject=" + PercentEncode(text::Cp1250ToUtf8(subject));
+  return uri;
 }
 
 }  // namespace kdx

@@ -50,11 +50,13 @@ std::string OpenerArgument(const std::string& target) {
   return utf8;
 }
 
-bool ShellOpen(const std::string& target) {
+namespace {
+
+// Starts the opener with `argument` (UTF-8) and does not wait for it.
+bool StartOpener(std::string argument) {
   // Not from the current folder, nor started in it: the folder picker may have left it anywhere.
   std::string program = FindProgramOnPath(kOpenerProgram, {});
   if (program.empty()) return false;
-  std::string argument = OpenerArgument(target);
   char* argv[] = {program.data(), argument.data(), nullptr};
   ChildEnvironmentBlock env;
   posix_spawn_file_actions_t actions;
@@ -71,6 +73,18 @@ bool ShellOpen(const std::string& target) {
     }
   }).detach();
   return true;
+}
+
+}  // namespace
+
+bool ShellOpen(const std::string& target) {
+  return StartOpener(OpenerArgument(target));
+}
+
+bool ShowFileInFolder(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return false;
+  return StartOpener(slash == 0 ? "/" : path.substr(0, slash));
 }
 
 }  // namespace kdx::platform

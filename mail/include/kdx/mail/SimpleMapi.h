@@ -36,6 +36,19 @@ class EMapiError : public EMailError {
   std::uint32_t ErrorCode;
 };
 
+// No program on this system can take the message with its attachment: discovery found no usable
+// Simple MAPI client, only the system's "mapi32.dll" stub is registered with no usable default
+// client behind it (the stub would answer with a box of its own and fail), or the bundled Linux
+// provider found that the desktop's mailto: handler drops attachments (a browser, no handler).
+// Raised before anything is handed over, so the caller can offer another way to send the file.
+// `ErrorCode` keeps the code of the situation: 0 when the program itself found no client (the
+// message is "No Simple MAPI client installed, ..."), 26 (MAPI_E_NOT_SUPPORTED) when the provider
+// answered so ("MAPI Error: (26) "Not supported"").
+class ENoMailClient : public EMapiError {
+ public:
+  using EMapiError::EMapiError;
+};
+
 // A registry key that had to be read could not be ("Unable to open key "%s" for read"), or a
 // registry file of the POSIX stand-in is malformed.
 class ERegistryError : public EMailError {
@@ -74,6 +87,9 @@ inline constexpr const char* kHandOffRefusedFormat =
 // system's code and text; without a code (the POSIX loader gives none) "A call to an OS function
 // failed", with the loader's text, when there is one, after ".\r\n".
 EOSError LibraryLoadError(unsigned long code, const std::string& text);
+
+// "MAPI Error: (<code>) "<text>"", the message of a result code's EMapiError.
+std::string MapiErrorMessage(std::uint32_t code);
 
 // Returns `code` when it is 0 (SUCCESS_SUCCESS), or 1 (MAPI_USER_ABORT) and `ignoreUserAbort`;
 // raises EMapiError "MAPI Error: (<code>) "<text>"" with ErrorCode = code otherwise.
@@ -181,6 +197,12 @@ class TSimpleMapi {
   bool ChosenLibraryIsOtherBitness() const;
   void LoadClientLibrary();
   void UnloadClientLibrary();
+  // True when a send can reach a program that takes the attachment: a usable client was found,
+  // and the library that would be loaded leads to one: the chosen client's own library (its load
+  // failures are reported when it is loaded), or "mapi32.dll" with a usable default client behind
+  // it (or Extended MAPI registered, whose subsystem the stub serves). False with no default
+  // client at all. Send raises ENoMailClient before any hand-off when this is false.
+  bool CanReachMailClient() const;
 
   // Read access to the discovery results and the loaded state.
   bool HasUsableClient() const { return HasUsableClient_; }
@@ -259,6 +281,10 @@ struct TLogonSettings {
 };
 
 // One outgoing e-mail, handed to the mail client by Send.
+//
+// Send raises ENoMailClient, before anything else is checked or loaded, when CanReachMailClient()
+// is false; on Linux also when the bundled provider answers 26 (MAPI_E_NOT_SUPPORTED): its
+// compose route found no handler that takes the attachment, and nothing was opened.
 //
 // Use: construct; Clear(); Recipients.AddRecipient(address, "", RecipientKind::To, "");
 // Subject = ...; Attachments.push_back(path); Send(showDialog). Send checks and rewrites the

@@ -13,6 +13,14 @@ namespace kdx::platform {
 // opener could be started. Nothing is reported to the user when no handler exists.
 bool ShellOpen(const std::string& target);
 
+// Shows the file `path` (UTF-8, a full path) in the system's file manager, selected in its
+// folder: on Windows the shell's SHOpenFolderAndSelectItems (COM initialised for the call), and
+// when that fails its folder opened with ShellExecuteW "open". On POSIX it opens the folder with
+// the opener, no file selected: selecting needs the desktop's file manager interface on the
+// session bus, which the application asks first (app/src/FileManager.cpp). Returns at once;
+// false when nothing could be started.
+bool ShowFileInFolder(const std::string& path);
+
 #ifndef _WIN32
 // The opener program that ShellOpen starts on POSIX, looked up in the absolute entries of PATH
 // and run in the root folder with only those entries in its PATH ("xdg-open").
