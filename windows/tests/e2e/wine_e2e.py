@@ -15,6 +15,8 @@ Scenarios (all by default):
              read-only, into the same folder, without a window manager: mouse only
   send       through Wine's mapi32.dll to the recording client DLL registered as the default
              mail client
+  manual     no mail client at all (webmail, the new Outlook): the e-mail opened through the
+             mailto: handler, the transfer file shown in Wine's file manager, "Hotovo"
   settings   /SET: definitions typed in (Czech letters), "Uložit", tables byte for byte
   picker     the folder picker over Wine's drives (C:, Z:)
   installer  KDXManager-Setup.exe /S, then a .KDX file opened through the shell
@@ -32,6 +34,7 @@ import shutil
 import subprocess
 import sys
 import time
+import urllib.parse
 
 TIMEOUT = 30.0
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
@@ -573,6 +576,62 @@ def scenario_sendfail():
         program.kill()
 
 
+def scenario_manual():
+    """No Simple MAPI client, as with webmail or the new Outlook: "Provést akci" opens a new
+    e-mail through the shell's mailto: handler (a stand-in that records how the shell started
+    it) with the recipient and subject, shows the transfer file in the file manager (Wine's
+    explorer), and the user says when the e-mail is sent."""
+    folder = program_folder("KDX manager")
+    send_definition(folder)
+    for view in (32, 64):
+        wine("reg", "delete", CLIENTS + r"\KDX Test Recorder", "/f", "/reg:%d" % view, check=False)
+        reg_add(CLIENTS, None, "", view=view)
+    handler = drive_c("KDX tests", "recordargs.exe")
+    os.makedirs(os.path.dirname(handler), exist_ok=True)
+    shutil.copy(os.path.join(OPTIONS.build, "windows", "e2e", "recordargs.exe"), handler)
+    reg_add(r"HKCR\mailto", "URL Protocol", "")
+    reg_add(r"HKCR\mailto\shell\open\command", None, '"%s" "%%1"' % windows_path(handler))
+    record = os.path.join(OPTIONS.work, "manual-mailto.txt")
+    if os.path.exists(record):
+        os.remove(record)
+    today = format_short_date(short_date_format(), datetime.date.today())
+    subject = "Přenosový soubor Velkor ze dne " + today
+    expected = '"mailto:sklad@example.cz?subject=%s"' % urllib.parse.quote(subject, safe="")
+    program = Program("C:\\KDX manager\\KDXMngr.exe", [], name="manual",
+                      env={"KDX_TEST_RECORD_ARGS": windows_path(record)})
+    try:
+        program.window("KDX Manager")
+        click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
+        click(program.control("Button3", "Provést akci"))
+        program.window("Odeslání e-mailem")
+        check_caption("Odeslání e-mailem")
+        program.control(text="sklad@example.cz")
+        program.control(text=subject)
+
+        def recorded():
+            try:
+                with open(record, encoding="utf-8") as f:
+                    return f.read().splitlines()
+            except FileNotFoundError:
+                return None
+        lines = wait_until("the mailto: handler has started", recorded, timeout=TIMEOUT)
+        if lines != [expected]:
+            raise Failure("the mailto: handler was started with %r, expected %r"
+                          % (lines, [expected]))
+        wait_until("the file manager shows the folder Odesílání", lambda: [
+            w for w in native_window_list("ExplorerWClass") if w["caption"] == "Odesílání"],
+            timeout=TIMEOUT)
+        shot("manual-window")
+        click(program.control(text="Hotovo"))
+        program.window("Informace")
+        shot("manual-closing-text")
+        key("Return")
+        program.wait_exit()
+    finally:
+        program.kill()
+        wine("reg", "delete", r"HKCR\mailto", "/f", check=False)
+
+
 EXPECTED_IMPORT = (
     '"Nazev","KDXFile","SavePath","InfoText","EndText",\r\n'
     '"Pobočka Brno","POB1_PB.KDX","C:\\Přenosy\\","Uložení přenosového souboru",,\r\n'
@@ -802,12 +861,14 @@ UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 
 
 def wait_until(what, condition, timeout=60):
-    """Wine's msiexec may return before its service has finished."""
+    """The first true answer of `condition` (Wine's msiexec may return before its service has
+    finished; a program the shell starts comes when it comes)."""
     end = time.time() + timeout
-    while not condition():
+    while not (answer := condition()):
         if time.time() > end:
             raise Failure("timed out waiting until " + what)
         time.sleep(0.5)
+    return answer
 
 
 def msi_products():
@@ -1014,6 +1075,7 @@ def scenario_msi():
 
 SCENARIOS = {"receive": scenario_receive, "send": scenario_send, "send32": scenario_send32,
              "send32both": scenario_send32both, "compose": scenario_compose,
+             "manual": scenario_manual,
              "sendfail": scenario_sendfail, "settings": scenario_settings,
              "picker": scenario_picker, "installer": scenario_installer, "msi": scenario_msi}
 
@@ -1045,7 +1107,7 @@ def main():
     os.makedirs(OPTIONS.work, exist_ok=True)
     PREFIX = os.environ["WINEPREFIX"]
     names = OPTIONS.scenarios or ["receive", "send", "send32", "send32both", "compose",
-                                  "sendfail", "settings", "picker", "installer", "msi"]
+                                  "manual", "sendfail", "settings", "picker", "installer", "msi"]
     if os.environ.get("KDX_WINE_NO_32BIT"):
         # Wine without its 32-bit half runs no 32-bit mail client.
         skipped = [n for n in names if n in THIRTY_TWO_BIT]
