@@ -31,12 +31,11 @@ bool ShowFileInFolder(const std::string& path) {
   }
   if (SUCCEEDED(com)) CoUninitialize();
   if (shown) return true;
-  const std::size_t slash = file.rfind(L'\\');
-  if (slash == std::wstring::npos) return false;
-  const std::wstring folder =
-      file.substr(0, slash == 2 ? 3 : slash);  // a drive root keeps its backslash
-  const HINSTANCE result =
-      ShellExecuteW(GetDesktopWindow(), L"open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // Where the shell offers no folder window to ask (Wine's has none), its file manager's own
+  // command line does the same: "explorer.exe /select,<path>".
+  const std::wstring select = L"/select,\"" + file + L"\"";
+  const HINSTANCE result = ShellExecuteW(GetDesktopWindow(), L"open", L"explorer.exe",
+                                         select.c_str(), nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 

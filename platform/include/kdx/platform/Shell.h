@@ -15,7 +15,7 @@ bool ShellOpen(const std::string& target);
 
 // Shows the file `path` (UTF-8, a full path) in the system's file manager, selected in its
 // folder: on Windows the shell's SHOpenFolderAndSelectItems (COM initialised for the call), and
-// when that fails its folder opened with ShellExecuteW "open". On POSIX it opens the folder with
+// when that fails "explorer.exe /select,<path>" (ShellExecuteW). On POSIX it opens the folder with
 // the opener, no file selected: selecting needs the desktop's file manager interface on the
 // session bus, which the application asks first (app/src/FileManager.cpp). Returns at once;
 // false when nothing could be started.
