@@ -256,10 +256,7 @@ std::string HandOffHelperName() {
 }
 
 std::string HandOffHelperPath() {
-  const std::string program = platform::ExecutablePath();
-  std::size_t slash = program.size();
-  while (slash > 0 && !platform::IsPathDelimiter(program[slash - 1])) --slash;
-  return program.substr(0, slash) + HandOffHelperName();
+  return platform::FolderPart(platform::ExecutablePath()) + HandOffHelperName();
 }
 
 void TSimpleMapi::TestClient(TMapiClient& client) {
