@@ -12,7 +12,7 @@
 #include "MainForm.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiEmail.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Files.h"
 #include "kdx/widgets/MessageBox.h"

@@ -1,9 +1,12 @@
 // TMapiEmail: one outgoing e-mail, its Simple MAPI descriptors and the send call.
 
+#include "kdx/mail/MapiEmail.h"
+
 #include <memory>
 
 #include "kdx/mail/HandOff.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiTypes.h"
+#include "kdx/mail/OwnerWindow.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/Path.h"
 #include "kdx/platform/PathSearch.h"

@@ -6,6 +6,9 @@
 #include <algorithm>
 
 #include "BuiltInRegistry.h"
+#include "kdx/mail/HandOff.h"
+#include "kdx/mail/MailRegistry.h"
+#include "kdx/mail/MapiTypes.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Library.h"
