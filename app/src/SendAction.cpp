@@ -14,7 +14,7 @@
 #include "ManualSend.h"
 #include "Nastaveni.h"
 #include "Prepare.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiEmail.h"
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Files.h"
 #include "kdx/widgets/MessageBox.h"

@@ -15,6 +15,7 @@
 #include "kdx/memtable/Schemas.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
+#include "kdx/platform/Path.h"
 #include "kdx/platform/Text.h"
 #include "kdx/widgets/MessageBox.h"
 #include "kdx/widgets/QtText.h"
@@ -133,17 +134,6 @@ std::string NormalizeFolderPath(const std::string& path) {
   return result;
 }
 
-std::string FolderPart(const std::string& path) {
-  for (size_t i = path.size(); i > 0; --i) {
-    if (platform::IsPathDelimiter(path[i - 1])) return path.substr(0, i);
-  }
-  return {};
-}
-
-std::string BareName(const std::string& path) {
-  return path.substr(FolderPart(path).size());
-}
-
 std::string WithoutCopyCounter(const std::string& name) {
   const size_t dot = name.rfind('.');
   const size_t end = dot == std::string::npos ? name.size() : dot;  // end of the stem
@@ -187,7 +177,7 @@ void ResetRunValues() {
 
 void StartRun() {
   const std::string exe = ExecutableOverride() ? *ExecutableOverride() : platform::ExecutablePath();
-  AppFolderNative = NormalizeFolderPath(FolderPart(exe));
+  AppFolderNative = NormalizeFolderPath(platform::FolderPart(exe));
   AppFolder = text::Utf8ToCp1250(AppFolderNative);
   TableFolders = FindTableFolders(AppFolderNative);
 
@@ -215,11 +205,11 @@ void StartRun() {
     const std::string native = JoinArguments(arguments);
     const std::string utf8 = text::FileNameToUtf8(native);
     const std::string cp = text::Utf8ToCp1250(utf8);
-    SourceName = text::AnsiUpperCase(BareName(cp));
-    SourceFolder = NormalizeFolderPath(FolderPart(cp));
-    SourceFolderNative = NormalizeFolderPath(FolderPart(native));
-    SourcePathNative = SourceFolderNative + BareName(native);
-    TargetNameNative = text::UpperFileName(BareName(utf8));
+    SourceName = text::AnsiUpperCase(platform::BareName(cp));
+    SourceFolder = NormalizeFolderPath(platform::FolderPart(cp));
+    SourceFolderNative = NormalizeFolderPath(platform::FolderPart(native));
+    SourcePathNative = SourceFolderNative + platform::BareName(native);
+    TargetNameNative = text::UpperFileName(platform::BareName(utf8));
     // Held open from now on: a mail client may remove its temporary copy before the action.
     try {
       ReceivedFile = std::make_unique<platform::OpenedFile>(SourcePathNative);

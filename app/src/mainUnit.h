@@ -62,12 +62,6 @@ inline constexpr const char* kExportFileName = kDefinitionTables[kExportDefiniti
 // text with exactly one folder separator (kdx::platform::kPathDelim) unless it already ends so.
 std::string NormalizeFolderPath(const std::string& path);
 
-// Folder part of a path: everything up to and including the last separator ('/' on POSIX;
-// '\\', '/' or ':' on Windows); empty when there is none.
-std::string FolderPart(const std::string& path);
-// Bare name: everything after the folder part.
-std::string BareName(const std::string& path);
-
 // The received bare name without one copy counter, which mail clients and browsers put before
 // the extension when a file of the name is already in their folder: "-N" (Thunderbird),
 // "(N)" (Outlook, Firefox), " (N)" (Chromium, Edge), "_(N)" (some Outlook versions) and "[N]"

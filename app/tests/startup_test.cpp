@@ -54,24 +54,6 @@ class StartupTest : public QObject {
     QCOMPARE(NormalizeFolderPath("a b"), Native("a b/"));
   }
 
-  void pathSplitting() {
-    QCOMPARE(FolderPart(Native("/tmp/in/POB1_PB.KDX")), Native("/tmp/in/"));
-    QCOMPARE(BareName(Native("/tmp/in/POB1_PB.KDX")), std::string("POB1_PB.KDX"));
-    QCOMPARE(FolderPart("POB1_PB.KDX"), std::string());
-    QCOMPARE(BareName("POB1_PB.KDX"), std::string("POB1_PB.KDX"));
-    QCOMPARE(BareName(Native("/tmp/in/")), std::string());
-    if (kDriveLetters) {
-      // Windows: the folder part ends at the last '\' or drive colon; '/' belongs to the name.
-      QCOMPARE(FolderPart("C:POB1_PB.KDX"), std::string("C:"));
-      QCOMPARE(BareName("C:POB1_PB.KDX"), std::string("POB1_PB.KDX"));
-      QCOMPARE(FolderPart("C:\\in/POB1_PB.KDX"), std::string("C:\\"));
-      QCOMPARE(BareName("C:\\in/POB1_PB.KDX"), std::string("in/POB1_PB.KDX"));
-    } else {
-      // POSIX: '/' alone ends the folder part; '\' and ':' belong to the name.
-      QCOMPARE(FolderPart("/in/C:\\POB1_PB.KDX"), std::string("/in/"));
-    }
-  }
-
   void copyCountersThatMailClientsAddAreTakenOff() {
     const std::pair<const char*, const char*> cases[] = {
         {"POB1_PB-1.KDX", "POB1_PB.KDX"},

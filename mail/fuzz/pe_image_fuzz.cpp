@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiClient.h"
 #include "kdx/platform/PeImage.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "kdx/mail/HandOff.h"
+#include "kdx/mail/MapiClient.h"
 #include "kdx/mail/MapiTypes.h"
-#include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Library.h"
 
 using namespace kdx::mail;

@@ -1,7 +1,7 @@
 // The program's side of the hand-off to the helper of the other bitness.
 
 #include "kdx/mail/HandOff.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MailErrors.h"
 #include "kdx/platform/ChildProcess.h"
 #include "kdx/platform/Text.h"
 

@@ -1,10 +1,14 @@
 // TMapiEmail: one outgoing e-mail, its Simple MAPI descriptors and the send call.
 
+#include "kdx/mail/MapiEmail.h"
+
 #include <memory>
 
 #include "kdx/mail/HandOff.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiTypes.h"
+#include "kdx/mail/OwnerWindow.h"
 #include "kdx/platform/Environment.h"
+#include "kdx/platform/Path.h"
 #include "kdx/platform/PathSearch.h"
 #include "kdx/platform/Text.h"
 
@@ -17,16 +21,6 @@ constexpr KdxMapiUlong kRecipClass[4] = {MAPI_ORIG, MAPI_TO, MAPI_CC, MAPI_BCC};
 
 char* Text(std::string& s) {
   return s.data();
-}
-
-// True when `path` (UTF-8) does not depend on the current folder.
-bool IsFullPath(const std::string& path) {
-#ifdef _WIN32
-  return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
-         path.rfind("\\\\", 0) == 0;
-#else
-  return !path.empty() && path[0] == '/';
-#endif
 }
 
 }  // namespace
@@ -112,7 +106,7 @@ bool TMapiEmail::Send(bool showDialog) {
     }
     bool lossless = false;
     const std::string full = text::Utf8ToCp1250(fullNative, &lossless);
-    if (!lossless && !IsFullPath(given)) {
+    if (!lossless && !platform::IsFullPath(given)) {
       throw EMapiError(FormatMessage(kAttachmentPathFormat, Attachments[i]), 0);
     }
     // Where a link leads into a folder whose name cp1250 cannot spell, the full path as given

@@ -6,6 +6,9 @@
 #include <algorithm>
 
 #include "BuiltInRegistry.h"
+#include "kdx/mail/HandOff.h"
+#include "kdx/mail/MailRegistry.h"
+#include "kdx/mail/MapiTypes.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Library.h"
@@ -259,10 +262,7 @@ std::string HandOffHelperName() {
 }
 
 std::string HandOffHelperPath() {
-  const std::string program = platform::ExecutablePath();
-  std::size_t slash = program.size();
-  while (slash > 0 && !platform::IsPathDelimiter(program[slash - 1])) --slash;
-  return program.substr(0, slash) + HandOffHelperName();
+  return platform::FolderPart(platform::ExecutablePath()) + HandOffHelperName();
 }
 
 void TSimpleMapi::TestClient(TMapiClient& client) {

@@ -1,7 +1,7 @@
 // Discovery of the mail client, loading and unloading its library, and the result texts.
 
 #include "MailTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiEmail.h"
 
 namespace kdx::mail {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <stdexcept>
 
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MailErrors.h"
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif

@@ -1,6 +1,7 @@
 // The registry helpers over the .reg stand-in, and environment expansion.
 
 #include "MailTestSupport.h"
+#include "kdx/mail/MailRegistry.h"
 #include "kdx/mail/SimpleMapi.h"
 #include "kdx/platform/Library.h"
 #include "kdx/platform/Text.h"

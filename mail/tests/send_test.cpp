@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include "MailTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiEmail.h"
+#include "kdx/mail/MapiTypes.h"
+#include "kdx/mail/OwnerWindow.h"
 #include "kdx/platform/Text.h"
 #include "kdx/platform/TopWindows.h"
 

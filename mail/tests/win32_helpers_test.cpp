@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "MailTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MailErrors.h"
+#include "kdx/mail/MailRegistry.h"
+#include "kdx/mail/MapiClient.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/Library.h"
 #include "kdx/platform/PathSearch.h"

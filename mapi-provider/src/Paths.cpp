@@ -6,15 +6,14 @@
 #include <cstdlib>
 
 #include "Provider.h"
+#include "kdx/platform/Path.h"
 
 namespace kdx::provider {
 
 std::string ResolveFolderOf(const std::string& path) {
   if (path.empty()) return {};
-  const auto slash = path.rfind('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  if (folder.empty()) folder = "/";
+  const std::string name = platform::BareName(path);
+  std::string folder = platform::ContainingFolder(path);
   if (name.empty() || name == "." || name == "..") folder = path;  // the path names a folder
   char* resolved = ::realpath(folder.c_str(), nullptr);
   if (!resolved) return {};

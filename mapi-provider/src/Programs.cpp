@@ -1,7 +1,5 @@
 // Finding and running external programs: an argument vector, never a shell.
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,44 +12,10 @@ namespace kdx::provider {
 
 bool StartProgram(const std::vector<std::string>& argv, bool pipeInput, StartedProgram& started,
                   bool pipeOutput) {
-  started = StartedProgram{};
-  if (argv.empty()) return false;
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  platform::ChildEnvironmentBlock env;
-
-  int pipeFds[2] = {-1, -1};
-  if (pipeInput && ::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
-  int outFds[2] = {-1, -1};
-  if (pipeOutput && ::pipe2(outFds, O_CLOEXEC) != 0) {
-    if (pipeInput) {
-      ::close(pipeFds[0]);
-      ::close(pipeFds[1]);
-    }
-    return false;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (pipeInput) posix_spawn_file_actions_adddup2(&actions, pipeFds[0], STDIN_FILENO);
-  if (pipeOutput) posix_spawn_file_actions_adddup2(&actions, outFds[1], STDOUT_FILENO);
-  // Not the current folder: the folder picker may have left it anywhere.
-  posix_spawn_file_actions_addchdir_np(&actions, "/");
-  pid_t pid = -1;
-  const int spawned =
-      posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.envp());
-  posix_spawn_file_actions_destroy(&actions);
-  if (pipeInput) ::close(pipeFds[0]);
-  if (pipeOutput) ::close(outFds[1]);
-  if (spawned != 0) {
-    if (pipeInput) ::close(pipeFds[1]);
-    if (pipeOutput) ::close(outFds[0]);
-    return false;
-  }
-  started.pid = pid;
-  started.input = pipeInput ? pipeFds[1] : -1;
-  started.output = pipeOutput ? outFds[0] : -1;
-  return true;
+  platform::SpawnOptions options;
+  options.pipeInput = pipeInput;
+  options.pipeOutput = pipeOutput;
+  return platform::SpawnProgram(argv, options, started) == 0;
 }
 
 int WaitForProgram(pid_t pid) {

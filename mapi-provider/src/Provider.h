@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kdx/mail/MapiTypes.h"
+#include "kdx/platform/ChildProcess.h"
 
 namespace kdx::provider {
 
@@ -85,14 +86,9 @@ std::string ResolveFolderOf(const std::string& path);
 // Programs are found in the absolute entries of $PATH only, then in the folders given
 // (platform::FindProgramOnPath); they get platform::ChildEnvironment().
 
-// A started program: its process id and, when asked for, the writing end of a pipe that is its
-// standard input and the reading end of one that is its standard output (close-on-exec; -1
-// otherwise).
-struct StartedProgram {
-  pid_t pid = -1;
-  int input = -1;
-  int output = -1;
-};
+// A started program: its process id and, when asked for, the writing end of its standard input
+// and the reading end of its standard output.
+using StartedProgram = platform::SpawnedProgram;
 
 // Starts `argv` (argv[0] a full path) without a shell, in the root folder, with ChildEnvironment().
 // With `pipeInput` its standard input is a pipe, else it inherits ours; likewise its standard

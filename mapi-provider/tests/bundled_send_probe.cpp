@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiEmail.h"
 #include "kdx/platform/Registry.h"
 #include "kdx/platform/Text.h"
 

@@ -5,7 +5,8 @@
 
 #include "MailTestSupport.h"
 #include "ProviderTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiEmail.h"
+#include "kdx/mail/MapiTypes.h"
 
 namespace kdx::provider {
 namespace {

@@ -12,6 +12,7 @@
 
 #include "CoreTestSupport.h"
 #include "kdx/platform/Errors.h"
+#include "kdx/platform/Path.h"
 
 namespace fs = std::filesystem;
 using namespace kdx::platform;
@@ -34,6 +35,42 @@ class FilesTest : public ::testing::Test {
 };
 
 }  // namespace
+
+// How a path splits into folder and name, in both styles on every system.
+TEST(PathTest, SplittingFollowsTheStyle) {
+  struct Row {
+    PathStyle style;
+    const char* path;
+    const char* folder;      // FolderPart
+    const char* name;        // BareName
+    const char* containing;  // ContainingFolder
+    bool full;               // IsFullPath
+  };
+  const Row rows[] = {
+      {kPosixPaths, "/tmp/in/POB1_PB.KDX", "/tmp/in/", "POB1_PB.KDX", "/tmp/in", true},
+      {kPosixPaths, "POB1_PB.KDX", "", "POB1_PB.KDX", ".", false},
+      {kPosixPaths, "/tmp/in/", "/tmp/in/", "", "/tmp/in", true},
+      {kPosixPaths, "/POB1_PB.KDX", "/", "POB1_PB.KDX", "/", true},
+      // '\\' and ':' belong to a POSIX name.
+      {kPosixPaths, "in/C:\\POB1_PB.KDX", "in/", "C:\\POB1_PB.KDX", "in", false},
+      {kWindowsPaths, "C:\\in\\POB1_PB.KDX", "C:\\in\\", "POB1_PB.KDX", "C:\\in", true},
+      {kWindowsPaths, "C:\\POB1_PB.KDX", "C:\\", "POB1_PB.KDX", "C:\\", true},
+      // The drive colon ends the folder part; '/' belongs to the name.
+      {kWindowsPaths, "C:POB1_PB.KDX", "C:", "POB1_PB.KDX", "C:", false},
+      {kWindowsPaths, "C:\\in/POB1_PB.KDX", "C:\\", "in/POB1_PB.KDX", "C:\\", true},
+      {kWindowsPaths, "C:/in/POB1_PB.KDX", "C:", "/in/POB1_PB.KDX", "C:", true},
+      {kWindowsPaths, "\\\\srv\\share\\POB1_PB.KDX", "\\\\srv\\share\\", "POB1_PB.KDX",
+       "\\\\srv\\share", true},
+      {kWindowsPaths, "\\in\\POB1_PB.KDX", "\\in\\", "POB1_PB.KDX", "\\in", false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.path);
+    EXPECT_EQ(FolderPart(r.path, r.style), r.folder);
+    EXPECT_EQ(BareName(r.path, r.style), r.name);
+    EXPECT_EQ(ContainingFolder(r.path, r.style), r.containing);
+    EXPECT_EQ(IsFullPath(r.path, r.style), r.full);
+  }
+}
 
 TEST_F(FilesTest, ExistenceTellsFilesFromFolders) {
   WriteFile(P("a.kdx"), "x");

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "MailTestSupport.h"
+#include "kdx/mail/MapiEmail.h"
 
 namespace kdx::wintest {
 

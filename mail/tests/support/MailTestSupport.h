@@ -11,7 +11,7 @@
 #include <string>
 
 #include "CoreTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MailErrors.h"
 #include "kdx/platform/Registry.h"
 #ifndef _WIN32
 #include "providers/ProviderProbe.h"

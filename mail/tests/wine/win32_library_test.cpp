@@ -6,7 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "WineTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiClient.h"
+#include "kdx/mail/MapiTypes.h"
 #include "kdx/platform/Library.h"
 
 using namespace kdx::platform;

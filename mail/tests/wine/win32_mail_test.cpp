@@ -22,7 +22,9 @@
 
 #include "MailTestSupport.h"
 #include "WineTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MailRegistry.h"
+#include "kdx/mail/MapiEmail.h"
+#include "kdx/mail/MapiTypes.h"
 #include "kdx/platform/Text.h"
 
 using namespace kdx::mail;

@@ -8,7 +8,8 @@
 
 #include "MailTestSupport.h"
 #include "WineTestSupport.h"
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MailErrors.h"
+#include "kdx/mail/MailRegistry.h"
 #include "kdx/platform/Text.h"
 
 using namespace kdx::mail;

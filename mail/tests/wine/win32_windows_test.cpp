@@ -8,7 +8,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "kdx/mail/SimpleMapi.h"
+#include "kdx/mail/MapiEmail.h"
+#include "kdx/mail/OwnerWindow.h"
 #include "kdx/platform/Environment.h"
 #include "kdx/platform/TopWindows.h"
 

@@ -1,4 +1,5 @@
-// A helper program on POSIX: posix_spawn with its standard input and output on pipes.
+// Starting programs on POSIX (posix_spawn), and a helper program with its standard input and
+// output on pipes.
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -15,34 +16,57 @@
 
 namespace kdx::platform {
 
-ChildRun RunChildProcess(const std::string& program, const std::string& input, WindowHandle) {
-  ChildRun run;
+int SpawnProgram(const std::vector<std::string>& argv, const SpawnOptions& options,
+                 SpawnedProgram& started) {
+  started = SpawnedProgram{};
+  if (argv.empty()) return EINVAL;
   int in[2] = {-1, -1};
   int out[2] = {-1, -1};
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
-    run.startError = static_cast<unsigned long>(errno);
-    run.startErrorText = std::strerror(errno);
+  const auto closeAll = [&] {
     for (int fd : {in[0], in[1], out[0], out[1]}) {
-      if (fd >= 0) close(fd);
+      if (fd >= 0) ::close(fd);
     }
-    return run;
+  };
+  if ((options.pipeInput && ::pipe2(in, O_CLOEXEC) != 0) ||
+      (options.pipeOutput && ::pipe2(out, O_CLOEXEC) != 0)) {
+    const int error = errno;
+    closeAll();
+    return error;
   }
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  if (options.pipeInput) posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  if (options.pipeOutput) posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  if (options.errorToNull)
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  // Not the current folder: the folder picker may have left it anywhere.
   posix_spawn_file_actions_addchdir_np(&actions, "/");
-  char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
   ChildEnvironmentBlock env;
-  pid_t pid = 0;
-  const int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.envp());
+  pid_t pid = -1;
+  const int error =
+      ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), env.envp());
   posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
   if (error != 0) {
-    close(in[1]);
-    close(out[0]);
+    closeAll();
+    return error;
+  }
+  for (int* childEnd : {&in[0], &out[1]}) {
+    if (*childEnd >= 0) ::close(*childEnd);
+  }
+  started.pid = pid;
+  started.input = in[1];
+  started.output = out[0];
+  return 0;
+}
+
+ChildRun RunChildProcess(const std::string& program, const std::string& input, WindowHandle) {
+  ChildRun run;
+  SpawnedProgram child;
+  const int error = SpawnProgram({program}, {true, true, true}, child);
+  if (error != 0) {
     run.startError = static_cast<unsigned long>(error);
     run.startErrorText = std::strerror(error);
     return run;
@@ -50,7 +74,7 @@ ChildRun RunChildProcess(const std::string& program, const std::string& input, W
   run.started = true;
   // A child that stops reading must not block the reading of its answer, nor a broken pipe end
   // this process: the input is written on a thread of its own, without SIGPIPE.
-  std::thread writer([fd = in[1], &input] {
+  std::thread writer([fd = child.input, &input] {
     // SIGPIPE blocked on this thread; one that a write raised is taken back before unblocking.
     sigset_t block, old;
     sigemptyset(&block);
@@ -76,14 +100,14 @@ ChildRun RunChildProcess(const std::string& program, const std::string& input, W
   });
   char buffer[4096];
   for (;;) {
-    const ssize_t n = read(out[0], buffer, sizeof buffer);
+    const ssize_t n = read(child.output, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     run.output.append(buffer, static_cast<std::size_t>(n));
   }
-  close(out[0]);
+  close(child.output);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
   }
   writer.join();
   run.exited = WIFEXITED(status);

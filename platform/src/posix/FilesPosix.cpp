@@ -13,6 +13,7 @@
 #include "common/FileCopy.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
+#include "kdx/platform/Path.h"
 
 namespace kdx::platform {
 
@@ -51,13 +52,6 @@ class Fd {
  private:
   int fd_;
 };
-
-std::string FolderOf(const std::string& path) {
-  const auto pos = path.rfind('/');
-  if (pos == std::string::npos) return ".";
-  if (pos == 0) return "/";
-  return path.substr(0, pos);
-}
 
 void WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -166,7 +160,7 @@ FileReplacer::FileReplacer(const std::string& path, bool append, ReplacedPermiss
   if (exists && S_ISDIR(st.st_mode)) RaiseErrno("replace " + path, EISDIR);
   if (IsReadOnlyFile(s.target)) RaiseErrno("replace " + path, EACCES);
 
-  const std::string folder = FolderOf(s.target);
+  const std::string folder = ContainingFolder(s.target);
   // Made with 0666, so that the system applies the umask and the folder's default ACL as it
   // does to every new file.
   static std::atomic<unsigned> counter{0};
@@ -244,7 +238,7 @@ void FileReplacer::Commit() {
     throw;
   }
   // Make the rename itself durable.
-  Fd dir(::open(FolderOf(s.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  Fd dir(::open(ContainingFolder(s.target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.Get() >= 0) (void)::fsync(dir.Get());
 }
 

@@ -1,6 +1,5 @@
-// POSIX backend of Shell.h: xdg-open started with posix_spawn and an argument vector, found in the
-// absolute entries of PATH, run in the root folder with that PATH (ChildProcess.h).
-#include <spawn.h>
+// POSIX backend of Shell.h: xdg-open, found in the absolute entries of PATH, started with an
+// argument vector in the root folder with that PATH (SpawnProgram of ChildProcess.h).
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -8,6 +7,7 @@
 #include <vector>
 
 #include "kdx/platform/ChildProcess.h"
+#include "kdx/platform/Path.h"
 #include "kdx/platform/Shell.h"
 #include "kdx/platform/Text.h"
 
@@ -57,17 +57,10 @@ bool StartOpener(std::string argument) {
   // Not from the current folder, nor started in it: the folder picker may have left it anywhere.
   std::string program = FindProgramOnPath(kOpenerProgram, {});
   if (program.empty()) return false;
-  char* argv[] = {program.data(), argument.data(), nullptr};
-  ChildEnvironmentBlock env;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addchdir_np(&actions, "/");
-  pid_t pid = 0;
-  const int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.envp());
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return false;
+  SpawnedProgram opener;
+  if (SpawnProgram({program, std::move(argument)}, {}, opener) != 0) return false;
   // Reap the opener when it ends so that no zombie stays behind; the caller does not wait.
-  std::thread([pid] {
+  std::thread([pid = opener.pid] {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -82,9 +75,8 @@ bool ShellOpen(const std::string& target) {
 }
 
 bool ShowFileInFolder(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return false;
-  return StartOpener(slash == 0 ? "/" : path.substr(0, slash));
+  if (FolderPart(path).empty()) return false;
+  return StartOpener(ContainingFolder(path));
 }
 
 }  // namespace kdx::platform

@@ -98,4 +98,9 @@ std::optional<std::uint64_t> HandOffMessageSize(std::string_view head);
 std::uint32_t SendThroughHandOffHelper(const std::string& helperPath, const HandOffRequest& request,
                                        platform::WindowHandle owner);
 
+// The hand-off helper of the other bitness, beside the running program: "kdxmapi32.exe" beside
+// a 64-bit program, "kdxmapi64.exe" beside a 32-bit one. The path is UTF-8, as the file system's.
+std::string HandOffHelperName();
+std::string HandOffHelperPath();
+
 }  // namespace kdx::mail

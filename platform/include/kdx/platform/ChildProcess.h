@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 #include "kdx/platform/TopWindows.h"
 
 namespace kdx::platform {
@@ -64,6 +68,24 @@ class ChildEnvironmentBlock {
   std::vector<std::string> texts_;
   std::vector<char*> pointers_;
 };
+
+// The one way this program starts another on POSIX: posix_spawn with an argument vector
+// (`argv[0]` the program's full path), in the root folder, with ChildEnvironment(). Standard
+// input and output are this process's unless a pipe is asked for; standard error is this
+// process's or /dev/null.
+struct SpawnOptions {
+  bool pipeInput = false;    // SpawnedProgram::input: the write end of the child's stdin
+  bool pipeOutput = false;   // SpawnedProgram::output: the read end of the child's stdout
+  bool errorToNull = false;  // the child's stderr goes to /dev/null
+};
+struct SpawnedProgram {
+  pid_t pid = -1;
+  int input = -1;   // owned by the caller, close-on-exec
+  int output = -1;  // owned by the caller, close-on-exec
+};
+// Returns 0 when the program started, else the system's error code (nothing left open).
+int SpawnProgram(const std::vector<std::string>& argv, const SpawnOptions& options,
+                 SpawnedProgram& started);
 #endif
 
 }  // namespace kdx::platform

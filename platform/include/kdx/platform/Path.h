@@ -49,4 +49,18 @@ constexpr bool IsPathDelimiter(char c, const PathStyle& style = kHostPaths) {
 std::string JoinPath(const std::string& dir, const std::string& name,
                      const PathStyle& style = kHostPaths);
 
+// The folder part of `path`: everything up to and including its last delimiter
+// (IsPathDelimiter); empty when there is none.
+std::string FolderPart(const std::string& path, const PathStyle& style = kHostPaths);
+// The bare name: everything after the folder part.
+std::string BareName(const std::string& path, const PathStyle& style = kHostPaths);
+// The folder that holds `path`, as the system's calls take it: the folder part without its
+// final separator, a root ("/", "C:\") kept whole; "." when the path has no folder part.
+std::string ContainingFolder(const std::string& path, const PathStyle& style = kHostPaths);
+
+// True when `path` does not depend on the current folder: with drive letters "C:\..." (also
+// "C:/...", as the Windows calls take it) or a network path "\\server\..."; otherwise a
+// path that starts with the separator.
+bool IsFullPath(const std::string& path, const PathStyle& style = kHostPaths);
+
 }  // namespace kdx::platform
