@@ -10,7 +10,7 @@
 #     arguments (windows/tests/check-association.sh);
 #  3. the real KDXMngr.exe end to end under Wine's X11 driver on a virtual display, driven with
 #     mouse and keyboard (windows/tests/e2e/wine_e2e.py): receive, send through 64-bit and 32-bit
-#     mail clients, /SET, the folder picker, the installed program opening a .KDX file through
+#     mail clients and without any (the mailto: handler and the file manager), /SET, the folder picker, the installed program opening a .KDX file through
 #     the shell and sending through a 32-bit client, and the MSI package's install with the
 #     administrator's tables, a user's receive and save, upgrade and uninstall.
 # The programs and installers are signed with a throw-away certificate and checked.

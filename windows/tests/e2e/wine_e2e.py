@@ -621,6 +621,12 @@ def scenario_manual():
         wait_until("the file manager shows the folder Odesílání", lambda: [
             w for w in native_window_list("ExplorerWClass") if w["caption"] == "Odesílání"],
             timeout=TIMEOUT)
+        shot("manual-file-manager")
+        # The file manager opens over the program; the user drags the file into the e-mail,
+        # closes the file manager and comes back to the program.
+        key("alt+F4")
+        wait_until("the file manager has closed", lambda: not native_window_list("ExplorerWClass"),
+                   timeout=TIMEOUT)
         shot("manual-window")
         click(program.control(text="Hotovo"))
         program.window("Informace")
