@@ -70,10 +70,10 @@ std::string NameForClient(const std::string& name) {
   }
   if (!out.empty() && out.back() == '\'') out.back() = '_';
   if (const auto colon = out.find(':'); colon != std::string::npos) {
-    const std::string scheme = text::AsciiUpperCase(std::string_view(out).substr(0, colon));
-    for (const char* own : {"FILE", "MAILBOX", "IMAP", "NEWS", "SNEWS", "MAILBOX-MESSAGE",
-                            "IMAP-MESSAGE", "NEWS-MESSAGE"}) {
-      if (scheme == own) out[colon] = '_';
+    const std::string_view scheme = std::string_view(out).substr(0, colon);
+    for (const char* own : {"file", "mailbox", "imap", "news", "snews", "mailbox-message",
+                            "imap-message", "news-message"}) {
+      if (text::EqualsAsciiNoCase(scheme, own)) out[colon] = '_';
     }
   }
   if (out.empty() || out == "." || out == "..") out = "attachment";
