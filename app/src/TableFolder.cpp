@@ -14,7 +14,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include <QString>
+#include "kdx/platform/WideText.h"
 // kdx::FormatMessage, not the system's macro.
 #undef FormatMessage
 #else
@@ -50,16 +50,12 @@ std::string WithSeparator(std::string folder) {
 }
 
 #ifdef _WIN32
-std::wstring Wide(const std::string& utf8) {
-  return QString::fromStdString(utf8).toStdWString();
-}
-
 // A known folder of the shell (UTF-8, without a trailing backslash); empty when there is none.
 std::string KnownFolder(REFKNOWNFOLDERID id) {
   PWSTR path = nullptr;
   std::string folder;
   if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path)) && path)
-    folder = QString::fromWCharArray(path).toStdString();
+    folder = platform::Utf8(path);
   ::CoTaskMemFree(path);
   return folder;
 }
@@ -72,7 +68,7 @@ std::string TableFolderIn(REFKNOWNFOLDERID id) {
 
 // Creates the missing folders of `folder`. Failures are left to the write that follows.
 void MakeFolders(const std::string& folder) {
-  std::wstring path = Wide(folder);
+  std::wstring path = platform::Wide(folder);
   while (!path.empty() && path.back() == L'\\') path.pop_back();
   ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
 }
@@ -115,9 +111,9 @@ bool UserMayWriteTables(const std::string& folder) {
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 10 && file == INVALID_HANDLE_VALUE; ++attempt) {
     file = ::CreateFileW(
-        Wide(probe + "-" + std::to_string(attempt) + ".tmp").c_str(), GENERIC_WRITE, 0, nullptr,
-        CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-        nullptr);
+        platform::Wide(probe + "-" + std::to_string(attempt) + ".tmp").c_str(), GENERIC_WRITE, 0,
+        nullptr, CREATE_NEW,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) return false;
   }
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -128,9 +124,10 @@ bool UserMayWriteTables(const std::string& folder) {
   // The tables there: the save replaces them, which takes writing and deleting. Only a refusal
   // counts; a file that another program holds open is a failure of that one save.
   for (const TDefinitionTable& table : kDefinitionTables) {
-    HANDLE existing = ::CreateFileW(Wide(folder + table.fileName).c_str(), GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE existing =
+        ::CreateFileW(platform::Wide(folder + table.fileName).c_str(), GENERIC_WRITE | DELETE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (existing != INVALID_HANDLE_VALUE)
       ::CloseHandle(existing);
     else if (::GetLastError() == ERROR_ACCESS_DENIED)

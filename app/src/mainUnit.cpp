@@ -183,7 +183,7 @@ void StartRun() {
 
   const std::vector<std::string> arguments = CommandLineArguments();
   const bool configuration =
-      !arguments.empty() && text::AsciiUpperCase(arguments.front()) == "/SET";
+      !arguments.empty() && text::EqualsAsciiNoCase(arguments.front(), "/SET");
   // A table file that cannot be read ends any other run; configuration mode is where it is
   // mended, so there the settings window's own reload reports it and the window opens.
   if (configuration)

@@ -6,8 +6,8 @@
 // them between single quotes on Thunderbird's command line. So the provider builds the mailto:
 // URI itself, with every byte outside letters, digits and ".-_~@/" percent-encoded, hands
 // xdg-email only that URI, and lets through only what stays harmless after decoding: addresses
-// that are one plain mailbox, and attachment paths of plain characters (other files are handed
-// over as a private copy under a plain name).
+// that are one plain mailbox, and attachment paths that every route carries (other files are
+// handed over as a private copy under their own name, ComposeCopies.cpp).
 
 #include <cerrno>
 #include <cstdio>
@@ -44,93 +44,6 @@ std::string UriEncode(const std::string& text, const char* keep = "") {
   return PercentEncode(lines, keep);
 }
 
-// Characters a path may hold and still reach every mail client as itself: no quote, comma,
-// backslash, percent sign or other character that one of xdg-email's routes or a client's
-// command line gives a meaning.
-bool IsPlainPathChar(unsigned char c) {
-  return IsUnreserved(c) || c == '/' || c == '+' || c == ' ' || c >= 0x80;
-}
-
-bool IsPlainPath(const std::string& path) {
-  if (!IsValidUtf8(path)) return false;
-  for (char c : path) {
-    if (!IsPlainPathChar(static_cast<unsigned char>(c))) return false;
-  }
-  return true;
-}
-
-// `name` with every character that is not plain replaced by "_"; never empty, never hidden.
-std::string PlainName(const std::string& name) {
-  std::string out = IsValidUtf8(name) ? name : std::string();
-  for (char& c : out) {
-    if (!IsPlainPathChar(static_cast<unsigned char>(c)) || c == '/') c = '_';
-  }
-  if (out.empty() || out[0] == '.' || out[0] == ' ' || out[0] == '-') out.insert(0, "attachment");
-  return out;
-}
-
-// A private folder for copies: mode 0700, under $TMPDIR when that names a folder by a plain
-// path, else under /tmp. Empty (with a message) when none can be made.
-std::string MakePrivateFolder() {
-  std::string base = "/tmp";
-  if (const char* tmp = std::getenv("TMPDIR"); tmp && tmp[0] == '/' && IsPlainPath(tmp)) {
-    std::error_code error;
-    if (std::filesystem::is_directory(tmp, error)) base = tmp;
-  }
-  std::string pattern = base + "/kdx-mail-XXXXXX";
-  if (!::mkdtemp(pattern.data())) {
-    std::fprintf(stderr, "kdxmapi: cannot make a private folder in %s: %s\n", base.c_str(),
-                 std::strerror(errno));
-    return {};
-  }
-  return pattern;
-}
-
-// The private folder of one hand-off: removed with its copies unless the mail client has taken
-// the message (it reads them when the user sends, long after the call).
-class PrivateFolder {
- public:
-  PrivateFolder() = default;
-  ~PrivateFolder() {
-    if (path_.empty() || keep_) return;
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  PrivateFolder(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-  // The folder, made on first use; empty when it cannot be made.
-  const std::string& Path() {
-    if (path_.empty()) path_ = MakePrivateFolder();
-    return path_;
-  }
-  void Keep() { keep_ = true; }
-
- private:
-  std::string path_;
-  bool keep_ = false;
-};
-
-// The path handed to the mail client for `attachment`: the file's own path when it is plain,
-// else a copy in the private folder under a plain form of its name. Empty when the copy failed.
-std::string PathForClient(const Attachment& attachment, PrivateFolder& folder) {
-  if (IsPlainPath(attachment.path)) return attachment.path;
-  const std::string& privateFolder = folder.Path();
-  if (privateFolder.empty()) return {};
-  const std::string base = attachment.path.substr(attachment.path.rfind('/') + 1);
-  std::string copy = privateFolder + "/" + PlainName(base);
-  for (int n = 2; std::filesystem::exists(copy); ++n) {
-    copy = privateFolder + "/" + std::to_string(n) + "-" + PlainName(base);
-  }
-  std::error_code error;
-  if (!std::filesystem::copy_file(attachment.path, copy, error)) {
-    std::fprintf(stderr, "kdxmapi: cannot copy \"%s\" for the mail client: %s\n",
-                 attachment.path.c_str(), error.message().c_str());
-    return {};
-  }
-  return copy;
-}
-
 }  // namespace
 
 KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
@@ -164,16 +77,16 @@ KdxMapiUlong ComposeInMailClient(const OutgoingMail& mail) {
   }
   if (!mail.subject.empty()) add("subject", UriEncode(mail.subject));
   if (!mail.body.empty()) add("body", UriEncode(mail.body));
-  PrivateFolder privateFolder;
+  ComposeAttachments attachments;
   for (const Attachment& a : mail.attachments) {
-    const std::string path = PathForClient(a, privateFolder);
+    const std::string path = attachments.PathFor(a);
     if (path.empty()) return MAPI_E_ATTACHMENT_WRITE_FAILURE;
     add("attach", UriEncode(path, "/"));
   }
   const int status = RunComposeHandOff({program, "mailto:" + query});
   switch (status) {
     case 0:
-      privateFolder.Keep();
+      attachments.Keep();
       return SUCCESS_SUCCESS;
     case 2:  // a file to attach does not exist
       return MAPI_E_ATTACHMENT_NOT_FOUND;

@@ -81,6 +81,35 @@ bool IsValidUtf8(const std::string& text);
 // "..", its own name kept. Empty when the folder does not exist.
 std::string ResolveFolderOf(const std::string& path);
 
+// --- attachments for the compose window (ComposeCopies.cpp) ---------------------------------
+
+// True when every route of xdg-email hands `path` to the mail client as it is: valid UTF-8
+// without control characters, backslashes or commas, not ending in a single quote.
+bool IsCarriedPath(const std::string& path);
+
+// The attachment paths of one compose window hand-off. Making it removes the copies earlier
+// hand-offs left in the same folder that are a week old; its end removes this hand-off's copies
+// unless Keep() was called (the mail client reads them when the user sends).
+class ComposeAttachments {
+ public:
+  ComposeAttachments();
+  ~ComposeAttachments();
+  ComposeAttachments(const ComposeAttachments&) = delete;
+  ComposeAttachments& operator=(const ComposeAttachments&) = delete;
+
+  // The file's own path when it is carried as it is, holds the attachment's name and is not a
+  // symbolic link, else a copy under that name (what no route carries replaced) in a new
+  // private folder (kdx-mail-XXXXXX, mode 0700, in $TMPDIR when that is a folder with a carried
+  // path, else /tmp). Empty when the copy failed.
+  std::string PathFor(const Attachment& attachment);
+  void Keep() { keep_ = true; }
+
+ private:
+  std::string base_;
+  std::vector<std::string> folders_;
+  bool keep_ = false;
+};
+
 // --- programs -------------------------------------------------------------------------------
 
 // Programs are found in the absolute entries of $PATH only, then in the folders given

@@ -14,17 +14,6 @@ std::string Utf8(const char* cp1250) {
   return cp1250 ? text::Cp1250ToUtf8(cp1250) : std::string();
 }
 
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  std::size_t i = 0;
-  for (; prefix[i]; ++i) {
-    if (i >= s.size()) return false;
-    char c = s[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail) {
@@ -43,7 +32,7 @@ KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail) {
     recipient.recipClass = desc.ulRecipClass;
     std::string address = Utf8(desc.lpszAddress);
     if (address.empty()) address = Utf8(desc.lpszName);
-    if (StartsWithNoCase(address, "SMTP:")) address.erase(0, 5);
+    if (text::StartsWithAsciiNoCase(address, "SMTP:")) address.erase(0, 5);
     if (address.empty()) return MAPI_E_INVALID_RECIPS;
     recipient.address = address;
     std::string name = Utf8(desc.lpszName);

@@ -3,7 +3,9 @@
 // and file names, and the private copies of files whose paths the client cannot take.
 
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <fstream>
 #include <list>
@@ -41,15 +43,11 @@ TEST_F(ProviderTest, TheComposeWindowGetsEveryTextAsTextHostileOnesIncluded) {
   EXPECT_EQ(fields.find("bcc")->second, "bcc@example.test");
   EXPECT_EQ(fields.find("subject")->second, "Přenos " + hostile + "\r\nline two");
   EXPECT_EQ(fields.find("body")->second, "body " + hostile);
-  // A path with quotes and separators reaches the client as a private copy of the file.
-  const std::string handed = fields.find("attach")->second;
-  EXPECT_NE(handed, path);
-  EXPECT_EQ(ReadFile(handed), "data");
-  EXPECT_EQ(fs::path(handed).filename(), "a b___touch x____.kdx");
+  // A path with quotes, blanks and shell syntax reaches the client as it is.
+  EXPECT_EQ(fields.find("attach")->second, path);
   EXPECT_EQ(fields.count("me"), 0u);
   EXPECT_FALSE(fs::exists(pwned));
   EXPECT_FALSE(fs::exists(dir_ / "files/x"));
-  fs::remove_all(fs::path(handed).parent_path());
 
   // An address that is not one plain mailbox never reaches the client.
   for (const char* address : {"SMTP:q\"u;o$(id)`id`@example.test", "SMTP:a@x.test,b@x.test",
@@ -216,6 +214,7 @@ class ComposeRouteTest : public ProviderTest, public ::testing::WithParamInterfa
 };
 
 TEST_P(ComposeRouteTest, NoTextOrFileNameAddsARecipientAFieldOrAnotherFile) {
+  ScopedEnv tmpdir("TMPDIR", dir_.MakeDir("tmp"));
   const std::string quoted = File("x',bcc='spy@evil.test',subject='hi.kdx", "quoted file");
   // The shell's echo in xdg-email reads "\0057" as "/": this name would turn into files/a/b.kdx.
   const std::string backslashed = File("a\\0057b.kdx", "backslash file");
@@ -246,7 +245,6 @@ TEST_P(ComposeRouteTest, NoTextOrFileNameAddsARecipientAFieldOrAnotherFile) {
   EXPECT_EQ(ReadFile(c.attachments[1]), "backslash file");
   EXPECT_EQ(ReadFile(c.attachments[2]), "comma file");
   EXPECT_EQ(c.attachments[3], plain);  // a plain path is handed over as it is
-  fs::remove_all(fs::path(c.attachments[0]).parent_path());
 
   fs::remove(dir_ / "record");
   m.files = {{plain, ""}};
@@ -254,6 +252,58 @@ TEST_P(ComposeRouteTest, NoTextOrFileNameAddsARecipientAFieldOrAnotherFile) {
   EXPECT_EQ(provider_.Send(m.Build(), MAPI_DIALOG),
             static_cast<KdxMapiUlong>(MAPI_E_UNKNOWN_RECIPIENT));
   EXPECT_FALSE(fs::exists(dir_ / "record"));
+}
+
+// Each file reaches the client under the name the recipient is to see: by its own path where
+// every route carries that as it is, else as a copy under that name in a private folder of its
+// own, with only what some route cannot carry replaced.
+TEST_P(ComposeRouteTest, EachFileKeepsTheNameTheRecipientSees) {
+  const std::string tmp = dir_.MakeDir("tmp");
+  ScopedEnv tmpdir("TMPDIR", tmp);
+  struct Row {
+    std::string file;  // under files/
+    std::string name;  // given for it; empty: none
+    std::string seen;
+    bool asItIs;  // its own path
+  };
+  const std::vector<Row> rows = {
+      {"ENDS'", "", "ENDS_", false},  // the quote would end Thunderbird's field before the next
+      {"FIRMA (1).KDX", "", "FIRMA (1).KDX", true},
+      {"x'y \"z\" #1 %41 ;&$(id)`id` ~=?*[]!.KDX", "", "x'y \"z\" #1 %41 ;&$(id)`id` ~=?*[]!.KDX",
+       true},
+      {"PŘÍJEM ŽŠČ.KDX", "", "PŘÍJEM ŽŠČ.KDX", true},
+      {"a,b/FIRMA (1).KDX", "", "FIRMA (1).KDX", false},
+      {"c,d/FIRMA (1).KDX", "", "FIRMA (1).KDX", false},
+      {"e,f\\g\th\ni\x7F.KDX", "", "e_f_g h i .KDX", false},
+      {"file:x.KDX", "", "file_x.KDX", false},
+      {"EXPORT.KDX", "PŘENOS 1.KDX", "PŘENOS 1.KDX", false},
+      {"ODKAZ.KDX", "", "ODKAZ.KDX", false},  // a link to the file
+  };
+  dir_.MakeDir("files/a,b");
+  dir_.MakeDir("files/c,d");
+  fs::create_symlink(File("linked.KDX", ""), dir_ / "files/ODKAZ.KDX");
+  Message m;
+  std::vector<std::string> paths;
+  for (const Row& row : rows) {
+    paths.push_back(File(row.file, row.file));
+    m.files.push_back({Cp(paths.back()), Cp(row.name)});
+  }
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+
+  const Composed c = Received();
+  ASSERT_EQ(c.attachments.size(), rows.size());
+  std::set<fs::path> folders;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const fs::path handed = c.attachments[i];
+    EXPECT_EQ(handed.filename(), rows[i].seen) << rows[i].file;
+    EXPECT_EQ(ReadFile(handed), rows[i].file);
+    EXPECT_EQ(handed == paths[i], rows[i].asItIs) << handed;
+    if (!rows[i].asItIs) {
+      EXPECT_EQ(handed.parent_path().parent_path(), tmp) << handed;
+      folders.insert(handed.parent_path());
+    }
+  }
+  EXPECT_EQ(folders.size(), 7u);  // a folder for each copy
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryRoute, ComposeRouteTest,
@@ -311,6 +361,66 @@ TEST_F(ProviderTest, NoPrivateCopyStaysBehindWhenTheHandOffFails) {
   if (c.attachments[0].rfind("/tmp/kdx-mail-", 0) == 0) {
     fs::remove_all(fs::path(c.attachments[0]).parent_path());
   }
+}
+
+// A hand-off removes the copy folders that earlier ones left in the same folder a week ago or
+// more; fresh ones and whatever this provider did not make there stay.
+TEST_F(ProviderTest, AWeekOldCopyFolderGoesWithTheNextHandOff) {
+  const std::string tmp = dir_.MakeDir("tmp");
+  ScopedEnv tmpdir("TMPDIR", tmp);
+  const std::string elsewhere = dir_.MakeDir("elsewhere");
+  enum Kind { Folder, Link, PlainFile };
+  struct Row {
+    const char* name;
+    Kind kind;
+    fs::perms mode;
+    int days;
+    bool foreign;  // another user's (needs root to make)
+    bool removed;
+  };
+  const auto rwx = fs::perms::owner_all;
+  const std::vector<Row> rows = {
+      {"kdx-mail-Ab3xY9", Folder, rwx, 8, false, true},
+      {"kdx-mail-fresh1", Folder, rwx, 6, false, false},
+      {"kdx-mail-other1", Folder, rwx, 8, true, false},
+      {"kdx-mail-open01", Folder, rwx | fs::perms::group_read | fs::perms::group_exec, 8, false,
+       false},
+      {"kdx-mail-link01", Link, rwx, 8, false, false},
+      {"kdx-mail-file01", PlainFile, fs::perms::owner_read, 8, false, false},
+      {"kdx-mail-abc", Folder, rwx, 8, false, false},
+      {"kdx-mail-abc_de", Folder, rwx, 8, false, false},
+      {"kdx-mail-Ab3xY9Z", Folder, rwx, 8, false, false},
+      {"kdx-post-Ab3xY9", Folder, rwx, 8, false, false},
+  };
+  const auto now = fs::file_time_type::clock::now();
+  for (const Row& row : rows) {
+    if (row.foreign && ::geteuid() != 0) continue;
+    const fs::path path = fs::path(tmp) / row.name;
+    if (row.kind == Link) {
+      WriteFile(fs::path(elsewhere) / "copy.KDX", "linked");
+      fs::create_directory_symlink(elsewhere, path);
+      fs::last_write_time(elsewhere, now - std::chrono::days(row.days));
+      continue;
+    }
+    if (row.kind == Folder) {
+      fs::create_directory(path);
+      WriteFile(path / "EXPORT.KDX", "copy");
+    } else {
+      WriteFile(path, "file");
+    }
+    fs::permissions(path, row.mode);
+    if (row.foreign) {
+      ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    }
+    fs::last_write_time(path, now - std::chrono::days(row.days));
+  }
+  Message m;
+  ASSERT_EQ(provider_.Send(m.Build(), MAPI_DIALOG), 0u);
+  for (const Row& row : rows) {
+    if (row.foreign && ::geteuid() != 0) continue;
+    EXPECT_EQ(fs::exists(fs::symlink_status(fs::path(tmp) / row.name)), !row.removed) << row.name;
+  }
+  EXPECT_EQ(ReadFile(fs::path(elsewhere) / "copy.KDX"), "linked");
 }
 
 }  // namespace

@@ -5,7 +5,12 @@ Thunderbird is the desktop's mail client (the mailto: handler) and is not runnin
 is asked for the compose window; xdg-email starts Thunderbird with -compose, which only returns
 when Thunderbird quits. The call must come back once the compose window is open, with success,
 while Thunderbird keeps running; the compose window carries the recipient, the subject and the
-attachment. A screenshot is kept in --out (thunderbird-compose.png, or
+attachments, each under the name the recipient is to see (read through Thunderbird's remote
+protocol, Marionette, on a loopback port): a path handed over as it is, one whose folder only
+makes the provider copy the file under its own name, a symbolic link (Thunderbird would name the
+file it leads to), and two names the provider rewrites (a comma would split Thunderbird's list,
+a backslash is an escape to xdg-email's echo, Thunderbird calls a file named like one of its
+URLs "Attached Message Part"). A screenshot is kept in --out (thunderbird-compose.png, or
 thunderbird-compose-openbox.png with --wm openbox, where a window manager frames Thunderbird's
 windows as a desktop does).
 
@@ -13,9 +18,11 @@ Exit status 77: Thunderbird or xdg-email is not installed (the test is skipped).
 """
 
 import argparse
+import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -24,6 +31,20 @@ import time
 SUBJECT = "Přenosový soubor Velkor ze dne 7.12.2026"
 ADDRESS = "ucetni@example.test"
 HANDOFF_LIMIT = 90  # seconds for Thunderbird to start and open its compose window
+# The files under files/, and the name each is to reach the recipient under.
+ATTACHMENTS = [
+    ("FIRMA (1).KDX", "FIRMA (1).KDX"),
+    ("kopie,2/Č'S \"Q\" #1 %41 &;$.KDX", "Č'S \"Q\" #1 %41 &;$.KDX"),
+    ("a,b\\c.KDX", "a_b_c.KDX"),
+    ("ODKAZ.KDX", "ODKAZ.KDX"),  # a link to FIRMA (1).KDX
+    ("file:x.KDX", "file_x.KDX"),
+]
+COMPOSED_NAMES = """
+const names = [];
+for (const win of Services.wm.getEnumerator("msgcompose"))
+  for (const item of win.gAttachmentBucket?.itemChildren ?? []) names.push(item.attachment.name);
+return names;
+"""
 
 PREFS = """
 user_pref("mail.accountmanager.accounts", "account1,account2");
@@ -83,6 +104,54 @@ def prepare_home(home):
           "MimeType=x-scheme-handler/mailto;\n")
     write(os.path.join(home, ".config/mimeapps.list"),
           "[Default Applications]\nx-scheme-handler/mailto=kdx-thunderbird.desktop\n")
+
+
+class Marionette:
+    """The few calls of Thunderbird's remote protocol that the Thunderbird tests need (chrome
+    context)."""
+
+    def __init__(self, port, deadline):
+        while True:
+            try:
+                self.sock = socket.create_connection(("127.0.0.1", port), timeout=30)
+                break
+            except OSError:
+                if time.time() > deadline:
+                    raise
+                time.sleep(0.5)
+        self.last = 0
+        self._read()  # the greeting
+        self.call("WebDriver:NewSession", {"capabilities": {}})
+        self.call("Marionette:SetContext", {"value": "chrome"})
+
+    def _read(self):
+        size = b""
+        while not size.endswith(b":"):
+            size += self.sock.recv(1)
+        data = b""
+        while len(data) < int(size[:-1]):
+            data += self.sock.recv(int(size[:-1]) - len(data))
+        return json.loads(data)
+
+    def call(self, name, params):
+        self.last += 1
+        text = json.dumps([0, self.last, name, params]).encode()
+        self.sock.sendall(str(len(text)).encode() + b":" + text)
+        while True:
+            answer = self._read()
+            if answer[0] == 1 and answer[1] == self.last:
+                if answer[2]:
+                    raise RuntimeError("%s: %s" % (name, answer[2]))
+                return answer[3]
+
+    def js(self, script):
+        return self.call("WebDriver:ExecuteScript", {"script": script, "args": []})["value"]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def marked_processes(token):
@@ -152,8 +221,15 @@ def main():
     token = os.path.basename(work)
     home = os.path.join(work, "home")
     prepare_home(home)
-    attachment = os.path.join(work, "files", "EXPORT.KDX")
-    write(attachment, "transfer data\n")
+    port = free_port()
+    with open(os.path.join(home, ".thunderbird/kdx.default/prefs.js"), "a") as f:
+        f.write('user_pref("marionette.port", %d);\n' % port)
+    attachments = [os.path.join(work, "files", name) for name, _ in ATTACHMENTS]
+    os.makedirs(os.path.join(work, "files"))
+    os.symlink("FIRMA (1).KDX", os.path.join(work, "files", "ODKAZ.KDX"))
+    for path in attachments:
+        write(path, "transfer data\n")
+    os.makedirs(os.path.join(work, "tmp"))
 
     env = dict(os.environ)
     for name in ("XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
@@ -165,6 +241,9 @@ def main():
         "XDG_DATA_HOME": os.path.join(home, ".local/share"),
         "XDG_CACHE_HOME": os.path.join(home, ".cache"),
         "XDG_DATA_DIRS": os.path.join(work, "none"),
+        "TMPDIR": os.path.join(work, "tmp"),
+        "MOZ_MARIONETTE": "1",  # Thunderbird is started by xdg-email: no command line of ours
+        "MOZ_REMOTE_ALLOW_SYSTEM_ACCESS": "1",
         "MOZ_LEGACY_PROFILES": "1",  # the profile of profiles.ini, not one per installation
         "MOZ_CRASHREPORTER_DISABLE": "1",
         "KDX_THUNDERBIRD_TEST": token,
@@ -180,7 +259,7 @@ def main():
         # The probe's output goes to a file: Thunderbird inherits it and keeps it open.
         result_path = os.path.join(work, "probe.out")
         with open(result_path, "w") as result_file:
-            probe = subprocess.Popen([args.probe, args.provider, ADDRESS, SUBJECT, attachment],
+            probe = subprocess.Popen([args.probe, args.provider, ADDRESS, SUBJECT] + attachments,
                                      env=env, stdout=result_file, start_new_session=True)
         try:
             probe.wait(timeout=HANDOFF_LIMIT)
@@ -188,7 +267,8 @@ def main():
             failures.append(f"the hand-off did not return within {HANDOFF_LIMIT} s while "
                             "Thunderbird was running")
         with open(result_path) as f:
-            output = f.read()
+            # Thunderbird's own messages (Marionette's) may come first.
+            output = "".join(line for line in f if line.startswith("result "))
         took = time.time() - started
         print(f"hand-off returned after {took:.1f} s: {output.strip()!r}")
         if output and output.strip() != "result 0":
@@ -202,6 +282,16 @@ def main():
         subprocess.run(["import", "-window", "root", os.path.join(args.out, shot)], check=False)
         if f"Write: {SUBJECT}" not in names:
             failures.append("no compose window titled with the subject:\n" + names)
+        if output:
+            expected = [seen for _, seen in ATTACHMENTS]
+            remote = Marionette(port, time.time() + 30)
+            deadline = time.time() + 20  # the compose window adds its attachments on its own time
+            names = remote.js(COMPOSED_NAMES)
+            while names != expected and time.time() < deadline:
+                time.sleep(0.5)
+                names = remote.js(COMPOSED_NAMES)
+            if names != expected:
+                failures.append(f"the compose window attaches {names!r}, not {expected!r}")
         if not any(open(f"/proc/{p}/comm").read().strip().startswith("thunderbird")
                    for p in marked_processes(token) if os.path.exists(f"/proc/{p}/comm")):
             failures.append("Thunderbird is no longer running")

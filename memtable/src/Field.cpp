@@ -10,9 +10,6 @@
 namespace kdx {
 
 namespace {
-bool EqualsIgnoringAsciiCase(const std::string& a, const char* b) {
-  return text::AsciiUpperCase(a) == text::AsciiUpperCase(b);
-}
 
 // SetValue of either kind: null clears the field, a text or a truth value goes to the setter of
 // its kind, an integer to `setInteger`. False for what no field takes (an array).
@@ -99,7 +96,7 @@ std::string TStringField::AsString() const {
 }
 
 bool TStringField::AsBoolean() const {
-  return EqualsIgnoringAsciiCase(AsString(), "True");
+  return text::EqualsAsciiNoCase(AsString(), "True");
 }
 
 TVariant TStringField::Value() const {
@@ -148,9 +145,9 @@ TVariant TBooleanField::Value() const {
 void TBooleanField::SetAsString(const std::string& text) {
   if (text.empty()) {
     Clear();
-  } else if (EqualsIgnoringAsciiCase(text, "True")) {
+  } else if (text::EqualsAsciiNoCase(text, "True")) {
     SetAsBoolean(true);
-  } else if (EqualsIgnoringAsciiCase(text, "False")) {
+  } else if (text::EqualsAsciiNoCase(text, "False")) {
     SetAsBoolean(false);
   } else {
     InvalidValue();

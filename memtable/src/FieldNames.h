@@ -9,10 +9,6 @@
 
 namespace kdx {
 
-inline bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && text::AsciiUpperCase(a) == text::AsciiUpperCase(b);
-}
-
 // Field names separated by ';' (blanks around a name ignored, empty names skipped).
 inline std::vector<std::string> SplitFieldNames(const std::string& names) {
   std::vector<std::string> out;

@@ -153,15 +153,9 @@ void TMemIndex::Erase(std::size_t position) {
 }
 
 std::size_t TMemIndex::SortedPosition(const unsigned char* data, unsigned localeId) const {
-  std::size_t lo = 0, hi = list_.size();
-  while (lo < hi) {
-    const std::size_t mid = lo + (hi - lo) / 2;
-    if (CompareRecordKeys(list_[mid]->Data(), data, keys_, localeId) < 0)
-      lo = mid + 1;
-    else
-      hi = mid;
-  }
-  return lo;
+  return LowerBound([&](const unsigned char* record) {
+    return CompareRecordKeys(record, data, keys_, localeId) < 0;
+  });
 }
 
 void TMemIndex::CheckUnique(const unsigned char* data, const TMemRecord* self,

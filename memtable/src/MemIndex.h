@@ -3,6 +3,7 @@
 // records. The row order (the first index of every table) keeps the records in the order they
 // were placed and is never sorted; every other index is kept sorted by its key fields.
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -67,6 +68,14 @@ class TMemIndex {
   int IndexOf(const TMemRecord* record) const;
   // Where a record with `data` goes: before the first record whose key does not sort below it.
   std::size_t SortedPosition(const unsigned char* data, unsigned localeId) const;
+  // The first position whose record's data `below` does not put before what is sought (a binary
+  // search: `below` must hold for a front part of the list and for nothing after it).
+  template <typename Below>
+  std::size_t LowerBound(Below below) const {
+    const auto it = std::partition_point(
+        list_.begin(), list_.end(), [&below](const TMemRecord* r) { return below(r->Data()); });
+    return static_cast<std::size_t>(it - list_.begin());
+  }
   // True when a record other than `self` has a key equal to `data` (a sorted list only).
   bool HasOtherEqualKey(const unsigned char* data, const TMemRecord* self, unsigned localeId) const;
   // Puts `record` at `position` of the list and gives it a place between those of its

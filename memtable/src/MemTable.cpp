@@ -101,7 +101,7 @@ void TMemTable::LayoutRecords() {
 
 TField* TMemTable::FindField(const std::string& fieldName) const {
   for (const auto& f : fields_)
-    if (SameIgnoringAsciiCase(f->FieldName(), fieldName)) return f.get();
+    if (text::EqualsAsciiNoCase(f->FieldName(), fieldName)) return f.get();
   return nullptr;
 }
 
@@ -301,14 +301,14 @@ void TMemTable::SetCursorTo(TMemRecord* record) {
 TMemIndex* TMemTable::FindIndexByName(const std::string& name) const {
   if (!indexes_) return nullptr;
   for (std::size_t i = 0; i < indexes_->Count(); ++i)
-    if (SameIgnoringAsciiCase((*indexes_)[i]->Name(), name)) return (*indexes_)[i];
+    if (text::EqualsAsciiNoCase((*indexes_)[i]->Name(), name)) return (*indexes_)[i];
   return nullptr;
 }
 
 TMemIndex* TMemTable::FindIndexByFields(const std::string& fields) const {
   if (!indexes_) return nullptr;
   for (std::size_t i = 1; i < indexes_->Count(); ++i)
-    if (SameIgnoringAsciiCase((*indexes_)[i]->FieldNames(), fields)) return (*indexes_)[i];
+    if (text::EqualsAsciiNoCase((*indexes_)[i]->FieldNames(), fields)) return (*indexes_)[i];
   return nullptr;
 }
 

@@ -60,9 +60,9 @@ bool TMemTable::FindRecord(const std::string& fieldNames, const TVariant& values
       case TVariant::Kind::String:
         if (field.DataType() == TFieldType::String) {
           key[i] = v;
-        } else if (SameIgnoringAsciiCase(v.Text(), "True")) {
+        } else if (text::EqualsAsciiNoCase(v.Text(), "True")) {
           key[i] = TVariant(true);
-        } else if (SameIgnoringAsciiCase(v.Text(), "False")) {
+        } else if (text::EqualsAsciiNoCase(v.Text(), "False")) {
           key[i] = TVariant(false);
         } else if (!v.Text().empty()) {
           invalid();
@@ -106,14 +106,9 @@ bool TMemTable::FindRecord(const std::string& fieldNames, const TVariant& values
       run.push_back(field);
       if (field.CaseInsensitive != indexKey.CaseInsensitive) break;
     }
-    std::size_t lo = 0, hi = list.size();
-    while (lo < hi) {
-      const std::size_t mid = lo + (hi - lo) / 2;
-      if (CompareRecordToKey(list[mid]->Data(), key, run, localeId_) < 0)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
+    std::size_t lo = current_->LowerBound([&](const unsigned char* record) {
+      return CompareRecordToKey(record, key, run, localeId_) < 0;
+    });
     for (; lo < list.size() && CompareRecordToKey(list[lo]->Data(), key, run, localeId_) == 0;
          ++lo) {
       if (CompareRecordToKey(list[lo]->Data(), key, keys, localeId_) == 0) {

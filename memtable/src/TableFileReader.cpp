@@ -12,6 +12,7 @@
 #include "TableFileIO.h"
 #include "TableFileLexer.h"
 #include "kdx/memtable/MemTable.h"
+#include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx {
@@ -21,16 +22,6 @@ namespace {
 using namespace tablefile;
 
 constexpr std::size_t kBlockSize = 8192;
-
-std::string FormatTwo(const char* pattern, const std::string& a, const std::string& b) {
-  std::string out;
-  const std::string p = pattern;
-  std::size_t at = p.find("%s");
-  out = p.substr(0, at) + a;
-  const std::size_t next = p.find("%s", at + 2);
-  out += p.substr(at + 2, next - at - 2) + b + p.substr(next + 2);
-  return out;
-}
 
 class TMemorySource : public TByteSource {
  public:
@@ -257,8 +248,8 @@ class TTableFileReader {
     TField* field;
     if (type == "String") {
       if (size < 1 || size > TMemTable::kMaxStringSize)
-        throw EMemTableError(FormatTwo("Invalid field size (%s) in CSV file. (%s)",
-                                       tokens.size() > 1 ? tokens[1] : std::string(), text));
+        throw EMemTableError(FormatMessage("Invalid field size (%s) in CSV file. (%s)",
+                                           tokens.size() > 1 ? tokens[1] : std::string(), text));
       declaredBytes_ += static_cast<std::size_t>(size);
       if (declaredBytes_ > TMemTable::kMaxLoadedRecordBytes)
         throw EMemTableError("Field sizes exceed the record size in CSV file. (" + text + ")");
@@ -266,7 +257,7 @@ class TTableFileReader {
     } else if (type == "Boolean") {
       field = t_.AddBooleanField(name);
     } else {
-      throw EMemTableError(FormatTwo("Unknown field type (%s) in CSV file. (%s)", type, text));
+      throw EMemTableError(FormatMessage("Unknown field type (%s) in CSV file. (%s)", type, text));
     }
     if (tokens.size() > 2 && tokens[2] != name) field->SetDisplayLabel(tokens[2]);
     // tokens[3] and tokens[4], the edit mask and the display width, mean nothing to this table.
@@ -350,9 +341,8 @@ class TTableFileReader {
       if (kind == ValueKind::Null) {
         if (column < t_.FieldCount()) field = t_.Fields(column);
       } else {
-        const std::string wanted = text::AsciiUpperCase(name);
         for (int i = 0; i < t_.FieldCount() && !field; ++i)
-          if (text::AsciiUpperCase(t_.Fields(i)->DisplayName()) == wanted) field = t_.Fields(i);
+          if (text::EqualsAsciiNoCase(t_.Fields(i)->DisplayName(), name)) field = t_.Fields(i);
       }
       fields.push_back(field);
     });

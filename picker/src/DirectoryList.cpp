@@ -105,7 +105,7 @@ void DirectoryList::Open() {
 
 bool DirectoryList::SameDrive(const std::string& a, const std::string& b) const {
   if (!style_.driveLetters) return a == b;
-  return text::AsciiUpperCase(a) == text::AsciiUpperCase(b);
+  return text::EqualsAsciiNoCase(a, b);
 }
 
 std::string DirectoryList::Normalized(const std::string& reported, const std::string& drive) const {

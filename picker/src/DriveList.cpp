@@ -74,7 +74,7 @@ void DriveList::LinkDirectoryList(DirectoryList* list) {
 
 bool DriveList::SameDrive(const std::string& a, const std::string& b) const {
   if (!style_.driveLetters) return a == b;
-  return text::AsciiUpperCase(a.substr(0, 1)) == text::AsciiUpperCase(b.substr(0, 1));
+  return text::EqualsAsciiNoCase(a.substr(0, 1), b.substr(0, 1));
 }
 
 int DriveList::FindRoot(const std::string& root) const {

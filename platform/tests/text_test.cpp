@@ -95,6 +95,17 @@ TEST(Locale, UpperCasesCzechLettersInCp1250) {
   EXPECT_EQ(AsciiUpperCase(Cp("/set č")), Cp("/SET č"));
 }
 
+// Names and keywords of the program's own: ASCII letters match either case, on both sides; a
+// cp1250 letter only itself.
+TEST(Locale, ComparesBlindToAsciiCaseOnly) {
+  EXPECT_TRUE(EqualsAsciiNoCase("tRUE", "True"));
+  EXPECT_FALSE(EqualsAsciiNoCase("True", "Tru"));
+  EXPECT_FALSE(EqualsAsciiNoCase(Cp("čas"), Cp("ČAS")));
+  EXPECT_TRUE(StartsWithAsciiNoCase("SMTP:a@b", "smtp:"));
+  EXPECT_FALSE(StartsWithAsciiNoCase("SMT", "SMTP:"));
+  EXPECT_FALSE(StartsWithAsciiNoCase(Cp("ŠMTP:"), Cp("šmtp:")));
+}
+
 TEST(Locale, UpperCasesFileNamesOneCharacterToOne) {
   // cp1250's letters as AnsiUpperCase folds them, the others by Unicode's mapping.
   EXPECT_EQ(UpperFileName("příliš žluťoučký kůň.kdx"), "PŘÍLIŠ ŽLUŤOUČKÝ KŮŇ.KDX");

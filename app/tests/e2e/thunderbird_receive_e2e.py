@@ -20,7 +20,6 @@ import json
 import mailbox
 import os
 import shutil
-import socket
 import stat
 import subprocess
 import sys
@@ -32,51 +31,11 @@ import kdxdrive as k
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..",
                                 "mapi-provider", "tests"))
-import thunderbird_compose_e2e as tb  # noqa: E402  the profile, the processes, the window manager
+import thunderbird_compose_e2e as tb  # noqa: E402  the profile, the processes, the window
+# manager, the remote protocol
 
 DAYS = 3
 START_LIMIT = 90  # seconds for Thunderbird to start and show the local folder
-
-
-class Marionette:
-    """The few calls of Thunderbird's remote protocol that the test needs (chrome context)."""
-
-    def __init__(self, port, deadline):
-        while True:
-            try:
-                self.sock = socket.create_connection(("127.0.0.1", port), timeout=30)
-                break
-            except OSError:
-                if time.time() > deadline:
-                    raise
-                time.sleep(0.5)
-        self.last = 0
-        self._read()  # the greeting
-        self.call("WebDriver:NewSession", {"capabilities": {}})
-        self.call("Marionette:SetContext", {"value": "chrome"})
-
-    def _read(self):
-        size = b""
-        while not size.endswith(b":"):
-            size += self.sock.recv(1)
-        data = b""
-        while len(data) < int(size[:-1]):
-            data += self.sock.recv(int(size[:-1]) - len(data))
-        return json.loads(data)
-
-    def call(self, name, params):
-        self.last += 1
-        text = json.dumps([0, self.last, name, params]).encode()
-        self.sock.sendall(str(len(text)).encode() + b":" + text)
-        while True:
-            answer = self._read()
-            if answer[0] == 1 and answer[1] == self.last:
-                if answer[2]:
-                    raise RuntimeError("%s: %s" % (name, answer[2]))
-                return answer[3]
-
-    def js(self, script):
-        return self.call("WebDriver:ExecuteScript", {"script": script, "args": []})["value"]
 
 
 FIND_ATTACHMENT = """
@@ -150,12 +109,6 @@ def program_pids(token):
     return pids
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def main():
     opts = k.parse_options()
     if not shutil.which("thunderbird"):
@@ -167,7 +120,7 @@ def main():
         home = os.path.join(root, "home")
         tb.prepare_home(home)
         profile = os.path.join(home, ".thunderbird", "kdx.default")
-        port = free_port()
+        port = tb.free_port()
         with open(os.path.join(profile, "prefs.js"), "a") as f:
             f.write('user_pref("marionette.port", %d);\n' % port)
             f.write('user_pref("mailnews.attachments.display.start_expanded", true);\n')
@@ -201,7 +154,7 @@ def main():
         try:
             subprocess.Popen(["thunderbird", "--marionette", "-remote-allow-system-access"], env=env, stdout=log, stderr=log,
                              start_new_session=True)
-            remote = Marionette(port, time.time() + START_LIMIT)
+            remote = tb.Marionette(port, time.time() + START_LIMIT)
             for day in range(1, DAYS + 1):
                 receive_day(remote, day, token, temp, target, out)
         finally:

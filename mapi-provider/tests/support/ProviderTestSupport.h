@@ -149,8 +149,9 @@ struct Composed {
   std::set<std::string> fields;
 };
 Composed FromMailto(const std::string& url);
-// Thunderbird's -compose argument: fields separated by commas outside single quotes, each
-// "name=value" with the value optionally quoted; lists inside separated by commas.
+// Thunderbird's -compose argument: fields separated by commas outside quoted values (from a
+// quote after "=" to the same quote before a comma or the end), each "name=value" with the value
+// optionally in single quotes; lists inside separated by commas.
 Composed FromComposeArgument(const std::string& argument);
 
 // The first line of a record (the mailto: URL the stand-in client got as its first argument).

@@ -125,16 +125,24 @@ Composed FromComposeArgument(const std::string& argument) {
   Composed c;
   std::vector<std::string> items;
   std::string item;
-  bool quoted = false;
-  for (char ch : argument + ",") {
-    if (ch == '\'') quoted = !quoted;
-    if (ch == ',' && !quoted) {
+  // As Thunderbird reads it: a quote right after "=" opens a quoted value, the same quote
+  // followed by a comma or the end closes it.
+  char quote = 0;
+  for (std::size_t i = 0; i < argument.size(); ++i) {
+    const char ch = argument[i];
+    const char next = i + 1 < argument.size() ? argument[i + 1] : ',';
+    if (quote && ch == quote && next == ',') {
+      quote = 0;
+    } else if (!quote && (ch == '\'' || ch == '"') && i > 0 && argument[i - 1] == '=') {
+      quote = ch;
+    } else if (!quote && ch == ',') {
       items.push_back(item);
       item.clear();
-    } else {
-      item += ch;
+      continue;
     }
+    item += ch;
   }
+  items.push_back(item);
   for (const std::string& it : items) {
     const auto eq = it.find('=');
     if (eq == std::string::npos) continue;

@@ -7,6 +7,7 @@
 
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx {
 
@@ -15,15 +16,6 @@ std::string PathForMessage(const std::string& path) {
 }
 
 namespace {
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
 
 class THandleSource : public TByteSource {
  public:
@@ -44,8 +36,8 @@ class THandleSource : public TByteSource {
 
 std::unique_ptr<TByteSource> OpenFileSource(const std::string& path) {
   // Others may read meanwhile, nobody may write.
-  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(platform::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE)
     throw EFOpenError(FormatMessage("Cannot open file %s", PathForMessage(path)));
   return std::make_unique<THandleSource>(h);

@@ -1,6 +1,7 @@
 // Code page 1250 <-> Unicode, table-driven. Shared by both backends so that the program's bytes
 // mean the same on every platform.
 
+#include <algorithm>
 #include <array>
 #include <type_traits>
 
@@ -212,11 +213,27 @@ bool IsCp1250Representable(std::string_view utf8) {
   return ok;
 }
 
+namespace {
+
+char AsciiUpper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
 std::string AsciiUpperCase(std::string_view text) {
   std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : out) c = AsciiUpper(c);
   return out;
+}
+
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+}
+
+bool StartsWithAsciiNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsAsciiNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 namespace {

@@ -30,23 +30,13 @@ bool HasScheme(const std::string& text) {
   return false;
 }
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  for (size_t i = 0; prefix[i]; ++i) {
-    if (i >= text.size()) return false;
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string OpenerArgument(const std::string& target) {
   const std::string utf8 = text::Cp1250ToUtf8(target);
   if (HasScheme(utf8)) return utf8;
-  if (StartsWithNoCase(utf8, "www.")) return "http://" + utf8;
-  if (StartsWithNoCase(utf8, "ftp.")) return "ftp://" + utf8;
+  if (text::StartsWithAsciiNoCase(utf8, "www.")) return "http://" + utf8;
+  if (text::StartsWithAsciiNoCase(utf8, "ftp.")) return "ftp://" + utf8;
   return utf8;
 }
 

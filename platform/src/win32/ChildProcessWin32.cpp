@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "WideText.h"
 #include "kdx/platform/ChildProcess.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-#include "WideText.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Text.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kdx/platform/Environment.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 
@@ -38,13 +39,7 @@ std::vector<std::string> ProgramArguments(int, const char* const*) {
   int count = 0;
   LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!words) return arguments;
-  for (int i = 1; i < count; ++i) {
-    const int length = static_cast<int>(wcslen(words[i]));
-    const int n = WideCharToMultiByte(CP_UTF8, 0, words[i], length, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, words[i], length, utf8.data(), n, nullptr, nullptr);
-    arguments.push_back(std::move(utf8));
-  }
+  for (int i = 1; i < count; ++i) arguments.push_back(Utf8(words[i]));
   LocalFree(words);
   return arguments;
 }

@@ -1,10 +1,10 @@
 // Windows backend of Files.h: wide calls on UTF-8 paths.
 #include <windows.h>
 
-#include "WideText.h"
 #include "common/FileCopy.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 

@@ -10,6 +10,7 @@
 #include "common/CaseMapping.h"
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Text.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::text {
 
@@ -78,14 +79,7 @@ std::string CollationKey(std::string_view cp1250, bool ignoreCase, unsigned loca
 }
 
 std::string CollationKeyUtf8(std::string_view utf8, bool ignoreCase, unsigned localeId) {
-  std::wstring wide;
-  if (!utf8.empty()) {
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    wide.resize(static_cast<size_t>(n > 0 ? n : 0));
-    if (n > 0)
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  }
+  const std::wstring wide = platform::Wide(utf8);
   const DWORD flags = LCMAP_SORTKEY | (ignoreCase ? NORM_IGNORECASE : 0);
   const LCID lcid = static_cast<LCID>(localeId);
   const int len =

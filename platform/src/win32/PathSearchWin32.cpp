@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "WideText.h"
 #include "kdx/platform/PathSearch.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 

@@ -5,8 +5,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "WideText.h"
 #include "kdx/platform/Shell.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "kdx/platform/TopWindows.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 
@@ -37,11 +38,7 @@ WindowHandle DesktopWindow() {
 void SetTopWindowProvider(TopWindowProvider) {}
 
 void SetNativeCaption(WindowHandle window, const std::string& utf8) {
-  std::wstring wide(utf8.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    wide.data(), static_cast<int>(wide.size()));
-  wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  SetWindowTextW(reinterpret_cast<HWND>(window), wide.c_str());
+  SetWindowTextW(reinterpret_cast<HWND>(window), Wide(utf8).c_str());
 }
 
 }  // namespace kdx::platform

@@ -4,9 +4,9 @@
 #include <windows.h>
 #include <winnetwk.h>
 
-#include "WideText.h"
 #include "kdx/platform/Files.h"
 #include "kdx/platform/Volumes.h"
+#include "kdx/platform/WideText.h"
 
 namespace kdx::platform {
 

@@ -11,14 +11,12 @@
 #include <cstdio>
 #include <string>
 
+#include "kdx/platform/WideText.h"
+
 namespace {
 
 std::string Utf8(const wchar_t* text, int length) {
-  if (length <= 0) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
+  return length > 0 ? kdx::platform::Utf8(std::wstring_view(text, length)) : std::string();
 }
 
 BOOL CALLBACK Visit(HWND window, LPARAM prefixParam) {

@@ -4,8 +4,8 @@
 // Encoding: every path handed to or returned by platform/ (Files.h, Volumes.h, PathSearch.h,
 // Environment.h's ExecutablePath...) is UTF-8, on every system. On POSIX those are the bytes the
 // kernel sees; the Windows backends convert them to UTF-16 at the call and use the wide API
-// (src/win32/WideText.h), so a path that the ANSI code page cannot spell still works. Text inside
-// the program is cp1250 (Text.h); a caller holding a cp1250 path converts it with
+// (kdx/platform/WideText.h), so a path that the ANSI code page cannot spell still works. Text
+// inside the program is cp1250 (Text.h); a caller holding a cp1250 path converts it with
 // text::Cp1250ToUtf8 before it reaches a call here.
 //
 // Style: the separator and what the "drive" of a path is. Windows: the drive is "C:" or the

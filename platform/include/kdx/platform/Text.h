@@ -59,6 +59,11 @@ std::string AnsiUpperCase(std::string_view cp1250);
 // ASCII-only upper-casing (a-z -> A-Z, everything else unchanged).
 std::string AsciiUpperCase(std::string_view text);
 
+// Comparisons blind to ASCII case only: "a" matches "A", every other byte (a cp1250 or UTF-8
+// letter included) only itself. For names and keywords of the program's own ("True", "SMTP:").
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+bool StartsWithAsciiNoCase(std::string_view text, std::string_view prefix);
+
 // Upper-cases a file name (UTF-8) one character to one: a character that cp1250 holds as
 // AnsiUpperCase upper-cases it (so that the name agrees with its cp1250 spelling: "ß" stays
 // "ß"), any other by Unicode's upper-case mapping where that gives one character ("ж" becomes
