@@ -412,12 +412,18 @@ def client_dll(bits):
     return os.path.join(OPTIONS.build, *sub, "windows", "testmapi", "kdxtestmapi12.dll")
 
 
+def unregister_clients(default):
+    """The recording client's keys removed from both registry views, `default` the default mail
+    client in both."""
+    for view in (32, 64):
+        wine("reg", "delete", CLIENTS + r"\KDX Test Recorder", "/f", "/reg:%d" % view, check=False)
+        reg_add(CLIENTS, None, default, view=view)
+
+
 def register_client(bits, views):
     """The recording client as the default mail client in the registry views `views`, as an
     installer of its bitness registers it; every trace of an earlier scenario removed first."""
-    for view in (32, 64):
-        wine("reg", "delete", CLIENTS + r"\KDX Test Recorder", "/f", "/reg:%d" % view, check=False)
-        reg_add(CLIENTS, None, "Native Mail Client", view=view)
+    unregister_clients("Native Mail Client")
     for view in views:
         reg_add(CLIENTS + r"\KDX Test Recorder", "DLLPath", windows_path(client_dll(bits)),
                 view=view)
@@ -435,12 +441,24 @@ def send_definition(folder):
                   "Odeslání přenosu do skladu", end_text, "True"]])
 
 
+def send_subject():
+    """The subject of today's send as the prefix's short date format writes it."""
+    return "Přenosový soubor Velkor ze dne " + format_short_date(short_date_format(),
+                                                                 datetime.date.today())
+
+
+def start_send(program):
+    """The user picks "Odeslání do skladu" in the main window and presses "Provést akci"."""
+    program.window("KDX Manager")
+    click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
+    click(program.control("Button3", "Provést akci"))
+
+
 def check_record(record, bits):
     """The one call the client received: recipient, subject, attachment and flags exactly, in a
     process of `bits` bits, with the program's window as the parent."""
     r = parse_record(record)
-    today = format_short_date(short_date_format(), datetime.date.today())
-    expected_subject = ("Přenosový soubor Velkor ze dne " + today).encode("cp1250")
+    expected_subject = send_subject().encode("cp1250")
     problems = []
     if r["call"].get("bits") != str(bits):
         problems.append("called in a %s-bit process" % r["call"].get("bits"))
@@ -561,9 +579,7 @@ def scenario_sendfail():
     program = Program("C:\\KDX manager\\KDXMngr.exe", [], name="sendfail",
                       env={"KDX_TESTMAPI_RESULT": "14"})
     try:
-        program.window("KDX Manager")
-        click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
-        click(program.control("Button3", "Provést akci"))
+        start_send(program)
         program.window("KDX manager")
         check_caption("KDX manager")
         # The general error box adds a full stop only after a character above '.', not after '"'.
@@ -583,9 +599,7 @@ def scenario_manual():
     explorer), and the user says when the e-mail is sent."""
     folder = program_folder("KDX manager")
     send_definition(folder)
-    for view in (32, 64):
-        wine("reg", "delete", CLIENTS + r"\KDX Test Recorder", "/f", "/reg:%d" % view, check=False)
-        reg_add(CLIENTS, None, "", view=view)
+    unregister_clients("")
     handler = drive_c("KDX tests", "recordargs.exe")
     os.makedirs(os.path.dirname(handler), exist_ok=True)
     shutil.copy(os.path.join(OPTIONS.build, "windows", "e2e", "recordargs.exe"), handler)
@@ -594,15 +608,12 @@ def scenario_manual():
     record = os.path.join(OPTIONS.work, "manual-mailto.txt")
     if os.path.exists(record):
         os.remove(record)
-    today = format_short_date(short_date_format(), datetime.date.today())
-    subject = "Přenosový soubor Velkor ze dne " + today
+    subject = send_subject()
     expected = '"mailto:sklad@example.cz?subject=%s"' % urllib.parse.quote(subject, safe="")
     program = Program("C:\\KDX manager\\KDXMngr.exe", [], name="manual",
                       env={"KDX_TEST_RECORD_ARGS": windows_path(record)})
     try:
-        program.window("KDX Manager")
-        click(program.control("DBGrid1", kind="row", text="Odeslání do skladu"))
-        click(program.control("Button3", "Provést akci"))
+        start_send(program)
         program.window("Odeslání e-mailem")
         check_caption("Odeslání e-mailem")
         program.control(text="sklad@example.cz")
