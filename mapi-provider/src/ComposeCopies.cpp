@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "Provider.h"
+#include "kdx/platform/Path.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx::provider {
@@ -137,8 +138,8 @@ std::string ComposeAttachments::PathFor(const Attachment& attachment) {
   const std::string& path = attachment.path;
   const std::string name = NameForClient(attachment.name);
   struct stat st {};
-  if (IsCarriedPath(path) && path.substr(path.rfind('/') + 1) == name &&
-      ::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+  if (IsCarriedPath(path) && platform::BareName(path) == name && ::lstat(path.c_str(), &st) == 0 &&
+      !S_ISLNK(st.st_mode)) {
     return path;
   }
   std::string folder = base_ + "/" + std::string(kCopyFolderPrefix) + "XXXXXX";

@@ -9,12 +9,8 @@
 // that are one plain mailbox, and attachment paths that every route carries (other files are
 // handed over as a private copy under their own name, ComposeCopies.cpp).
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
+#include <string>
 
 #include "Provider.h"
 #include "kdx/platform/ChildProcess.h"
@@ -23,11 +19,6 @@
 namespace kdx::provider {
 
 namespace {
-
-bool IsUnreserved(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_' || c == '~';
-}
 
 // Percent-encodes everything but the unreserved characters and `keep`; every line break
 // becomes CR LF, as a mailto: URI carries it.

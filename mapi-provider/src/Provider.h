@@ -77,10 +77,6 @@ bool IsPlainMailbox(const std::string& address, MailboxUse use);
 
 bool IsValidUtf8(const std::string& text);
 
-// The path the file at `path` is read from: its folder resolved through every symbolic link and
-// "..", its own name kept. Empty when the folder does not exist.
-std::string ResolveFolderOf(const std::string& path);
-
 // --- attachments for the compose window (ComposeCopies.cpp) ---------------------------------
 
 // True when every route of xdg-email hands `path` to the mail client as it is: valid UTF-8

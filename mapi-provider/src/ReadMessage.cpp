@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include "Provider.h"
+#include "kdx/platform/Path.h"
+#include "kdx/platform/PathSearch.h"
 #include "kdx/platform/Text.h"
 
 namespace kdx::provider {
@@ -47,7 +49,7 @@ KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail) {
     // Checked, named and read through one resolved path: a ".." after a symbolic link is
     // taken where the link leads, as the file system takes it.
     const std::string given = Utf8(desc.lpszPathName);
-    attachment.path = ResolveFolderOf(given);
+    attachment.path = platform::ExpandFullPath(given);
     if (attachment.path.empty()) return MAPI_E_ATTACHMENT_NOT_FOUND;
     struct stat st {};
     if (::stat(attachment.path.c_str(), &st) != 0) return MAPI_E_ATTACHMENT_NOT_FOUND;
@@ -56,7 +58,7 @@ KdxMapiUlong ReadMessage(const MapiMessage* message, OutgoingMail& mail) {
     }
     attachment.name = Utf8(desc.lpszFileName);
     if (attachment.name.empty()) {
-      attachment.name = attachment.path.substr(attachment.path.rfind('/') + 1);
+      attachment.name = platform::BareName(attachment.path);
     }
     mail.attachments.push_back(attachment);
   }

@@ -10,6 +10,7 @@
 
 #include "kdx/platform/Errors.h"
 #include "kdx/platform/Files.h"
+#include "kdx/platform/Path.h"
 #include "kdx/platform/Registry.h"
 #include "kdx/platform/Text.h"
 
@@ -55,12 +56,10 @@ std::string BundledProviderPath() {
   } catch (const EOSError&) {
     return {};
   }
-  const auto slash = dir.rfind('/');
-  if (slash == std::string::npos) return {};
-  dir.erase(slash);
-  const std::string candidates[] = {dir + "/" + kProviderFile,
-                                    dir + "/../mapi-provider/" + kProviderFile,
-                                    dir + "/../lib/kdx-manager/" + kProviderFile};
+  dir = platform::FolderPart(dir);
+  if (dir.empty()) return {};
+  const std::string candidates[] = {dir + kProviderFile, dir + "../mapi-provider/" + kProviderFile,
+                                    dir + "../lib/kdx-manager/" + kProviderFile};
   for (const std::string& candidate : candidates) {
     if (platform::FileExists(candidate)) return Cp1250Name(candidate);
   }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "kdx/platform/Path.h"
 #include "kdx/platform/PathSearch.h"
 
 namespace kdx::platform {
@@ -29,9 +30,8 @@ std::string ExpandFullPath(const std::string& path) {
   }
   // The folder is resolved as the file system resolves it, through symbolic links: a ".."
   // after a link leads to the parent of the link's target. The last name is kept as given.
-  const auto slash = absolute.rfind('/');
-  const std::string name = absolute.substr(slash + 1);
-  const std::string folder = slash == 0 ? "/" : absolute.substr(0, slash);
+  const std::string name = BareName(absolute);
+  const std::string folder = ContainingFolder(absolute);
   const bool wholePath = name.empty() || name == "." || name == "..";
   if (char* real = ::realpath((wholePath ? absolute : folder).c_str(), nullptr)) {
     std::string result = real;
