@@ -40,17 +40,7 @@ std::optional<int> EndedStatus(pid_t pid) {
 std::optional<std::string> RunProgramForOutput(const std::vector<std::string>& argv) {
   StartedProgram started;
   if (!StartProgram(argv, false, started, true)) return std::nullopt;
-  std::string output;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(started.output, buffer, sizeof buffer);
-    if (n > 0) {
-      output.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      break;
-    }
-  }
-  ::close(started.output);
+  std::string output = platform::ReadToEndAndClose(started.output);
   if (WaitForProgram(started.pid) != 0) return std::nullopt;
   return output;
 }

@@ -62,6 +62,19 @@ int SpawnProgram(const std::vector<std::string>& argv, const SpawnOptions& optio
   return 0;
 }
 
+std::string ReadToEndAndClose(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return text;
+}
+
 ChildRun RunChildProcess(const std::string& program, const std::string& input, WindowHandle) {
   ChildRun run;
   SpawnedProgram child;
@@ -98,14 +111,7 @@ ChildRun RunChildProcess(const std::string& program, const std::string& input, W
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
   });
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(child.output, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    run.output.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(child.output);
+  run.output = ReadToEndAndClose(child.output);
   int status = 0;
   while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -86,6 +86,9 @@ struct SpawnedProgram {
 // Returns 0 when the program started, else the system's error code (nothing left open).
 int SpawnProgram(const std::vector<std::string>& argv, const SpawnOptions& options,
                  SpawnedProgram& started);
+
+// Reads `fd` (a started program's output) to its end, closes it and returns what was read.
+std::string ReadToEndAndClose(int fd);
 #endif
 
 }  // namespace kdx::platform
